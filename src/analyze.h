@@ -1,0 +1,26 @@
+// Format detection, and the Word file header.
+#ifndef DORVEX_ANALYZE_H
+#define DORVEX_ANALYZE_H
+
+#include <cstdint>
+#include <cstdio>
+
+#include "ole.h"
+
+namespace dorvex {
+
+extern int signature_check;  // 0 with -b: every input is raw Word text
+extern int verbose;          // -v: report the Word header
+
+// Recognises the input by its first bytes and hands it to its reader. Returns the input's exit
+// status (0, 1, 69). Hooks are in standard mode on entry and on return.
+int analyze_format(std::FILE* f);
+
+// header: the first 128 bytes of a Word document; stream positioned after the consumed bytes;
+// adjustment: minus the bytes consumed; position: the bytes consumed. 69 when encrypted, else 0.
+int parse_word_header(const unsigned char* header, StreamHandle stream, std::int32_t adjustment,
+                      std::int32_t position);
+
+}  // namespace dorvex
+
+#endif  // DORVEX_ANALYZE_H

@@ -1,0 +1,60 @@
+// Charset tables (byte -> Unicode), reverse maps (Unicode -> byte), the output conversion of one
+// Unicode value, and the input decoders behind the get_unicode_char hook.
+#ifndef DORVEX_CHARSETS_H
+#define DORVEX_CHARSETS_H
+
+#include <cstdint>
+
+#include "ole.h"
+
+namespace dorvex {
+
+// A charset table: 256 Unicode values indexed by byte, allocated with std::malloc.
+using CharsetTable = std::uint16_t*;
+
+// Unicode -> byte: rows by high byte, created on demand; an entry is a byte or -1.
+struct ReverseMap {
+  std::int16_t* rows[256];
+};
+
+extern CharsetTable source_charset;  // the source table, for the whole run
+extern ReverseMap* target_charset;   // null when the target is "utf-8"
+extern int unknown_as_hex;           // -x: write "\xHHHH" instead of bad_char
+
+// Loads name + ".txt" along charset_path. Null after a message on failure.
+// The caller owns the table (std::free).
+CharsetTable read_charset(const char* name);
+
+inline int to_unicode(const std::uint16_t* table, int byte) { return table[byte & 0xFF]; }
+
+// Null for a null table. "Insufficient memory for  charset" and exit 1 when memory runs out.
+ReverseMap* make_reverse_map(const std::uint16_t* table);
+
+// Byte 0..255, or -1 when the charset has no byte for u.
+int from_unicode(const ReverseMap* map, int u);
+
+// Charset name of a Windows code page: "" for 1200/1201, "cp%d" up to 9999 (static area,
+// valid until the next call), a table lookup above; null when unknown.
+const char* charset_from_codepage(unsigned cp);
+
+// The bytes to write for u (0..0xFFFF): spec_chars, target charset or UTF-8, replacements,
+// hex form, bad_char. Valid until the next call of convert_char or to_utf8.
+const char* convert_char(int u);
+
+// UTF-8 encoding of u in a static area (empty for 0).
+const char* to_utf8(int u);
+
+// A decoder: reads one character through dorvex_read, adds the bytes consumed to *offset and
+// returns 0..0xFFFF, or -1 (offset unchanged) when no character could be read.
+using Decoder = int (*)(StreamHandle stream, std::int32_t* offset, std::int32_t end);
+
+extern Decoder get_unicode_char;  // null at start; never reset between inputs
+
+int get_8bit_char(StreamHandle stream, std::int32_t* offset, std::int32_t end);
+int get_utf16lsb(StreamHandle stream, std::int32_t* offset, std::int32_t end);
+int get_utf16msb(StreamHandle stream, std::int32_t* offset, std::int32_t end);
+int get_utf8(StreamHandle stream, std::int32_t* offset, std::int32_t end);
+
+}  // namespace dorvex
+
+#endif  // DORVEX_CHARSETS_H

@@ -1,0 +1,86 @@
+// The stream hooks, the OLE2 compound file reader and access to one of its streams as a file.
+#ifndef DORVEX_OLE_H
+#define DORVEX_OLE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+namespace dorvex {
+
+// A std::FILE* in standard mode, an OleStream* in OLE mode. Readers only pass it on.
+using StreamHandle = void*;
+
+using ReadHook = std::size_t (*)(void* dest, std::size_t size, std::size_t count, StreamHandle s);
+using SeekHook = int (*)(StreamHandle s, std::int32_t offset, int origin);
+using EofHook = int (*)(StreamHandle s);
+using TellHook = std::int32_t (*)(StreamHandle s);
+
+// Null until the first switch. Read returns items in standard mode and bytes in OLE mode (every
+// caller whose result matters passes size 1). Eof: standard mode reports the end only after a
+// read hit it; OLE mode as soon as the position reaches the stream's length.
+extern ReadHook dorvex_read;
+extern SeekHook dorvex_seek;
+extern EofHook dorvex_eof;
+extern TellHook dorvex_tell;
+
+void set_std_func();
+void set_ole_func();
+
+// The stdio end-of-file indicator of a std::FILE*.
+int my_feof(StreamHandle s);
+
+// One directory entry of the loaded compound file.
+struct OleStream {
+  std::FILE* file;
+  char name[33];
+  std::int32_t firstBlock;
+  std::uint32_t size;
+  std::int32_t readPos;
+  std::int32_t filePos;
+  int entryType;
+  std::int32_t blockCount;
+  std::int32_t* blockList;  // owned; sector numbers, or short-sector numbers
+  int inBigBlocks;
+};
+
+// Container state, valid between ole_init and ole_finish (exposed for tests).
+extern std::int32_t fileLength;
+extern std::int32_t sectorSize;
+extern std::int32_t shortSectorSize;
+extern std::int32_t bbdNumBlocks;
+extern std::int32_t propNumber;
+extern std::int32_t propCurNumber;
+extern OleStream* rootEntry;
+
+// Opens the compound file on input. prefix/prefix_len: bytes already consumed, used only when
+// input cannot be positioned (then a temporary copy is made and returned). Returns the stream
+// the container is read from, positioned at 0, or null (broken container, after any message).
+std::FILE* ole_init(std::FILE* input, const unsigned char* prefix, std::size_t prefix_len);
+
+// The next directory entry, newly allocated, or null after the last. Release with ole_close.
+OleStream* ole_readdir(std::FILE* stream);
+
+// 0 and makes the entry readable when it is a stream (type 2); -2 otherwise.
+int ole_open(OleStream* s);
+
+// Releases the record and its block list; -1 for null, else 0.
+int ole_close(OleStream* s);
+
+// Releases everything ole_init loaded; safe when nothing is loaded.
+void ole_finish();
+
+int rightOleType(const unsigned char* entry);
+int getOleType(const unsigned char* entry);
+
+std::size_t ole_read(void* dest, std::size_t size, std::size_t count, StreamHandle s);
+int ole_seek(StreamHandle s, std::int32_t offset, int origin);
+std::int32_t ole_tell(StreamHandle s);
+int ole_eof(StreamHandle s);
+
+// File offset of block blockList[i]; -1 when the block lies outside the container.
+long calcFileBlockOffset(const OleStream* s, std::int32_t i);
+
+}  // namespace dorvex
+
+#endif  // DORVEX_OLE_H

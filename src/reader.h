@@ -1,0 +1,31 @@
+// The Word text stream (control codes, paragraphs), its 8/16-bit block decoder, and the
+// plain-text copy.
+#ifndef DORVEX_READER_H
+#define DORVEX_READER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "ole.h"
+
+namespace dorvex {
+
+constexpr std::int32_t kNoEnd = 0x7FFFFFFF;
+
+// Reads Word text through get_unicode_char (which must be set) from the current position and
+// writes it paragraph by paragraph. end: text length, tested between paragraphs. Returns 0.
+int process_file(StreamHandle stream, std::int32_t end);
+
+// Decoder for Word text stored 8-bit or 16-bit per 256-byte block. Never returns -1.
+int get_word8_char(StreamHandle stream, std::int32_t* offset, std::int32_t end);
+
+// Forgets the block held by get_word8_char (tests; a new text reloads it anyway).
+void reset_word8_block();
+
+// Copies the rest of a plain-text input to the output; prefix: the bytes detection consumed.
+void copy_out(std::FILE* stream, const unsigned char* prefix, std::size_t prefix_len);
+
+}  // namespace dorvex
+
+#endif  // DORVEX_READER_H

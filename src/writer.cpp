@@ -1,0 +1,109 @@
+#include "writer.h"
+
+#include <cstring>
+
+#include "charsets.h"
+#include "substmap.h"
+
+namespace dorvex {
+
+std::array<std::uint16_t, kParagraphUnits> buffer;
+int wrap_margin = 72;
+std::FILE* out_file = stdout;
+
+namespace {
+
+// The line being filled, zero-terminated; bufpos is its length.
+char outputbuffer[kLineBufferSize];
+std::size_t bufpos = 0;
+
+bool is_break_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Writes held bytes [0, n) and a newline, and keeps the bytes from skip on as the held text.
+void emit_line(std::size_t n, std::size_t skip) {
+  write_out(outputbuffer, n);
+  write_out("\n", 1);
+  std::memmove(outputbuffer, outputbuffer + skip, bufpos - skip);
+  bufpos -= skip;
+  outputbuffer[bufpos] = '\0';
+}
+
+// Breaks the held text until it fits within the margin: at the last space at or before the
+// margin (index 0 never counts), else after exactly wrap_margin bytes.
+void break_lines() {
+  const std::size_t margin = static_cast<std::size_t>(wrap_margin);
+  while (bufpos > margin) {
+    std::size_t s = margin;
+    while (s > 0 && !is_break_space(outputbuffer[s])) --s;
+    if (s > 0) {
+      emit_line(s, s + 1);
+    } else {
+      emit_line(margin, margin);
+    }
+  }
+}
+
+}  // namespace
+
+void write_out(const char* bytes, std::size_t n) {
+  if (n == 1) {
+    putc_unlocked(*bytes, out_file);
+  } else if (n > 0) {
+    fwrite_unlocked(bytes, 1, n, out_file);
+  }
+}
+
+void out_char(const char* seq) {
+  std::size_t n = std::strlen(seq);
+  if (wrap_margin <= 0) {
+    write_out(seq, n);
+    return;
+  }
+  // The start-up check keeps margin + longest sequence inside the buffer; callers that set a
+  // margin themselves still cannot overrun it: held text that would not fit goes out first.
+  if (bufpos + n >= kLineBufferSize) {
+    break_lines();
+    if (bufpos + n >= kLineBufferSize) {
+      write_out(outputbuffer, bufpos);
+      bufpos = 0;
+    }
+    if (n >= kLineBufferSize) {
+      write_out(seq, n);
+      return;
+    }
+  }
+  std::memcpy(outputbuffer + bufpos, seq, n + 1);
+  bufpos += n;
+  if (std::memchr(seq, '\n', n)) {
+    const char* after_newline = map_subst(spec_chars, '\n');
+    write_out(outputbuffer, bufpos);
+    bufpos = 0;
+    outputbuffer[0] = '\0';
+    if (after_newline) {
+      write_out(after_newline, std::strlen(after_newline));
+    } else {
+      write_out("\n", 1);
+    }
+    return;
+  }
+  if (bufpos > static_cast<std::size_t>(wrap_margin)) break_lines();
+}
+
+void output_paragraph(const std::uint16_t* par) {
+  for (; *par; ++par) out_char(convert_char(*par));
+}
+
+void flush_line() {
+  if (bufpos == 0) return;
+  write_out(outputbuffer, bufpos);
+  write_out("\n", 1);
+  bufpos = 0;
+  outputbuffer[0] = '\0';
+}
+
+void reset_writer() {
+  bufpos = 0;
+  outputbuffer[0] = '\0';
+}
+
+}  // namespace dorvex

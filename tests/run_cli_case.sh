@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs one black-box case: tests/cli/<case>.sh, then compares its output with <case>.stdout,
+# <case>.stderr and <case>.exit (a missing file means empty output or status 0).
+# The executable runs from a private copy, with its own charsets/, HOME and working directory,
+# so every data file a case relies on is under the case's control.
+# Usage: run_cli_case.sh DORVEX CASE.sh SOURCE_DIR MKFIXTURE
+set -u
+exe=$1 case=$2 src=$3 mkfixture=$4
+base=${case%.sh}
+work=$(mktemp -d "${TMPDIR:-/tmp}/dorvex-cli-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/bin" "$work/home" "$work/run"
+cp "$exe" "$work/bin/dorvex"
+cp -r "$src/charsets" "$work/bin/charsets"
+export HOME="$work/home" DORVEX="$work/bin/dorvex" BIN="$work/bin" DATA="$src/tests/data"
+export MKFIXTURE="$mkfixture" WORK="$work" LC_ALL=C
+cd "$work/run" || exit 1
+bash "$case" >"$work/stdout" 2>"$work/stderr" </dev/null
+status=$?
+# Temporary paths differ from run to run; the expected files write them as @WORK@.
+for s in stdout stderr; do
+  sed -i "s|$work|@WORK@|g" "$work/$s"
+done
+fail=0
+check() {  # actual expected-file
+  local expected=/dev/null
+  [ -f "$2" ] && expected=$2
+  if ! cmp -s "$1" "$expected"; then
+    echo "--- $(basename "$2") differs:"
+    diff <(od -c "$expected") <(od -c "$1") | head -40
+    fail=1
+  fi
+}
+check "$work/stdout" "$base.stdout"
+check "$work/stderr" "$base.stderr"
+want=0
+[ -f "$base.exit" ] && want=$(cat "$base.exit")
+if [ "$status" != "$want" ]; then
+  echo "--- exit status $status, expected $want"
+  fail=1
+fi
+exit $fail
