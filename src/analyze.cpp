@@ -1,11 +1,192 @@
 #include "analyze.h"
 
+#include <array>
+#include <cstring>
+
+#include "charsets.h"
+#include "numutils.h"
+#include "reader.h"
+#include "rtfread.h"
+#include "writer.h"
+#include "fileutil.h"
+
 namespace dorvex {
 
 int signature_check = 1;
 int verbose = 0;
 
-int analyze_format(std::FILE*) { return 0; }
-int parse_word_header(const unsigned char*, StreamHandle, std::int32_t, std::int32_t) { return 0; }
+namespace {
+
+constexpr std::size_t kHeaderSize = 128;
+constexpr std::array<unsigned char, 2> write_sign = {0x31, 0xBE};
+constexpr std::array<unsigned char, 4> rtf_sign = {'{', '\\', 'r', 't'};
+constexpr std::array<unsigned char, 2> old_word_sign = {0xDB, 0xA5};
+constexpr std::array<unsigned char, 8> ole_sign = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+
+// Word header (file information block) fields.
+constexpr std::size_t kFibVersion = 2, kFibProduct = 4, kFibLanguage = 6, kFibFlags = 10,
+                      kFibKey = 14, kFibEnvironment = 18, kFibCharset = 20, kFibTextStart = 24,
+                      kFibTextEnd = 28;
+static_assert(kFibTextEnd + 4 <= kHeaderSize, "header fields lie inside the header");
+
+constexpr unsigned kFlagTemplate = 0x0001, kFlagGlossary = 0x0002, kFlagFastSaved = 0x0004,
+                   kFlagFastSaveCount = 0x00F0, kFlagEncrypted = 0x0100, kFlagReadOnly = 0x0400,
+                   kFlagWriteReserved = 0x0800, kFlagExtendedCharset = 0x1000;
+
+constexpr int kNoWordDocument = 69;
+constexpr int kEncrypted = 69;
+
+template <std::size_t N>
+bool starts_with(const unsigned char* data, std::size_t len, const std::array<unsigned char, N>& sig) {
+  return len >= N && std::memcmp(data, sig.data(), N) == 0;
+}
+
+// Compound-file names compare without regard to ASCII case: real files store "WordDocument",
+// "worddocument" and "WORDDOCUMENT" alike.
+bool is_word_document(const char* name) {
+  static constexpr char kName[] = "worddocument";
+  for (std::size_t i = 0; i < sizeof kName; ++i) {
+    char c = name[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != kName[i]) return false;
+  }
+  return true;
+}
+
+void report_line(const char* text) { std::fprintf(out_file, "%s\n", text); }
+
+void report_header_start(const unsigned char* header, std::int32_t position) {
+  std::fprintf(out_file, "File Info block version %d\n", getshort(header, kFibVersion));
+  std::fprintf(out_file, "Found at file offset %ld (hex %lx)\n", long(position),
+               static_cast<unsigned long>(std::uint32_t(position)));
+  std::fprintf(out_file, "Written by product version %d\n", getshort(header, kFibProduct));
+  std::fprintf(out_file, "Language %d\n", getshort(header, kFibLanguage));
+}
+
+// Skips to the text start one byte at a time; a document that ends first is broken.
+void skip_to_text(StreamHandle stream, std::int32_t count) {
+  unsigned char byte;
+  for (std::int32_t i = 0; i < count; ++i) {
+    dorvex_read(&byte, 1, 1, stream);
+    if (dorvex_eof(stream)) {
+      std::fputs("File ended before textstart. Probably it is broken. Try -b switch\n", stderr);
+      end_program(1);
+    }
+  }
+}
+
+int read_ole_documents(std::FILE* f, const unsigned char* prefix) {
+  std::FILE* container = ole_init(f, prefix, ole_sign.size());
+  if (!container) {
+    std::fputs("Broken OLE file. Try using -b switch", stderr);
+    end_program(1);
+  }
+  set_ole_func();
+  int result = kNoWordDocument;
+  while (OleStream* entry = ole_readdir(container)) {
+    if (ole_open(entry) >= 0 && is_word_document(entry->name)) {
+      std::array<unsigned char, kHeaderSize> header{};
+      std::size_t n = dorvex_read(header.data(), 1, kHeaderSize, entry);
+      if (n > kHeaderSize) n = 0;
+      auto consumed = static_cast<std::int32_t>(n);
+      result = parse_word_header(header.data(), entry, -consumed, consumed);
+    }
+    ole_close(entry);
+  }
+  set_std_func();
+  ole_finish();
+  // A pipe was copied to a temporary file; the copy is ours to close.
+  if (container != f) std::fclose(container);
+  return result;
+}
+
+int detect_and_read(std::FILE* f) {
+  if (!signature_check) {
+    if (!get_unicode_char) get_unicode_char = get_8bit_char;
+    return process_file(f, kNoEnd);
+  }
+  std::array<unsigned char, kHeaderSize> header{};
+  std::size_t got = dorvex_read(header.data(), 1, 4, f);
+  if (starts_with(header.data(), got, write_sign)) {
+    report_line("[Windows Write file. Some garbage expected]");
+    get_unicode_char = get_8bit_char;
+    return process_file(f, kNoEnd);
+  }
+  if (starts_with(header.data(), got, rtf_sign)) return parse_rtf(f, header.data(), got);
+  if (starts_with(header.data(), got, old_word_sign)) {
+    got += dorvex_read(header.data() + got, 1, kHeaderSize - got, f);
+    auto consumed = static_cast<std::int32_t>(got);
+    return parse_word_header(header.data(), f, -consumed, consumed);
+  }
+  if (got == 4) got += dorvex_read(header.data() + got, 1, 4, f);
+  if (starts_with(header.data(), got, ole_sign)) return read_ole_documents(f, header.data());
+  set_std_func();
+  copy_out(f, header.data(), got);
+  return 0;
+}
+
+}  // namespace
+
+int analyze_format(std::FILE* f) {
+  int result = detect_and_read(f);
+  // Text still held by the writer belongs to this input: it never joins the next one.
+  flush_line();
+  return result;
+}
+
+int parse_word_header(const unsigned char* header, StreamHandle stream, std::int32_t adjustment,
+                      std::int32_t position) {
+  if (verbose) report_header_start(header, position);
+  unsigned flags = static_cast<unsigned>(getshort(header, kFibFlags));
+  if (verbose) {
+    report_line(flags & kFlagTemplate ? "This is template (DOT) file" : "This is document (DOC) file");
+    if (flags & kFlagGlossary) report_line("This is glossary file");
+  }
+  if (flags & kFlagFastSaved) {
+    std::fprintf(stderr, "[This was fast-saved %2d times. Some information is lost]\n",
+                 int((flags & kFlagFastSaveCount) >> 4));
+  }
+  if (verbose) {
+    if (flags & kFlagReadOnly) report_line("File is meant to be read-only");
+    if (flags & kFlagWriteReserved) report_line("File is write-reserved");
+  }
+  if (flags & kFlagExtendedCharset) {
+    if (verbose) report_line("File uses extended character set");
+    if (!get_unicode_char) get_unicode_char = get_word8_char;
+  } else if (!get_unicode_char) {
+    get_unicode_char = get_8bit_char;
+  }
+  if (verbose) {
+    report_line(header[kFibEnvironment] ? "File created on Macintosh" : "File created on Windows");
+  }
+  if (flags & kFlagEncrypted) {
+    std::fflush(out_file);
+    std::fprintf(stderr, "[File is encrypted. Encryption key = %08lx]\n",
+                 static_cast<unsigned long>(getulong(header, kFibKey)));
+    return kEncrypted;
+  }
+  int charset = getshort(header, kFibCharset);
+  if (verbose) {
+    if (charset != 0 && charset != 256) {
+      std::fprintf(out_file, "Using character set %d\n", charset);
+    } else {
+      report_line("Using default character set");
+    }
+  }
+  std::int32_t text_start = getlong(header, kFibTextStart);
+  std::int32_t text_end = getlong(header, kFibTextEnd);
+  // Wrapping arithmetic: hostile fields must not overflow a signed int.
+  auto text_len = static_cast<std::int32_t>(std::uint32_t(text_end) - std::uint32_t(text_start));
+  auto skip = static_cast<std::int32_t>(std::uint32_t(text_start) + std::uint32_t(adjustment));
+  if (verbose) {
+    auto shown = static_cast<std::int32_t>(std::uint32_t(skip) + std::uint32_t(position));
+    std::fprintf(out_file, "Textstart = %ld (hex %lx)\n", long(shown),
+                 static_cast<unsigned long>(std::uint32_t(shown)));
+    std::fprintf(out_file, "Textlen =   %ld (hex %lx)\n", long(text_len),
+                 static_cast<unsigned long>(std::uint32_t(text_len)));
+  }
+  skip_to_text(stream, skip);
+  return process_file(stream, text_len) ? 1 : 0;
+}
 
 }  // namespace dorvex

@@ -1,10 +1,339 @@
 #include "reader.h"
 
+#include <array>
+#include <cstring>
+
+#include "charsets.h"
+#include "writer.h"
+
 namespace dorvex {
 
-int process_file(StreamHandle, std::int32_t) { return 0; }
-int get_word8_char(StreamHandle, std::int32_t*, std::int32_t) { return 0; }
-void reset_word8_block() {}
-void copy_out(std::FILE*, const unsigned char*, std::size_t) {}
+namespace {
+
+// Word text units that process_file stores for control codes.
+constexpr std::uint16_t kParagraphEnd = 10;
+constexpr std::uint16_t kCellSeparator = 0x1C;
+constexpr std::uint16_t kRowEnd = 0x1E;
+constexpr std::uint16_t kSpace = 0x20;
+constexpr std::uint16_t kHyphen = 0x2D;
+constexpr std::uint16_t kSoftHyphen = 0xAD;
+constexpr int kZeroWidthNoBreak = 0xFEFF;
+
+// A paragraph is handed over once more than this many units are stored (the last index is
+// above 0x3FFFD), which leaves room for the terminating 0 after a one-unit step.
+constexpr int kLastIndexLimit = 0x3FFFD;
+
+// get_word8_char's block: kept between calls, and between inputs (a new text starts at offset 0
+// and so always loads a fresh block).
+constexpr std::size_t kBlockSize = 256;
+std::array<unsigned char, kBlockSize> read_buf;
+std::size_t read_len = 0;  // bytes of read_buf that came from the stream
+int buf_is_unicode = 0;
+
+bool is_punct_ascii(unsigned char c) {
+  return (c >= 0x21 && c <= 0x2F) || (c >= 0x3A && c <= 0x40) || (c >= 0x5B && c <= 0x60) ||
+         (c >= 0x7B && c <= 0x7E);
+}
+
+// A block is 16-bit when a space, carriage return or punctuation at an even position is
+// followed by a zero byte, within the scan limit.
+bool block_is_unicode(std::size_t limit) {
+  for (std::size_t i = 0; i < limit; i += 2) {
+    unsigned char c = read_buf[i];
+    if ((c == 0x20 || c == 0x0D || is_punct_ascii(c)) && i + 1 < limit && read_buf[i + 1] == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Characters that get_word8_char already read from the stream but has not delivered yet. The
+// stream reports its end as soon as the block read reached it; these must still come out.
+bool word8_pending(std::int32_t offset) {
+  if (get_unicode_char != get_word8_char) return false;
+  std::size_t pos = static_cast<std::uint32_t>(offset) % kBlockSize;
+  if (pos == 0) return false;
+  return buf_is_unicode ? pos + 1 < read_len : pos < read_len;
+}
+
+bool input_ended(StreamHandle stream, std::int32_t offset) {
+  return dorvex_eof(stream) && !word8_pending(offset);
+}
+
+// The paragraph being collected in buffer; last is the index of its last unit, -1 when empty.
+struct Paragraph {
+  int last = -1;
+  void store(std::uint16_t unit) { buffer[static_cast<std::size_t>(++last)] = unit; }
+  void discard() { last = -1; }
+  bool ends_with_newline() const {
+    return last >= 0 && buffer[static_cast<std::size_t>(last)] == kParagraphEnd;
+  }
+};
+
+// Hands a paragraph of more than one unit to the writer; a lone unit (an empty paragraph's
+// newline) produces no line.
+void finish_paragraph(Paragraph& par) {
+  if (par.last > 0) {
+    buffer[static_cast<std::size_t>(par.last) + 1] = 0;
+    output_paragraph(buffer.data());
+  }
+  par.last = -1;
+}
+
+struct TextState {
+  bool cell = false;   // a cell mark (7) was read; the next character decides its meaning
+  bool field = false;  // inside a field's instruction text (between marks 19 and 20)
+};
+
+// Word's control characters (below 32): stored as text, ignored, or discarding the paragraph.
+void handle_control(int c, Paragraph& par, TextState& st) {
+  switch (c) {
+    case 1:
+      if (!st.field) par.discard();
+      break;
+    case 2:
+      break;
+    case 7:
+      st.cell = true;
+      break;
+    case 9:
+      par.store(9);
+      break;
+    case 11:
+    case 13:
+      par.store(kParagraphEnd);
+      break;
+    case 12:
+      par.store(12);
+      break;
+    case 19:
+      st.field = true;
+      par.store(kSpace);
+      break;
+    case 20:
+      st.field = false;
+      par.store(kSpace);
+      break;
+    case 21:
+      par.store(kSpace);
+      break;
+    case 30:
+      par.store(kHyphen);
+      break;
+    case 31:
+      par.store(kSoftHyphen);
+      break;
+    default:  // 0, 3-6, 8, 10, 14-18, 22-29
+      par.discard();
+      break;
+  }
+}
+
+void handle_char(int c, Paragraph& par, TextState& st) {
+  if (st.cell) {
+    st.cell = false;
+    if (c == 7) {
+      par.store(kRowEnd);
+      return;
+    }
+    // A cell separator and the character after it are stored in one step: hand over a full
+    // paragraph first, so the terminating 0 always fits.
+    if (par.last >= kLastIndexLimit) finish_paragraph(par);
+    par.store(kCellSeparator);
+  }
+  if (c >= 32) {
+    if (c != kZeroWidthNoBreak) par.store(static_cast<std::uint16_t>(c));
+  } else {
+    handle_control(c, par, st);
+  }
+}
+
+// The running offset is a signed 32-bit count; on inputs of 2 GiB and more it would overflow.
+// Only its distance to end and its position within a 256-byte block matter, so both move back
+// by the same multiple of 256.
+void rebase_offset(std::int32_t& offset, std::int32_t& end) {
+  constexpr std::int32_t kHigh = 0x40000000, kStep = 0x20000000;
+  if (offset <= kHigh) return;
+  offset -= kStep;
+  if (end != kNoEnd) end -= kStep;
+}
+
+}  // namespace
+
+int process_file(StreamHandle stream, std::int32_t end) {
+  std::int32_t offset = 0;
+  TextState st;
+  for (;;) {
+    if (input_ended(stream, offset) || offset >= end) return 0;
+    Paragraph par;
+    for (;;) {
+      int c = get_unicode_char(stream, &offset, end);
+      if (c == -1) {
+        finish_paragraph(par);
+        return 0;
+      }
+      handle_char(c, par, st);
+      rebase_offset(offset, end);
+      if (par.last > kLastIndexLimit || input_ended(stream, offset) || par.ends_with_newline()) {
+        break;
+      }
+    }
+    finish_paragraph(par);
+  }
+}
+
+int get_word8_char(StreamHandle stream, std::int32_t* offset, std::int32_t end) {
+  std::size_t pos = static_cast<std::uint32_t>(*offset) % kBlockSize;
+  if (pos == 0) {
+    read_len = dorvex_read(read_buf.data(), 1, kBlockSize, stream);
+    if (read_len > kBlockSize) read_len = 0;
+    // Nothing left: the zero fill is not text (as code 0 it would discard the paragraph).
+    if (read_len == 0) return -1;
+    std::memset(read_buf.data() + read_len, 0, kBlockSize - read_len);
+    std::size_t limit = read_len;
+    std::int64_t left = std::int64_t(end) - *offset;
+    if (left < std::int64_t(limit)) limit = left > 0 ? static_cast<std::size_t>(left) : 0;
+    buf_is_unicode = block_is_unicode(limit);
+  }
+  if (buf_is_unicode) {
+    *offset += 2;
+    return read_buf[pos] | (read_buf[pos + 1] << 8);
+  }
+  *offset += 1;
+  return to_unicode(source_charset, read_buf[pos]);
+}
+
+void reset_word8_block() {
+  read_buf.fill(0);
+  read_len = 0;
+  buf_is_unicode = 0;
+}
+
+// ---- plain-text copy ----
+
+namespace {
+
+// Output bytes of each source byte, converted once per input: the 8-bit copy then writes
+// without looking anything up.
+struct ByteConversion {
+  std::array<std::uint16_t, 256> offset;
+  std::array<std::uint16_t, 256> length;
+  std::array<char, 256 * 257> bytes;
+};
+ByteConversion conversion;
+
+void build_byte_conversion() {
+  std::size_t used = 0;
+  for (int b = 0; b < 256; ++b) {
+    const char* s = convert_char(to_unicode(source_charset, b));
+    std::size_t n = std::strlen(s);
+    std::memcpy(conversion.bytes.data() + used, s, n);
+    conversion.offset[static_cast<std::size_t>(b)] = static_cast<std::uint16_t>(used);
+    conversion.length[static_cast<std::size_t>(b)] = static_cast<std::uint16_t>(n);
+    used += n;
+  }
+}
+
+// Converts bytes [data, data + n) into out_file, gathering the output in a local block.
+void write_converted(const unsigned char* data, std::size_t n) {
+  char out[65536];
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    std::size_t len = conversion.length[data[i]];
+    if (used + len > sizeof out) {
+      write_out(out, used);
+      used = 0;
+    }
+    const char* src = conversion.bytes.data() + conversion.offset[data[i]];
+    if (len == 1) {
+      out[used++] = *src;
+    } else {
+      std::memcpy(out + used, src, len);
+      used += len;
+    }
+  }
+  write_out(out, used);
+}
+
+void copy_8bit(std::FILE* stream, const unsigned char* prefix, std::size_t prefix_len) {
+  build_byte_conversion();
+  write_converted(prefix, prefix_len);
+  auto* block = reinterpret_cast<unsigned char*>(buffer.data());
+  const std::size_t block_size = buffer.size() * sizeof buffer[0];
+  std::size_t n;
+  while ((n = dorvex_read(block, 1, block_size, stream)) > 0 && n <= block_size) {
+    write_converted(block, n);
+  }
+}
+
+void write_char(int u) {
+  const char* s = convert_char(u);
+  write_out(s, std::strlen(s));
+}
+
+// UTF-16 code units of the prefix after its byte-order mark; an odd last byte is dropped.
+void write_utf16_prefix(const unsigned char* p, std::size_t len, bool high_first) {
+  for (std::size_t i = 2; i + 1 < len; i += 2) {
+    write_char(high_first ? (p[i] << 8) | p[i + 1] : p[i] | (p[i + 1] << 8));
+  }
+}
+
+// The prefix as UTF-8; continuation bytes beyond the prefix come from the stream. A character
+// that the end of the input cuts short is dropped.
+void write_utf8_prefix(std::FILE* stream, const unsigned char* p, std::size_t len) {
+  std::size_t i = 0;
+  while (i < len) {
+    unsigned lead = p[i++];
+    int more = 0;
+    unsigned value = lead;
+    if (lead >= 0xE0) {
+      more = 2;
+      value = lead & 0x0F;
+    } else if (lead >= 0x80) {
+      more = 1;
+      value = lead & 0x1F;
+    }
+    bool complete = true;
+    for (; more > 0; --more) {
+      int c = i < len ? p[i++] : getc_unlocked(stream);
+      if (c == EOF) {
+        complete = false;
+        break;
+      }
+      value = (value << 6) | (static_cast<unsigned>(c) & 0x3F);
+    }
+    if (!complete) return;
+    write_char(static_cast<int>(value & 0xFFFF));
+  }
+}
+
+void copy_unicode(std::FILE* stream, const unsigned char* prefix, std::size_t prefix_len) {
+  if (prefix_len >= 2 && prefix[0] == 0xFE && prefix[1] == 0xFF) {
+    get_unicode_char = get_utf16msb;
+    write_utf16_prefix(prefix, prefix_len, true);
+  } else if (prefix_len >= 2 && prefix[0] == 0xFF && prefix[1] == 0xFE) {
+    get_unicode_char = get_utf16lsb;
+    write_utf16_prefix(prefix, prefix_len, false);
+  } else {
+    get_unicode_char = get_utf8;
+    write_utf8_prefix(stream, prefix, prefix_len);
+  }
+  std::int32_t position = 0;
+  while (!dorvex_eof(stream)) {
+    int c = get_unicode_char(stream, &position, kNoEnd);
+    if (c != -1) write_char(c);
+    if (position > 0x40000000) position = 0;  // read by nobody; kept from overflowing
+  }
+}
+
+}  // namespace
+
+void copy_out(std::FILE* stream, const unsigned char* prefix, std::size_t prefix_len) {
+  if (get_unicode_char == get_word8_char) {
+    copy_unicode(stream, prefix, prefix_len);
+  } else {
+    copy_8bit(stream, prefix, prefix_len);
+  }
+}
 
 }  // namespace dorvex
