@@ -1,7 +1,10 @@
 #include "charsets.h"
 
+#include <cstdio>
 #include <cstdlib>
 
+#include "confutil.h"
+#include "fileutil.h"
 #include "substmap.h"
 
 namespace dorvex {
@@ -11,15 +14,299 @@ ReverseMap* target_charset = nullptr;
 int unknown_as_hex = 0;
 Decoder get_unicode_char = nullptr;
 
-CharsetTable read_charset(const char*) { return nullptr; }
-ReverseMap* make_reverse_map(const std::uint16_t*) { return nullptr; }
-int from_unicode(const ReverseMap*, int) { return -1; }
-const char* charset_from_codepage(unsigned) { return nullptr; }
-const char* convert_char(int) { return "?"; }
-const char* to_utf8(int) { return ""; }
-int get_8bit_char(StreamHandle, std::int32_t*, std::int32_t) { return -1; }
-int get_utf16lsb(StreamHandle, std::int32_t*, std::int32_t) { return -1; }
-int get_utf16msb(StreamHandle, std::int32_t*, std::int32_t) { return -1; }
-int get_utf8(StreamHandle, std::int32_t*, std::int32_t) { return -1; }
+namespace {
+
+constexpr int kTableSize = 256;
+constexpr int kRowSize = 256;
+constexpr long kMaxCharsetValue = 0xFEFE;  // 0xFEFF..0xFFFD and 0xFFFF are refused
+constexpr long kNonCharValue = 0xFFFE;     // the one value above kMaxCharsetValue that is accepted
+
+// Numbers in a charset file only ever need to reach past 0xFFFE to be refused, so the scanner
+// stops growing them here instead of wrapping like an int conversion of a huge literal would.
+constexpr unsigned long kScanCap = 0x100000000UL;
+
+// Result areas of convert_char and to_utf8.
+char utfbuffer[4];
+char hexbuf[7];
+char plain_char[2];
+
+// Room for "cp", four digits and the terminating zero.
+char codepage_name[7];
+
+struct CodepageName {
+  std::int32_t codepage;
+  const char* name;
+};
+
+constexpr CodepageName cp_to_charset[] = {
+    {10000, "mac-roman"},   {10001, "mac-japanese"}, {10002, "mac-tchinese"},
+    {10003, "mac-korean"},  {10004, "mac-arabic"},   {10005, "mac-hebrew"},
+    {10006, "mac-greek1"},  {10007, "mac-cyrillic"}, {10008, "mac-schinese"},
+    {10010, "mac-romania"}, {10017, "mac-ukraine"},  {10021, "mac-thai"},
+    {10029, "mac-centeuro"}, {10079, "mac-iselandic"}, {10081, "mac-turkish"},
+    {10082, "mac-croatia"}, {20866, "koi8-r"},       {28591, "8859-1"},
+    {28592, "8859-2"},      {28593, "8859-3"},       {28594, "8859-4"},
+    {28595, "8859-5"},      {28596, "8859-6"},       {28597, "8859-7"},
+    {28598, "8859-8"},      {28599, "8859-9"},       {28605, "8859-15"},
+    {65001, "utf-8"},       {0, nullptr},
+};
+
+[[noreturn]] void charset_memory_exhausted() {
+  std::fputs("Insufficient memory for  charset\n", stderr);
+  end_program(1);
+}
+
+// White space of the "C" locale, whatever locale the process runs in.
+bool is_scan_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+int digit_value(int c, int base) {
+  int d;
+  if (c >= '0' && c <= '9') d = c - '0';
+  else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+  else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+  else return -1;
+  return d < base ? d : -1;
+}
+
+// One "%i" conversion as the C library's formatted scan does it: white space (line ends
+// included) skipped, optional sign, 0x/0X for hexadecimal, a leading 0 for octal. As with the
+// C library, "0x" without hexadecimal digits reads as 0. The first character that does not fit
+// is pushed back. Returns 1 with *out set, 0 when no number is there, EOF at the end of input.
+int scan_number(std::FILE* f, long* out) {
+  int c;
+  do c = std::getc(f);
+  while (c != EOF && is_scan_space(c));
+  if (c == EOF) return EOF;
+  bool negative = false;
+  if (c == '+' || c == '-') {
+    negative = c == '-';
+    c = std::getc(f);
+  }
+  int base = 10;
+  bool any_digit = false;
+  if (c == '0') {
+    any_digit = true;
+    base = 8;
+    c = std::getc(f);
+    if (c == 'x' || c == 'X') {
+      base = 16;
+      c = std::getc(f);
+    }
+  }
+  unsigned long value = 0;
+  for (int d; (d = digit_value(c, base)) >= 0; c = std::getc(f)) {
+    any_digit = true;
+    value = value * unsigned(base) + unsigned(d);
+    if (value > kScanCap) value = kScanCap;
+  }
+  if (c != EOF) std::ungetc(c, f);
+  if (!any_digit) return 0;
+  *out = negative ? -static_cast<long>(value) : static_cast<long>(value);
+  return 1;
+}
+
+void skip_line(std::FILE* f) {
+  int c;
+  do c = std::getc(f);
+  while (c != EOF && c != '\n');
+}
+
+bool valid_entry(long index, long value) {
+  return index >= 0 && index < kTableSize && value >= 0 &&
+         (value <= kMaxCharsetValue || value == kNonCharValue);
+}
+
+std::int16_t* new_reverse_row() {
+  auto* row = static_cast<std::int16_t*>(std::malloc(kRowSize * sizeof(std::int16_t)));
+  if (!row) charset_memory_exhausted();
+  for (int i = 0; i < kRowSize; ++i) row[i] = -1;
+  return row;
+}
+
+char* put_hex4(char* p, unsigned v) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  for (int shift = 12; shift >= 0; shift -= 4) *p++ = kDigits[(v >> shift) & 0xF];
+  return p;
+}
+
+}  // namespace
+
+CharsetTable parse_charset_file(std::FILE* f, const char* path) {
+  auto* table = static_cast<std::uint16_t*>(std::calloc(kTableSize, sizeof(std::uint16_t)));
+  if (!table) charset_memory_exhausted();
+  for (int i = 0; i < 32; ++i) table[i] = static_cast<std::uint16_t>(i);
+  while (!std::feof(f)) {
+    long index = 0, value = 0;
+    // "%i %li": the blank between the numbers skips line ends too.
+    if (scan_number(f, &index) == 1 && scan_number(f, &value) == 1) {
+      if (!valid_entry(index, value)) {
+        std::fprintf(stderr, "Invalid charset file %s\n", path);
+        std::free(table);
+        return nullptr;
+      }
+      table[index] = static_cast<std::uint16_t>(value);
+    }
+    skip_line(f);
+  }
+  return table;
+}
+
+CharsetTable read_charset(const char* name) {
+  char* path = find_file(stradd(name, ".txt"), charset_path);
+  if (!path) {
+    std::fprintf(stderr, "Cannot load charset %s - file not found\n", name);
+    return nullptr;
+  }
+  std::FILE* f = std::fopen(path, "rb");
+  if (!f) {
+    std::perror(path);
+    std::free(path);
+    return nullptr;
+  }
+  if (input_buffer) std::setvbuf(f, input_buffer, _IOFBF, kIoBufferSize);
+  CharsetTable table = parse_charset_file(f, path);
+  std::fclose(f);
+  std::free(path);
+  return table;
+}
+
+ReverseMap* make_reverse_map(const std::uint16_t* table) {
+  if (!table) return nullptr;
+  auto* map = static_cast<ReverseMap*>(std::calloc(1, sizeof(ReverseMap)));
+  if (!map) charset_memory_exhausted();
+  // Ascending order with overwriting stores: of several bytes for one value the highest wins.
+  for (int b = 0; b < kTableSize; ++b) {
+    unsigned u = table[b];
+    std::int16_t*& row = map->rows[u >> 8];
+    if (!row) row = new_reverse_row();
+    row[u & 0xFF] = static_cast<std::int16_t>(b);
+  }
+  return map;
+}
+
+void free_reverse_map(ReverseMap* map) {
+  if (!map) return;
+  for (std::int16_t* row : map->rows) std::free(row);
+  std::free(map);
+}
+
+int from_unicode(const ReverseMap* map, int u) {
+  if (static_cast<unsigned>(u) > 0xFFFF) return -1;
+  const std::int16_t* row = map->rows[static_cast<unsigned>(u) >> 8];
+  return row ? row[u & 0xFF] : -1;
+}
+
+const char* charset_from_codepage(unsigned cp) {
+  if (cp == 1200 || cp == 1201) return "";
+  if (cp <= 9999) {
+    std::snprintf(codepage_name, sizeof codepage_name, "cp%u", cp);
+    return codepage_name;
+  }
+  for (const CodepageName* p = cp_to_charset; p->codepage != 0; ++p)
+    if (static_cast<unsigned>(p->codepage) == cp) return p->name;
+  return nullptr;
+}
+
+const char* to_utf8(int u) {
+  auto v = static_cast<unsigned>(u) & 0xFFFF;
+  char* p = utfbuffer;
+  if (v < 0x80) {
+    *p++ = static_cast<char>(v);
+  } else if (v < 0x800) {
+    *p++ = static_cast<char>(0xC0 | (v >> 6));
+    *p++ = static_cast<char>(0x80 | (v & 0x3F));
+  } else {
+    *p++ = static_cast<char>(0xE0 | (v >> 12));
+    *p++ = static_cast<char>(0x80 | ((v >> 6) & 0x3F));
+    *p++ = static_cast<char>(0x80 | (v & 0x3F));
+  }
+  *p = '\0';
+  return utfbuffer;
+}
+
+const char* convert_char(int u) {
+  if (static_cast<unsigned>(u) > 0xFFFF) return bad_char;  // callers never pass such values
+  if (const char* special = map_subst(spec_chars, u)) return special;
+  if (!target_charset) return to_utf8(u);
+  int byte = from_unicode(target_charset, u);
+  if (byte >= 0) {
+    plain_char[0] = static_cast<char>(byte);
+    plain_char[1] = '\0';
+    return plain_char;
+  }
+  if (const char* replacement = map_subst(replacements, u)) return replacement;
+  if (unknown_as_hex) {
+    hexbuf[0] = '\\';
+    hexbuf[1] = 'x';
+    *put_hex4(hexbuf + 2, static_cast<unsigned>(u)) = '\0';
+    return hexbuf;
+  }
+  return bad_char;
+}
+
+namespace {
+
+// The read hook's result is unsigned: a hook that fails with -1 shows up as a count above the
+// request. Such a read is reported with the caller's prefix and ends the program.
+std::size_t read_checked(unsigned char* dest, std::size_t count, StreamHandle stream,
+                         const char* prefix) {
+  std::size_t got = dorvex_read(dest, 1, count, stream);
+  if (got > count) {
+    std::perror(prefix);
+    end_program(1);
+  }
+  return got;
+}
+
+// The running offset may pass 2 GiB on a long standard input; it wraps instead of overflowing.
+void advance(std::int32_t* offset, unsigned n) {
+  *offset = static_cast<std::int32_t>(static_cast<std::uint32_t>(*offset) + n);
+}
+
+int get_utf16(StreamHandle stream, std::int32_t* offset, bool low_first) {
+  unsigned char b[2] = {0, 0};
+  if (read_checked(b, 2, stream, "read:") != 2) return -1;
+  advance(offset, 2);
+  return low_first ? b[0] | (b[1] << 8) : (b[0] << 8) | b[1];
+}
+
+}  // namespace
+
+int get_8bit_char(StreamHandle stream, std::int32_t* offset, std::int32_t) {
+  unsigned char b = 0;
+  if (dorvex_read(&b, 1, 1, stream) == 0) return -1;
+  advance(offset, 1);
+  return to_unicode(source_charset, b);
+}
+
+int get_utf16lsb(StreamHandle stream, std::int32_t* offset, std::int32_t) {
+  return get_utf16(stream, offset, true);
+}
+
+int get_utf16msb(StreamHandle stream, std::int32_t* offset, std::int32_t) {
+  return get_utf16(stream, offset, false);
+}
+
+int get_utf8(StreamHandle stream, std::int32_t* offset, std::int32_t) {
+  unsigned char b[3] = {0, 0, 0};
+  if (read_checked(b, 1, stream, "read") == 0) return -1;
+  unsigned lead = b[0];
+  if (lead < 0x80) {
+    advance(offset, 1);
+    return static_cast<int>(lead);
+  }
+  if (lead < 0xC0 || lead >= 0xF0) {  // a stray continuation byte, or a four-byte lead
+    advance(offset, 1);
+    return 0xFEFF;
+  }
+  if (lead < 0xE0) {
+    if (dorvex_read(b + 1, 1, 1, stream) != 1) return -1;
+    advance(offset, 2);
+    return static_cast<int>(((lead & 0x1F) << 6) | (b[1] & 0x3F));
+  }
+  if (dorvex_read(b + 1, 1, 2, stream) != 2) return -1;
+  advance(offset, 3);
+  return static_cast<int>(((lead & 0x0F) << 12) | ((b[1] & 0x3Fu) << 6) | (b[2] & 0x3F));
+}
 
 }  // namespace dorvex

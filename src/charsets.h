@@ -4,6 +4,7 @@
 #define DORVEX_CHARSETS_H
 
 #include <cstdint>
+#include <cstdio>
 
 #include "ole.h"
 
@@ -25,10 +26,18 @@ extern int unknown_as_hex;           // -x: write "\xHHHH" instead of bad_char
 // The caller owns the table (std::free).
 CharsetTable read_charset(const char* name);
 
+// The table of an open charset file (path names it in messages); the caller closes f. Null
+// after "Invalid charset file" when a line holds an index or value out of range.
+CharsetTable parse_charset_file(std::FILE* f, const char* path);
+
 inline int to_unicode(const std::uint16_t* table, int byte) { return table[byte & 0xFF]; }
 
 // Null for a null table. "Insufficient memory for  charset" and exit 1 when memory runs out.
 ReverseMap* make_reverse_map(const std::uint16_t* table);
+
+// Releases a map made by make_reverse_map (null is fine). The program keeps its maps for the
+// whole run; tests and fuzz targets release theirs.
+void free_reverse_map(ReverseMap* map);
 
 // Byte 0..255, or -1 when the charset has no byte for u.
 int from_unicode(const ReverseMap* map, int u);
