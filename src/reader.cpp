@@ -70,10 +70,12 @@ struct Paragraph {
   }
 };
 
-// Hands a paragraph of more than one unit to the writer; a lone unit (an empty paragraph's
-// newline) produces no line.
+// Hands the paragraph to the writer. An empty paragraph (nothing but its newline) produces no
+// line; any other text does, even a single character, so that a last character before the end
+// of the input or a paragraph split is never lost.
 void finish_paragraph(Paragraph& par) {
-  if (par.last > 0) {
+  bool only_newline = par.last == 0 && buffer[0] == kParagraphEnd;
+  if (par.last >= 0 && !only_newline) {
     buffer[static_cast<std::size_t>(par.last) + 1] = 0;
     output_paragraph(buffer.data());
   }

@@ -63,10 +63,7 @@ void out_char(const char* seq) {
   // margin themselves still cannot overrun it: held text that would not fit goes out first.
   if (bufpos + n >= kLineBufferSize) {
     break_lines();
-    if (bufpos + n >= kLineBufferSize) {
-      write_out(outputbuffer, bufpos);
-      bufpos = 0;
-    }
+    if (bufpos + n >= kLineBufferSize) emit_line(bufpos, bufpos);
     if (n >= kLineBufferSize) {
       write_out(seq, n);
       return;
