@@ -1,0 +1,231 @@
+#include "fileutil.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "fileconf.h"
+#include "fixture.h"
+
+using testing_support::run_in_child;
+using testing_support::SettingsGuard;
+using testing_support::TempDir;
+using testing_support::write_file;
+
+namespace {
+
+std::string expand(const std::string& element) {
+  char buf[dorvex::kPathLimit];
+  if (!dorvex::prepare_path_buf(buf, element.data(), element.data() + element.size()))
+    return "<too long>";
+  return buf;
+}
+
+// find_file's result as a string ("" for none), releasing it.
+std::string find(const char* name, const char* list) {
+  char* found = dorvex::find_file(dorvex::strdup(name), list);
+  std::string r = found ? found : "";
+  std::free(found);
+  return r;
+}
+
+std::string list_output(const std::string& path_list) {
+  auto r = run_in_child([&] {
+    dorvex::charset_path = path_list.c_str();
+    dorvex::list_charsets();
+  });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  return r.out;
+}
+
+}  // namespace
+
+TEST(Fileutil, ExeDirIsTheProgramPathUpToItsLastSeparator) {
+  SettingsGuard guard;
+  dorvex::set_program_path("/usr/local/bin/dorvex");
+  EXPECT_STREQ(dorvex::exe_dir(), "/usr/local/bin");
+  dorvex::set_program_path("build/dorvex");
+  EXPECT_STREQ(dorvex::exe_dir(), "build");
+  dorvex::set_program_path("/dorvex");
+  EXPECT_STREQ(dorvex::exe_dir(), "");
+  dorvex::set_program_path("dorvex");
+  EXPECT_STREQ(dorvex::exe_dir(), "./");
+  dorvex::set_program_path(nullptr);
+  EXPECT_STREQ(dorvex::exe_dir(), "./");
+  // The program path is cut to 1023 characters before its directory is taken.
+  std::string deep(1000, 'd');
+  dorvex::set_program_path((deep + "/" + std::string(100, 'x')).c_str());
+  EXPECT_EQ(dorvex::exe_dir(), deep);
+  dorvex::set_program_path((std::string(1100, 'd') + "/dorvex").c_str());
+  EXPECT_STREQ(dorvex::exe_dir(), "./");
+}
+
+TEST(Fileutil, AddExePathReplacesOnlyPercentS) {
+  SettingsGuard guard;
+  dorvex::set_program_path("/opt/dv/dorvex");
+  EXPECT_STREQ(dorvex::add_exe_path("%s/charsets"), "/opt/dv/charsets");
+  EXPECT_STREQ(dorvex::add_exe_path("%d%s/x%"), "%d/opt/dv/x%");
+  EXPECT_STREQ(dorvex::add_exe_path("%s;%s/c"), "/opt/dv;/opt/dv/c");
+  EXPECT_STREQ(dorvex::add_exe_path("%%s"), "%/opt/dv");
+  const char* plain = "/etc/100%/n%x";
+  EXPECT_EQ(dorvex::add_exe_path(plain), plain);  // not copied
+  dorvex::set_program_path("dorvex");
+  EXPECT_STREQ(dorvex::add_exe_path("%s/charsets"), ".//charsets");
+}
+
+TEST(Fileutil, AddExePathRefusesResultsOver1022Characters) {
+  SettingsGuard guard;
+  dorvex::set_program_path("/opt/dv/dorvex");  // directory of 7 characters
+  std::string fits = "%s" + std::string(1022 - 7, 'x');
+  EXPECT_EQ(std::strlen(dorvex::add_exe_path(fits.c_str())), 1022u);
+  std::string over = "%s" + std::string(1023 - 7, 'x');
+  auto r = run_in_child([&] { dorvex::add_exe_path(over.c_str()); });
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Invalid config file. file name \"" + over + "\" too long after substitution\n");
+  std::string two = "%s%s" + std::string(1023 - 14, 'x');
+  EXPECT_EQ(run_in_child([&] { dorvex::add_exe_path(two.c_str()); }).status, 1);
+  two.pop_back();
+  EXPECT_EQ(std::strlen(dorvex::add_exe_path(two.c_str())), 1022u);
+}
+
+TEST(Fileutil, StraddJoinsIntoANewString) {
+  char* s = dorvex::stradd("cp1251", ".txt");
+  EXPECT_STREQ(s, "cp1251.txt");
+  std::free(s);
+  s = dorvex::stradd("", "");
+  EXPECT_STREQ(s, "");
+  std::free(s);
+}
+
+TEST(Fileutil, PreparePathBufExpandsOneElement) {
+  SettingsGuard guard;
+  setenv("HOME", "/home/u", 1);
+  EXPECT_EQ(expand("~/data"), "/home/u/data");
+  EXPECT_EQ(expand("~"), "~");
+  EXPECT_EQ(expand("~x/data"), "~x/data");
+  EXPECT_EQ(expand("a/~/b"), "a/~/b");
+  unsetenv("HOME");
+  EXPECT_EQ(expand("~/data"), "/data");
+  EXPECT_EQ(expand(""), ".");
+  dorvex::set_program_path("/p/dorvex");
+  EXPECT_EQ(expand("%s/charsets"), "/p/charsets");
+  // Only [start, end) is taken, not the rest of the list.
+  const char* list = "abc;def";
+  char buf[dorvex::kPathLimit];
+  ASSERT_EQ(dorvex::prepare_path_buf(buf, list, list + 3), 1);
+  EXPECT_STREQ(buf, "abc");
+  // Limits: 1023 characters fit, 1024 do not, with or without the home prefix.
+  EXPECT_EQ(expand(std::string(1023, 'a')).size(), 1023u);
+  EXPECT_EQ(expand(std::string(1024, 'a')), "<too long>");
+  std::string home(1000, 'h');
+  setenv("HOME", home.c_str(), 1);
+  EXPECT_EQ(expand("~/" + std::string(22, 'a')).size(), 1023u);
+  EXPECT_EQ(expand("~/" + std::string(23, 'a')), "<too long>");
+}
+
+TEST(Fileutil, FindFileSearchesTheListInOrder) {
+  SettingsGuard guard;
+  TempDir t;
+  std::string a = t.file("a"), b = t.file("b");
+  mkdir(a.c_str(), 0755);
+  mkdir(b.c_str(), 0755);
+  write_file(a + "/f.txt", "");
+  write_file(b + "/f.txt", "");
+  write_file(b + "/g.txt", "");
+  EXPECT_EQ(find("f.txt", (a + ";" + b).c_str()), a + "/f.txt");
+  EXPECT_EQ(find("f.txt", (b + ":" + a).c_str()), b + "/f.txt");
+  EXPECT_EQ(find("g.txt", (a + ";" + b).c_str()), b + "/g.txt");
+  EXPECT_EQ(find("g.txt", (t.file("none") + ":" + b + ";").c_str()), b + "/g.txt");
+  EXPECT_EQ(find("h.txt", (a + ";" + b).c_str()), "");
+  EXPECT_EQ(find("f.txt", nullptr), "");
+  // An over-long candidate is skipped, not cut.
+  std::string longdir = t.path() + "/" + std::string(1020 - t.path().size(), 'x');
+  EXPECT_EQ(find("f.txt", (longdir + ";" + a).c_str()), a + "/f.txt");
+  // "~/" and "%s" in elements.
+  setenv("HOME", t.path().c_str(), 1);
+  EXPECT_EQ(find("f.txt", "~/b"), t.path() + "/b/f.txt");
+  dorvex::set_program_path((a + "/dorvex").c_str());
+  EXPECT_EQ(find("f.txt", "/nonexistent:%s"), a + "/f.txt");
+}
+
+TEST(Fileutil, FindFileEmptyElementMeansCurrentDirectory) {
+  TempDir t;
+  write_file(t.file("here.txt"), "");
+  char saved[4096];
+  ASSERT_TRUE(getcwd(saved, sizeof saved));
+  ASSERT_EQ(chdir(t.path().c_str()), 0);
+  std::string leading = find("here.txt", ";/nonexistent");
+  std::string middle = find("here.txt", "/nonexistent::/nonexistent2");
+  std::string trailing = find("here.txt", "/nonexistent;");
+  std::string whole = find("here.txt", "");
+  ASSERT_EQ(chdir(saved), 0);
+  EXPECT_EQ(leading, "./here.txt");
+  EXPECT_EQ(middle, "./here.txt");
+  EXPECT_EQ(trailing, "./here.txt");
+  EXPECT_EQ(whole, "./here.txt");
+}
+
+TEST(Fileutil, CheckCharsetKnowsUtf8AndFilesAlongTheCharsetPath) {
+  SettingsGuard guard;
+  TempDir t;
+  write_file(t.file("koi8-r.txt"), "");
+  std::string path = "/nonexistent;" + t.path();
+  dorvex::charset_path = path.c_str();
+  const char* name = "before";
+  EXPECT_EQ(dorvex::check_charset(&name, "utf-8"), 1);
+  EXPECT_STREQ(name, "utf-8");
+  name = "before";
+  EXPECT_EQ(dorvex::check_charset(&name, "koi8-r"), 1);
+  EXPECT_STREQ(name, "koi8-r");  // the bare name, not the path
+  const char* before = "before";
+  name = before;
+  EXPECT_EQ(dorvex::check_charset(&name, "UTF-8"), 0);
+  EXPECT_EQ(dorvex::check_charset(&name, "koi8"), 0);
+  EXPECT_EQ(name, before);
+  write_file(t.file("UTF-8.txt"), "");
+  EXPECT_EQ(dorvex::check_charset(&name, "UTF-8"), 1);
+  EXPECT_STREQ(name, "UTF-8");
+}
+
+TEST(Fileutil, ListCharsetsPrintsFiveNamesALineThenUtf8) {
+  TempDir t;
+  std::string none = t.file("none"), two = t.file("two"), five = t.file("five"), six = t.file("six");
+  for (const auto& d : {none, two, five, six}) mkdir(d.c_str(), 0755);
+  write_file(none + "/readme", "");
+  for (const char* n : {"a.txt", "b.txt"}) write_file(two + "/" + n, "");
+  for (const char* n : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"}) write_file(five + "/" + n, "");
+  for (const char* n : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt", "f.txt"})
+    write_file(six + "/" + n, "");
+  EXPECT_EQ(list_output(none), "Available charsets:\nutf-8\n");
+  EXPECT_EQ(list_output(two), "Available charsets:\na\tb\tutf-8\n");
+  EXPECT_EQ(list_output(five), "Available charsets:\na\tb\tc\td\te\nutf-8\n");
+  EXPECT_EQ(list_output(six), "Available charsets:\na\tb\tc\td\te\nf\tutf-8\n");
+}
+
+TEST(Fileutil, ListCharsetsGathersEveryDirectoryOfThePath) {
+  SettingsGuard guard;
+  TempDir t;
+  std::string d1 = t.file("d1"), empty = t.file("empty"), odd = t.file("x[1]*");
+  for (const auto& d : {d1, empty, odd}) mkdir(d.c_str(), 0755);
+  write_file(d1 + "/iso.8859-5.txt", "");  // cut at the first '.'
+  write_file(odd + "/koi8-r.txt", "");
+  // A missing directory and one without matches are passed over; later matches still count.
+  std::string list = t.file("missing") + ";" + d1 + ";" + empty + ":" + odd;
+  EXPECT_EQ(list_output(list), "Available charsets:\niso\tkoi8-r\tutf-8\n");
+  // The elements are expanded as the search expands them.
+  setenv("HOME", t.path().c_str(), 1);
+  EXPECT_EQ(list_output("~/d1"), "Available charsets:\niso\tutf-8\n");
+}
+
+TEST(Fileutil, DefaultPathsStartBesideTheProgram) {
+  SettingsGuard guard;
+  dorvex::init_default_paths();
+  std::string path = dorvex::charset_path;
+  EXPECT_TRUE(path == "%s/charsets" || path.rfind("%s/charsets;/", 0) == 0) << path;
+  EXPECT_STREQ(dorvex::map_path, dorvex::charset_path);
+}
