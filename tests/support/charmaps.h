@@ -1,0 +1,102 @@
+// Helpers for the charset, map and decoder tests: the conversion settings saved and restored
+// around each test, and charset/map loading from in-memory text.
+#ifndef DORVEX_TESTS_CHARMAPS_H
+#define DORVEX_TESTS_CHARMAPS_H
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "charsets.h"
+#include "confutil.h"
+#include "fileutil.h"
+#include "fixture.h"
+#include "substmap.h"
+
+namespace testing_support {
+
+// Saves every setting the conversion reads and puts it back at scope exit.
+class ConversionSettings {
+ public:
+  ConversionSettings()
+      : source_(dorvex::source_charset),
+        target_(dorvex::target_charset),
+        spec_(dorvex::spec_chars),
+        repl_(dorvex::replacements),
+        hex_(dorvex::unknown_as_hex),
+        longest_(dorvex::longest_sequence),
+        charset_path_(dorvex::charset_path),
+        map_path_(dorvex::map_path),
+        input_buffer_(dorvex::input_buffer),
+        decoder_(dorvex::get_unicode_char) {
+    std::memcpy(bad_, dorvex::bad_char, sizeof bad_);
+  }
+  ~ConversionSettings() {
+    dorvex::source_charset = source_;
+    dorvex::target_charset = target_;
+    dorvex::spec_chars = spec_;
+    dorvex::replacements = repl_;
+    dorvex::unknown_as_hex = hex_;
+    dorvex::longest_sequence = longest_;
+    dorvex::charset_path = charset_path_;
+    dorvex::map_path = map_path_;
+    dorvex::input_buffer = input_buffer_;
+    dorvex::get_unicode_char = decoder_;
+    std::memcpy(dorvex::bad_char, bad_, sizeof bad_);
+  }
+  ConversionSettings(const ConversionSettings&) = delete;
+  ConversionSettings& operator=(const ConversionSettings&) = delete;
+
+ private:
+  dorvex::CharsetTable source_;
+  dorvex::ReverseMap* target_;
+  dorvex::SubstMap* spec_;
+  dorvex::SubstMap* repl_;
+  int hex_;
+  int longest_;
+  const char* charset_path_;
+  const char* map_path_;
+  char* input_buffer_;
+  dorvex::Decoder decoder_;
+  char bad_[2];
+};
+
+// The table parsed from charset-file text, or null; `messages` receives what went to stderr.
+inline dorvex::CharsetTable charset_from_text(const std::string& text, std::string* messages,
+                                              const char* path = "test.txt") {
+  std::FILE* f = stream_of(text);
+  testing::internal::CaptureStderr();
+  dorvex::CharsetTable t = dorvex::parse_charset_file(f, path);
+  *messages = testing::internal::GetCapturedStderr();
+  std::fclose(f);
+  return t;
+}
+
+// A new map filled from map-file text; `messages` receives what went to stderr.
+inline dorvex::SubstMap* map_from_text(const std::string& text, std::string* messages,
+                                       const char* path = "test.rpl") {
+  auto* map = static_cast<dorvex::SubstMap*>(std::calloc(1, sizeof(dorvex::SubstMap)));
+  std::FILE* f = stream_of(text);
+  testing::internal::CaptureStderr();
+  dorvex::load_substmap_lines(map, f, path);
+  *messages = testing::internal::GetCapturedStderr();
+  std::fclose(f);
+  return map;
+}
+
+// True once find_file really searches (it may still be a placeholder in a partial checkout).
+inline bool find_file_works(const TempDir& dir) {
+  write_file(dir.file("probe.txt"), "");
+  char* hit = dorvex::find_file(dorvex::stradd("probe", ".txt"), dir.path().c_str());
+  bool ok = hit != nullptr;
+  std::free(hit);
+  std::remove(dir.file("probe.txt").c_str());
+  return ok;
+}
+
+}  // namespace testing_support
+
+#endif  // DORVEX_TESTS_CHARMAPS_H

@@ -1,0 +1,203 @@
+#include <cstdlib>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "charmaps.h"
+#include "fileutil.h"
+#include "fixture.h"
+#include "substmap.h"
+
+using testing_support::ConversionSettings;
+using testing_support::map_from_text;
+using testing_support::TempDir;
+
+namespace {
+
+// The entry for u as a std::string (embedded in "<none>" when absent).
+std::string entry(const dorvex::SubstMap* m, int u) {
+  const char* s = dorvex::map_subst(m, u);
+  return s ? std::string(s) : std::string("<none>");
+}
+
+}  // namespace
+
+TEST(Substmap, QuotingForms) {
+  ConversionSettings saved;
+  std::string messages;
+  dorvex::SubstMap* m = map_from_text(
+      "2014 --\n"
+      "0x2013 -\n"
+      "22 \"\\\"\"\n"
+      "27 '\\''\n"
+      "2022 \"\"\n"
+      "28 (a(b)c)\n"
+      "5B [x[y] tail ignored\n"
+      "7B {{}\n"
+      "A0 \\ x\n"
+      "  \t00A9\t\"(c)\"   # a trailing comment is ignored\n"
+      "ab \"lower-case code\"\n"
+      "2026 ...\r\n"
+      "2030 \"permille\"\r\n",
+      &messages);
+  EXPECT_EQ(messages, "");
+  EXPECT_EQ(entry(m, 0x2014), "--");
+  EXPECT_EQ(entry(m, 0x2013), "-");
+  EXPECT_EQ(entry(m, 0x22), "\"");
+  EXPECT_EQ(entry(m, 0x27), "'");
+  EXPECT_EQ(entry(m, 0x2022), "");
+  EXPECT_EQ(entry(m, 0x28), "a(b");  // brackets do not nest
+  EXPECT_EQ(entry(m, 0x5B), "x[y");
+  EXPECT_EQ(entry(m, 0x7B), "{");
+  EXPECT_EQ(entry(m, 0xA0), " x");  // an escaped blank stays in a bare text
+  EXPECT_EQ(entry(m, 0xA9), "(c)");
+  EXPECT_EQ(entry(m, 0xAB), "lower-case code");
+  EXPECT_EQ(entry(m, 0x2026), "...");  // the CR of CR LF ends a bare text
+  EXPECT_EQ(entry(m, 0x2030), "permille");
+  EXPECT_EQ(entry(m, 0x41), "<none>");
+  EXPECT_EQ(entry(m, 0x2015), "<none>");
+  EXPECT_EQ(m->rows[0x01], nullptr);
+  dorvex::free_substmap(m);
+}
+
+TEST(Substmap, Escapes) {
+  ConversionSettings saved;
+  std::string messages;
+  dorvex::SubstMap* m = map_from_text(
+      "41 \"\\b\\n\\r\\t\"\n"
+      "42 \"\\0101\\0102\"\n"
+      "43 \"x\\0y\"\n"
+      "44 \\\\\\x\n"
+      "45 \"\\\\\"\n"
+      "46 \"\\0777\"\n"
+      "47 (\\))\n"
+      "48 \\0101\n"
+      "49 \"\\08\"\n",
+      &messages);
+  EXPECT_EQ(messages, "");
+  EXPECT_EQ(entry(m, 0x41), "\b\n\r\t");
+  EXPECT_EQ(entry(m, 0x42), "AB");
+  EXPECT_EQ(entry(m, 0x43), "x");  // \0 gives a byte 0, which ends the stored text
+  EXPECT_EQ(entry(m, 0x44), "\\x");
+  EXPECT_EQ(entry(m, 0x45), "\\");  // an escaped backslash does not escape the quote after it
+  EXPECT_EQ(entry(m, 0x46), "\xFF");  // 0777 reduced to its low 8 bits
+  EXPECT_EQ(entry(m, 0x47), ")");
+  EXPECT_EQ(entry(m, 0x48), "A");
+  EXPECT_EQ(entry(m, 0x49), std::string("", 0));  // 8 is not an octal digit: byte 0, then "8"
+  dorvex::free_substmap(m);
+}
+
+TEST(Substmap, FaultyLinesAreReportedWithLineNumbers) {
+  ConversionSettings saved;
+  std::string messages;
+  dorvex::SubstMap* m = map_from_text(
+      "# comment\n"      // 1
+      "\n"               // 2
+      "FFFE x\n"         // 3
+      "FFFF x\n"         // 4
+      "-1 x\n"           // 5
+      "41x \"a\"\n"      // 6
+      "FFFD ok\n"        // 7
+      "42\n"             // 8
+      "43 \"open\n"      // 9
+      "44 (open\n"       // 10
+      "zz \"z\"\n"       // 11
+      "0x \"z\"\n"       // 12
+      "45 \"end\\\"\n"   // 13
+      "123456789 x\n"    // 14
+      "46 bare-at-end",  // 15: a bare text needs white space after it
+      &messages, "/maps/ascii.rpl");
+  EXPECT_EQ(messages,
+            "Error parsing /maps/ascii.rpl(3)\n"
+            "Error parsing /maps/ascii.rpl(4)\n"
+            "Error parsing /maps/ascii.rpl(5)\n"
+            "Error parsing /maps/ascii.rpl(6)\n"
+            "Error parsing /maps/ascii.rpl(8): unterminated sequence\n"
+            "Error parsing /maps/ascii.rpl(9): unterminated sequence\n"
+            "Error parsing /maps/ascii.rpl(10): unterminated sequence\n"
+            "Error parsing /maps/ascii.rpl(11)\n"
+            "Error parsing /maps/ascii.rpl(12)\n"
+            "Error parsing /maps/ascii.rpl(13): unterminated sequence\n"
+            "Error parsing /maps/ascii.rpl(14)\n"
+            "Error parsing /maps/ascii.rpl(15): unterminated sequence\n");
+  EXPECT_EQ(entry(m, 0xFFFD), "ok");
+  for (int u : {0x41, 0x42, 0x43, 0x44, 0x45, 0x46}) EXPECT_EQ(entry(m, u), "<none>") << u;
+  dorvex::free_substmap(m);
+}
+
+TEST(Substmap, LongTextsAndLongLines) {
+  ConversionSettings saved;
+  dorvex::longest_sequence = 6;
+  std::string messages;
+  // 300 bytes of text: 256 are kept and longest_sequence follows.
+  dorvex::SubstMap* m =
+      map_from_text("41 \"" + std::string(300, 'a') + "\"\n42 \"1234567\"\n", &messages);
+  EXPECT_EQ(messages, "");
+  EXPECT_EQ(entry(m, 0x41), std::string(256, 'a'));
+  EXPECT_EQ(entry(m, 0x42), "1234567");
+  EXPECT_EQ(dorvex::longest_sequence, 256);
+  dorvex::free_substmap(m);
+
+  // Shorter texts raise it only as far as they go; octal bytes 0 count.
+  dorvex::longest_sequence = 6;
+  m = map_from_text("41 \"\\0\\0\\0\\0\\0\\0\\0\"\n42 abc\n", &messages);
+  EXPECT_EQ(dorvex::longest_sequence, 7);
+  EXPECT_EQ(entry(m, 0x41), "");
+  dorvex::free_substmap(m);
+
+  // A line over 1023 bytes is read in pieces, each counted as a line of its own: the first
+  // piece ends inside the quotes, the second starts with "zz...".
+  dorvex::longest_sequence = 6;
+  std::string long_line = "41 \"" + std::string(1100, 'z') + "\"\n";
+  m = map_from_text(long_line + "42 \"b\"\n", &messages, "m");
+  EXPECT_EQ(messages, "Error parsing m(1): unterminated sequence\nError parsing m(2)\n");
+  EXPECT_EQ(entry(m, 0x41), "<none>");
+  EXPECT_EQ(entry(m, 0x42), "b");
+  dorvex::free_substmap(m);
+}
+
+TEST(Substmap, LaterLineWinsAndInsertCopies) {
+  ConversionSettings saved;
+  std::string messages;
+  dorvex::SubstMap* m = map_from_text("41 first\n41 \"second\"\n", &messages);
+  EXPECT_EQ(entry(m, 0x41), "second");
+
+  char text[] = "mutable";
+  const char* copy = dorvex::map_insert(m, 0xFFFD, text);
+  text[0] = 'X';
+  EXPECT_STREQ(copy, "mutable");
+  EXPECT_EQ(dorvex::map_subst(m, 0xFFFD), copy);
+  EXPECT_EQ(dorvex::map_subst(m, 0x10000), nullptr);
+  EXPECT_EQ(dorvex::map_subst(m, -1), nullptr);
+  dorvex::free_substmap(m);
+}
+
+TEST(Substmap, Isstop) {
+  for (char c : {' ', '\t', '\n', '\v', '\f', '\r'}) EXPECT_NE(dorvex::isstop(c, '\n'), 0) << c;
+  for (int c : {int('a'), int('"'), int(')'), 0xA0, -96, 0x85}) EXPECT_EQ(dorvex::isstop(c, '\n'), 0) << c;
+  EXPECT_NE(dorvex::isstop(')', ')'), 0);
+  EXPECT_EQ(dorvex::isstop(' ', ')'), 0);
+  EXPECT_EQ(dorvex::isstop('\n', '"'), 0);
+}
+
+TEST(Substmap, ReadSubstmapAlongMapPath) {
+  ConversionSettings saved;
+  TempDir dir;
+  dorvex::map_path = dir.path().c_str();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(dorvex::read_substmap(dorvex::stradd("none", ".spc")), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // the caller reports it
+
+  if (!testing_support::find_file_works(dir)) GTEST_SKIP() << "find_file is not in place yet";
+  testing_support::write_file(dir.file("tex.spc"), "# tex\n5C \\\\backslash\n26 \\\\&\nzz\n");
+  static char big_buffer[dorvex::kIoBufferSize];
+  dorvex::input_buffer = big_buffer;
+  testing::internal::CaptureStderr();
+  dorvex::SubstMap* m = dorvex::read_substmap(dorvex::stradd("tex", ".spc"));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Error parsing " + dir.file("tex.spc") + "(4)\n");
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(entry(m, 0x5C), "\\backslash");
+  EXPECT_EQ(entry(m, 0x26), "\\&");
+  dorvex::free_substmap(m);
+}
