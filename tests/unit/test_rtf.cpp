@@ -1,0 +1,331 @@
+#include "rtfread.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "confutil.h"
+#include "fileutil.h"
+#include "fixture.h"
+#include "rtf_support.h"
+#include "writer.h"
+
+namespace {
+
+using testing_support::CodePageDir;
+using testing_support::rtf_text;
+
+// A stream over bytes for the tokenizer functions. The caller closes file.
+struct TokenStream {
+  std::FILE* file;
+  dorvex::RtfStream in;
+  explicit TokenStream(const std::string& bytes) : file(testing_support::stream_of(bytes)) {
+    in.file = file;
+  }
+  ~TokenStream() { std::fclose(file); }
+  std::string rest() {
+    std::string s;
+    for (int c; (c = dorvex::rtf_getc(in)) != EOF;) s += static_cast<char>(c);
+    return s;
+  }
+};
+
+TEST(Rtf, ParagraphsAndGroups) {
+  EXPECT_EQ(rtf_text("{\\rtf1 Hello\\par}"), "Hello\n");
+  EXPECT_EQ(rtf_text("{\\rtf1 one\\par\\par two\\par}"), "one\n\ntwo\n");
+  // No paragraph word at all: one paragraph with a newline at the end.
+  EXPECT_EQ(rtf_text("{\\rtf1 just text}"), "just text\n");
+  EXPECT_EQ(rtf_text("{\\rtf1 \\par}"), "\n");
+  EXPECT_EQ(rtf_text(""), "");
+  // Line ends in the file are not text.
+  EXPECT_EQ(rtf_text("{\\rtf1 ab\r\ncd\n}"), "abcd\n");
+  // Extra closing braces keep the level at 0 and the text keeps coming.
+  EXPECT_EQ(rtf_text("}}}{\\rtf1 x}}}y"), "xy\n");
+  // An unterminated document still gives its text.
+  EXPECT_EQ(rtf_text("{\\rtf1 {{open"), "open\n");
+}
+
+TEST(Rtf, SpaceAtGroupOpenedAfterParagraphWord) {
+  EXPECT_EQ(rtf_text("{\\rtf1 a{b}c}"), "abc\n");
+  EXPECT_EQ(rtf_text("{\\rtf1 x\\par a{b}c}"), "x\na bc\n");
+  // The paragraph level falls back to 0 when its group closes.
+  EXPECT_EQ(rtf_text("{\\rtf1 {x\\par}a{b}c}"), "x\nabc\n");
+  // A paragraph word outside every group sets no paragraph level.
+  EXPECT_EQ(rtf_text("x\\par a{b}c"), "x\nabc\n");
+}
+
+TEST(Rtf, SuppressedDestinations) {
+  for (const char* word : {"pict", "fonttbl", "info", "stylesheet", "colortbl", "listtable",
+                           "listoverridetable", "rsidtbl", "generator", "datafield"}) {
+    std::string doc = std::string("{\\rtf1 A{\\") + word + " hidden{inner}\\'e9\\u233?}B}";
+    EXPECT_EQ(rtf_text(doc), "AB\n") << word;
+  }
+  EXPECT_EQ(rtf_text("{\\rtf1 A{\\*\\foo hidden{\\bar inner}}B}"), "AB\n");
+  // A nested destination does not move the start: the outer group's end ends suppression.
+  EXPECT_EQ(rtf_text("{\\rtf1 {\\fonttbl x{\\colortbl y}z}after}"), "after\n");
+  // An unlisted destination without the asterisk is text where it stands.
+  EXPECT_EQ(rtf_text("{\\rtf1 a{\\header head}b}"), "aheadb\n");
+  // Special characters and paragraph words still act inside a suppressed group.
+  EXPECT_EQ(rtf_text("{\\rtf1 a{\\info x\\tab y}b}"), "a\tb\n");
+  EXPECT_EQ(rtf_text("{\\rtf1 a{\\info x\\par y}b}"), "a\nb\n");
+  // \* while already suppressed changes nothing.
+  EXPECT_EQ(rtf_text("{\\rtf1 {\\info {\\*\\x a}b}c}"), "c\n");
+  // Words that only look like destinations: exact, case-sensitive names.
+  EXPECT_EQ(rtf_text("{\\rtf1 {\\Fonttbl a}{\\infox b}}"), "ab\n");
+}
+
+TEST(Rtf, HexEscapesAndCodePages) {
+  CodePageDir pages;
+  EXPECT_EQ(rtf_text("{\\rtf1 caf\\'e9 \\'E9}"), "caf\xC3\xA9 \xC3\xA9\n");
+  // cp1251: escapes and raw bytes after the switch.
+  EXPECT_EQ(rtf_text("{\\rtf1\\ansi\\ansicpg1251 \\'e9\\'E9\xE9}"), "\xD0\xB9\xD0\xB9\xD0\xB9\n");
+  EXPECT_STREQ(dorvex::source_csname, "cp1251");
+  // The next document starts again from the source table.
+  EXPECT_EQ(rtf_text("{\\rtf1 \\'e9}"), "\xC3\xA9\n");
+  // 1200 names no file: the previous name is loaded again.
+  EXPECT_EQ(rtf_text("{\\rtf1\\ansicpg1252\\ansicpg1200 \\'80}"), "\xE2\x82\xAC\n");
+  EXPECT_STREQ(dorvex::source_csname, "cp1252");
+  // Code pages that cannot be named keep the table in force.
+  EXPECT_EQ(rtf_text("{\\rtf1\\ansicpg1251\\ansicpg30000\\ansicpg-5 \\'e9}"), "\xD0\xB9\n");
+  // -s given: documents cannot switch.
+  dorvex::forced_charset = 1;
+  EXPECT_EQ(rtf_text("{\\rtf1\\ansicpg1251 \\'e9}"), "\xC3\xA9\n");
+}
+
+TEST(Rtf, CodePageWithoutTableKeepsTableInForce) {
+  CodePageDir pages;
+  testing::internal::CaptureStderr();
+  // 65001 names "utf-8", which check_charset accepts but no table file stands for.
+  std::string out = rtf_text("{\\rtf1\\ansicpg1251 \\'e9\\ansicpg65001 \\'e9}");
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(out, "\xD0\xB9\xD0\xB9\n");
+  EXPECT_EQ(err, "Cannot load charset utf-8 - file not found\n");
+}
+
+TEST(Rtf, CodePageSwitchKeepsSharedBuffer) {
+  CodePageDir pages;
+  char* saved = dorvex::input_buffer;
+  static char marker[16];
+  dorvex::input_buffer = marker;
+  EXPECT_EQ(rtf_text("{\\rtf1\\ansicpg1251\\ansicpg1252\\ansicpg1251 \\'e9}"), "\xD0\xB9\n");
+  EXPECT_EQ(dorvex::input_buffer, marker);
+  dorvex::input_buffer = saved;
+}
+
+TEST(Rtf, CodeZeroIsDropped) {
+  EXPECT_EQ(rtf_text(std::string("{\\rtf1 a\\'zzb", 13) + std::string("\0c}", 3)), "azzbc\n");
+  EXPECT_EQ(rtf_text("{\\rtf1 a\\u0?b\\u65536?c}"), "abc\n");
+}
+
+TEST(Rtf, EscapeCutByEndOfInput) {
+  EXPECT_EQ(rtf_text("{\\rtf1 a\\'e"), "a\n");
+  EXPECT_EQ(rtf_text("{\\rtf1 a\\'"), "a\n");
+  EXPECT_EQ(rtf_text("{\\rtf1 a\\"), "a\n");
+  // A final word is still acted on.
+  EXPECT_EQ(rtf_text("{\\rtf1 a\\tab"), "a\t\n");
+  EXPECT_EQ(rtf_text("a\\'e9"), "a\xC3\xA9\n");
+}
+
+TEST(Rtf, UnicodeEscapesSkipFallback) {
+  EXPECT_EQ(rtf_text("{\\rtf1 \\u233?x}"), "\xC3\xA9x\n");
+  EXPECT_EQ(rtf_text("{\\rtf1 \\u233 ?x}"), "\xC3\xA9x\n");  // the space is the delimiter
+  EXPECT_EQ(rtf_text("{\\rtf1\\uc2 \\u233??x}"), "\xC3\xA9x\n");
+  EXPECT_EQ(rtf_text("{\\rtf1\\uc0 \\u233?x}"), "\xC3\xA9?x\n");
+  // An escape or a control word is one fallback character.
+  EXPECT_EQ(rtf_text("{\\rtf1 \\u1081\\'e9x}"), "\xD0\xB9x\n");
+  EXPECT_EQ(rtf_text("{\\rtf1\\uc2 \\u1081\\'e9\\'e9x}"), "\xD0\xB9x\n");
+  EXPECT_EQ(rtf_text("{\\rtf1 \\u233\\par x}"), "\xC3\xA9x\n");
+  // Nested groups inherit the count; closing the group restores the parent's.
+  EXPECT_EQ(rtf_text("{\\rtf1\\uc2 {\\u233??}\\u233??x}"), "\xC3\xA9\xC3\xA9x\n");
+  EXPECT_EQ(rtf_text("{\\rtf1 {\\uc3 a}\\u233?x}"), "a\xC3\xA9x\n");
+  // A brace ends the fallback early and is read as structure.
+  EXPECT_EQ(rtf_text("{\\rtf1 {\\uc3\\u233?}x{\\info y}}"), "\xC3\xA9x\n");
+  // Line ends inside the fallback are not counted.
+  EXPECT_EQ(rtf_text("{\\rtf1 \\u233\r\n?x}"), "\xC3\xA9x\n");
+  // RTF's parameter is signed 16-bit: negative values stand for U+8000 to U+FFFF.
+  EXPECT_EQ(rtf_text("{\\rtf1 \\u-3913?x}"), "\xEF\x82\xB7x\n");
+  EXPECT_EQ(rtf_text("{\\rtf1 \\u-32768?}"), "\xE8\x80\x80\n");
+  // Below the 16-bit range: nothing stored, the fallback stays as text.
+  EXPECT_EQ(rtf_text("{\\rtf1 \\u-40000?x}"), "?x\n");
+  // Above 0xFFFF the value wraps.
+  EXPECT_EQ(rtf_text("{\\rtf1 \\u65601?}"), "A\n");
+  // Suppressed: nothing stored, but the fallback is still skipped.
+  EXPECT_EQ(rtf_text("{\\rtf1 {\\*\\x \\u233}?x}"), "?x\n");
+  // A huge count skips to the end of the group, no further.
+  EXPECT_EQ(rtf_text("{\\rtf1 {\\uc2147483647\\u233 abc}x}"), "\xC3\xA9x\n");
+}
+
+TEST(Rtf, SpecialCharacters) {
+  EXPECT_EQ(rtf_text("{\\rtf1 \\emdash\\endash\\emspace\\enspace\\bullet}"),
+            "\xE2\x80\x94\xE2\x80\x93  \xE2\x80\xA2\n");
+  EXPECT_EQ(rtf_text("{\\rtf1 \\lquote\\rquote\\ldblquote\\rdblquote\\zwnj\\tab}"),
+            "\xE2\x80\x98\xE2\x80\x99\xE2\x80\x9C\xE2\x80\x9D\xEF\xBB\xBF\t\n");
+  EXPECT_EQ(rtf_text("{\\rtf1 a\\~b\\-c\\_d}"), "a\xC2\xA0" "b\xC2\xAD" "cd\n");
+  // Escaped braces and backslashes are text and do not change the level.
+  EXPECT_EQ(rtf_text("{\\rtf1 \\{a\\}\\\\{\\info b}c}"), "{a}\\c\n");
+  // A backslash before a line end is a paragraph mark.
+  EXPECT_EQ(rtf_text("{\\rtf1 one\\\ntwo\\\r\nthree}"), "one\ntwo\nthree\n");
+  // Word delimiters: one space or tab is consumed, nothing else.
+  EXPECT_EQ(rtf_text("{\\rtf1 a\\lang1033  b\\lang1033\tc\\lang1033;d}"), "a bc;d\n");
+}
+
+TEST(Rtf, LongControlWords) {
+  const std::string word40 = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMN";
+  EXPECT_EQ(rtf_text("{\\rtf1 \\" + word40 + " x}"), "GHIJKLMN x\n");
+  TokenStream t("\\" + word40 + "5");
+  dorvex::RtfCommand cmd;
+  ASSERT_EQ(dorvex::rtf_getc(t.in), '\\');
+  EXPECT_EQ(dorvex::getRtfCommand(t.in, cmd), 0);
+  EXPECT_EQ(std::string(cmd.name), word40.substr(0, 32));
+  EXPECT_EQ(cmd.type, dorvex::kRtfUnlisted);
+  EXPECT_EQ(cmd.param, 0);
+  EXPECT_EQ(t.rest(), "GHIJKLMN5");
+}
+
+TEST(Rtf, CommandTokens) {
+  dorvex::RtfCommand cmd;
+  {
+    TokenStream t("par5 x");
+    EXPECT_EQ(dorvex::getRtfCommand(t.in, cmd), 0);
+    EXPECT_EQ(cmd.type, 5);
+    EXPECT_EQ(cmd.param, 5);
+    EXPECT_EQ(t.rest(), "x");
+  }
+  {
+    TokenStream t("'4Fz");
+    EXPECT_EQ(dorvex::getRtfCommand(t.in, cmd), 0);
+    EXPECT_EQ(cmd.type, dorvex::kRtfHexEscape);
+    EXPECT_EQ(cmd.param, 0x4F);
+    EXPECT_EQ(t.rest(), "z");
+  }
+  {
+    TokenStream t("'e");
+    EXPECT_NE(dorvex::getRtfCommand(t.in, cmd), 0);
+  }
+  {
+    TokenStream t("~x");
+    EXPECT_EQ(dorvex::getRtfCommand(t.in, cmd), 0);
+    EXPECT_EQ(cmd.type, dorvex::kRtfControlSymbol);
+    EXPECT_EQ(cmd.param, '~');
+    EXPECT_EQ(t.rest(), "x");
+  }
+  EXPECT_EQ(dorvex::getCommandType("pard"), 25);
+  EXPECT_EQ(dorvex::getCommandType("par"), 5);
+  EXPECT_EQ(dorvex::getCommandType("Par"), dorvex::kRtfUnlisted);
+  EXPECT_EQ(dorvex::getCommandType("u"), 3);
+  EXPECT_EQ(dorvex::getCommandType("ul"), dorvex::kRtfUnlisted);
+}
+
+TEST(Rtf, HexDigitsOfEscape) {
+  {
+    TokenStream t("g1");
+    EXPECT_EQ(dorvex::getCharCode(t.in), 0);
+    EXPECT_EQ(t.rest(), "g1");
+  }
+  {
+    TokenStream t("ag");
+    EXPECT_EQ(dorvex::getCharCode(t.in), 0xA);
+    EXPECT_EQ(t.rest(), "g");
+  }
+  {
+    TokenStream t("fFf");
+    EXPECT_EQ(dorvex::getCharCode(t.in), 0xFF);
+    EXPECT_EQ(t.rest(), "f");
+  }
+}
+
+TEST(Rtf, NumberBounds) {
+  struct Case {
+    const char* text;
+    std::int32_t value;
+    const char* rest;
+  };
+  const Case cases[] = {
+      {"123x", 123, "x"},
+      {"-45 ", -45, " "},
+      {"-", 0, ""},
+      {"--5;", 0, ";"},
+      {"12-3;", 12, ";"},
+      {"2147483647;", INT32_MAX, ";"},
+      {"2147483648;", INT32_MAX, ";"},
+      {"-2147483649;", INT32_MIN, ";"},
+      // 40 digits: 32 are kept, all are consumed.
+      {"1234567890123456789012345678901234567890;", INT32_MAX, ";"},
+      {"-000000000000000000000000000000000000000000000000007;", 0, ";"},
+      {"00000000000000000000000000000007;", 7, ";"},
+  };
+  for (const Case& c : cases) {
+    TokenStream t(c.text);
+    EXPECT_EQ(dorvex::getNumber(t.in), c.value) << c.text;
+    EXPECT_EQ(t.rest(), c.rest) << c.text;
+  }
+  // A clamped count still works as a count.
+  EXPECT_EQ(rtf_text("{\\rtf1 {\\uc-99999999999999\\u233?}}"), "\xC3\xA9?\n");
+}
+
+TEST(Rtf, DeepNesting) {
+  for (std::size_t depth : {25u, 100000u}) {
+    std::string doc = "{\\rtf1 a" + std::string(depth, '{') + "x\\u233?" +
+                      std::string(depth, '}') + "b}";
+    int status = -1;
+    EXPECT_EQ(rtf_text(doc, &status), "ax\xC3\xA9" "b\n") << depth;
+    EXPECT_EQ(status, 0);
+  }
+  // The fallback count travels down a deep stack and back.
+  std::string doc = "{\\rtf1\\uc2 " + std::string(30, '{') + "\\u233??" + std::string(30, '}') +
+                    "\\u233??x}";
+  EXPECT_EQ(rtf_text(doc), "\xC3\xA9\xC3\xA9x\n");
+}
+
+TEST(Rtf, LongParagraphIsWrittenInPieces) {
+  const std::string text(300000, 'a');
+  EXPECT_EQ(rtf_text("{\\rtf1 " + text + "\\par}"), text + "\n");
+  // The first piece is handed over at 262,143 units, without a newline.
+  testing_support::plain_setup();
+  std::int32_t last = -1;
+  std::string first = testing_support::capture([&] {
+    for (int i = 0; i < 262142; ++i) dorvex::add_to_buffer(last, 'b');
+  });
+  EXPECT_EQ(first, "");
+  EXPECT_EQ(last, 262141);
+  std::string piece = testing_support::capture([&] { dorvex::add_to_buffer(last, 'c'); });
+  EXPECT_EQ(last, -1);
+  EXPECT_EQ(piece, std::string(262142, 'b') + "c");
+  // A newline that fills the buffer ends the piece; the paragraph then adds nothing more.
+  for (int i = 0; i < 262142; ++i) dorvex::add_to_buffer(last, 'b');
+  std::string ended = testing_support::capture([&] { dorvex::end_paragraph(last); });
+  EXPECT_EQ(ended, std::string(262142, 'b') + "\n");
+  EXPECT_EQ(last, -1);
+}
+
+TEST(Rtf, PipeGivesSameTextAsFile) {
+  const std::string doc = "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 pipe caf\\'e9\\par}";
+  const std::string expected = rtf_text(doc);
+  ASSERT_EQ(expected, "pipe caf\xC3\xA9\n");
+  unsigned char prefix[4];
+  // A file whose first bytes were consumed: rewound, the prefix is not read twice.
+  {
+    std::FILE* f = testing_support::stream_of(doc);
+    ASSERT_EQ(std::fread(prefix, 1, 4, f), 4u);
+    std::string out = testing_support::capture([&] { dorvex::parse_rtf(f, prefix, 4); });
+    EXPECT_EQ(out, expected);
+    std::fclose(f);
+  }
+  // A pipe cannot be rewound: the prefix is handed back.
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  ASSERT_EQ(write(fds[1], doc.data(), doc.size()), static_cast<ssize_t>(doc.size()));
+  close(fds[1]);
+  std::FILE* p = fdopen(fds[0], "rb");
+  ASSERT_NE(p, nullptr);
+  ASSERT_EQ(std::fread(prefix, 1, 4, p), 4u);
+  std::string out = testing_support::capture([&] { dorvex::parse_rtf(p, prefix, 4); });
+  EXPECT_EQ(out, expected);
+  std::fclose(p);
+}
+
+}  // namespace
