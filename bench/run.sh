@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Throughput of dorvex next to cat, median of runs, output to /dev/null.
+# Usage: bench/run.sh [runs]   (environment: BENCH_DIR for the inputs, default /tmp/dorvex-bench)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-5}
+dir=${BENCH_DIR:-/tmp/dorvex-bench}
+mkdir -p "$dir"
+
+cmake --preset release >/dev/null
+cmake --build --preset release --target dorvex bench_inputs mkfixture >/dev/null
+exe=build/release/dorvex
+gen=build/release/bench/bench_inputs
+mkfixture=build/release/tests/mkfixture
+
+make_input() {  # name command...
+  local name=$1
+  shift
+  [ -s "$dir/$name" ] || "$@"
+}
+make_input text8.txt "$gen" text8 "$dir/text8.txt" 100
+make_input utf8.txt "$gen" utf8 "$dir/utf8.txt" 100
+make_input word8.bin "$gen" wordtext8 "$dir/word8.bin" 100
+make_input word16.bin "$gen" wordtext16 "$dir/word16.bin" 100
+make_input tiny.txt sh -c "printf 'A tiny file.\n' > '$dir/tiny.txt'"
+make_input doctext8.txt "$gen" wordtext8 "$dir/doctext8.txt" 50
+if [ -x "$mkfixture" ]; then
+  make_input word97-8.doc "$mkfixture" word97 "$dir/word97-8.doc" "$dir/doctext8.txt" || true
+  make_input word97-16.doc "$mkfixture" word97 "$dir/word97-16.doc" "$dir/doctext8.txt" --16bit || true
+fi
+[ -f bench/gen_rtf.py ] && make_input big.rtf python3 bench/gen_rtf.py "$dir/big.rtf" 100
+
+now() { date +%s.%N; }
+calc() { awk "BEGIN { print $* }"; }
+median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+
+# seconds for one run of the command, median of $runs
+time_cmd() {
+  for _ in $(seq "$runs"); do
+    local t0 t1
+    t0=$(now)
+    "$@" >/dev/null 2>&1 || true
+    t1=$(now)
+    calc "$t1 - $t0"
+  done | median
+}
+
+report() {  # label input command...
+  local label=$1 input=$2
+  shift 2
+  [ -f "$input" ] || { printf '%-34s (no input)\n' "$label"; return; }
+  local bytes mb t tc
+  bytes=$(stat -c %s "$input")
+  mb=$(calc "$bytes / 1048576")
+  t=$(time_cmd "$@" "$input")
+  tc=$(time_cmd cat "$input")
+  printf '%-34s %7.1f MB/s   (cat %7.1f MB/s, %.0f MB)\n' "$label" \
+    "$(calc "$mb / $t")" "$(calc "$mb / $tc")" "$mb"
+}
+
+echo "median of $runs runs, output to /dev/null"
+report "plain 8-bit copy (cp1251->cp866)" "$dir/text8.txt" "$exe"
+report "plain 8-bit copy (to utf-8)" "$dir/text8.txt" "$exe" -d utf-8
+report "-u copy of UTF-8 text" "$dir/utf8.txt" "$exe" -u -d utf-8
+report "-b raw Word text, 8-bit" "$dir/word8.bin" "$exe" -b
+report "-b -u raw Word text, 16-bit" "$dir/word16.bin" "$exe" -b -u
+report "Word 97 document, 8-bit" "$dir/word97-8.doc" "$exe"
+report "Word 97 document, 16-bit" "$dir/word97-16.doc" "$exe"
+if [ -f "$dir/word97-8.doc" ]; then
+  t=$(time_cmd sh -c "cat '$dir/word97-8.doc' | '$exe'")
+  mb=$(calc "$(stat -c %s "$dir/word97-8.doc") / 1048576")
+  printf '%-34s %7.1f MB/s\n' "Word 97 document from a pipe" "$(calc "$mb / $t")"
+fi
+report "RTF document" "$dir/big.rtf" "$exe" -d utf-8
+
+# Start-up with both charsets and both maps loaded, on a tiny file.
+t=$(time_cmd "$exe" "$dir/tiny.txt")
+printf '%-34s %7.2f ms\n' "tiny file, one run" "$(calc "$t * 1000")"
+n=200
+t0=$(now)
+for _ in $(seq $n); do "$exe" "$dir/tiny.txt" >/dev/null; done
+t1=$(now)
+printf '%-34s %7.0f files/s\n' "tiny files, one process each" "$(calc "$n / ($t1 - $t0)")"
