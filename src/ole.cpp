@@ -1,8 +1,12 @@
 #include "ole.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+
+#include "numutils.h"
 
 namespace dorvex {
 
@@ -59,38 +63,513 @@ void set_ole_func() {
   dorvex_tell = ole_tell;
 }
 
-// ---- compound file reader (to be written) ----
+// ---- compound file reader ----
 
 std::int32_t fileLength = 0;
 std::int32_t sectorSize = 0;
 std::int32_t shortSectorSize = 0;
 std::int32_t bbdNumBlocks = 0;
+std::int32_t sbdStart = 0;
+std::int32_t sbdLen = 0;
+std::int32_t sbdNumber = 0;
+std::int32_t propStart = 0;
+std::int32_t propLen = 0;
 std::int32_t propNumber = 0;
 std::int32_t propCurNumber = 0;
+unsigned char* BBD = nullptr;
+unsigned char* SBD = nullptr;
+unsigned char* properties = nullptr;
 OleStream* rootEntry = nullptr;
 
-std::FILE* ole_init(std::FILE*, const unsigned char*, std::size_t) { return nullptr; }
-OleStream* ole_readdir(std::FILE*) { return nullptr; }
-int ole_open(OleStream*) { return -2; }
+namespace {
+
+constexpr unsigned char ole_sign[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1, 0};
+
+// Header fields (byte offsets from the start of the file).
+constexpr std::size_t kHeaderSize = 512;
+constexpr std::size_t kHdrSectorShift = 0x1E, kHdrShortShift = 0x20, kHdrBbdCount = 0x2C,
+                      kHdrPropStart = 0x30, kHdrSbdStart = 0x3C, kHdrMsatStart = 0x44,
+                      kHdrMsatCount = 0x48, kHdrMsat = 0x4C;
+constexpr std::size_t kHeaderMsatBytes = kHeaderSize - kHdrMsat;  // 109 entries
+static_assert(kHeaderMsatBytes == 109 * 4, "header MSAT entries fill the rest of the header");
+
+// Directory entry fields (byte offsets within a 128-byte entry).
+constexpr std::size_t kEntrySize = 128;
+constexpr std::size_t kEntNameLen = 0x40, kEntType = 0x42, kEntStart = 0x74, kEntSize = 0x78;
+// The name field is 64 bytes (32 UTF-16 units); OleStream::name holds 32 characters and a zero.
+constexpr std::size_t kNameUnits = 32;
+static_assert(sizeof(OleStream{}.name) == kNameUnits + 1, "name holds every unit of the area");
+
+// Streams of this size and above live in ordinary sectors, smaller ones in short sectors.
+constexpr std::uint32_t kBigStreamMin = 4096;
+
+// Sector sizes this reader accepts. Real files use 512 and 4096 (short sectors of 64); the
+// bounds keep the sector arithmetic in range and the header MSAT inside a sector's reach.
+constexpr std::int64_t kMinSectorSize = 128, kMaxSectorSize = 65536, kMinShortSectorSize = 4;
+
+// Initial capacities in sectors (SBD, directory) and block numbers (block lists).
+constexpr std::size_t kSbdInitial = 10, kPropInitial = 5, kBlockListInitial = 25;
+
+// Where sector 0 begins. The header takes 512 bytes, but a file with larger sectors pads it to a
+// whole sector, so its sector 0 begins at sectorSize (4096-byte sectors: sector k at
+// (k + 1) * 4096).
+long firstSectorOffset = kHeaderSize;
+
+// Entry counts of the loaded link tables.
+std::int32_t bbdEntries = 0;
+std::int32_t sbdEntries = 0;
+
+// Sectors the file can hold: the bound for every sector number taken from the file, and for
+// the length of every chain (a chain longer than this has looped).
+std::int32_t maxSectors() { return fileLength / sectorSize; }
+
+long sector_offset(std::int32_t s) { return firstSectorOffset + long(s) * sectorSize; }
+
+// The link of entry s of a table, or -1 (end of chain) when s is outside it.
+std::int32_t table_link(const unsigned char* table, std::int32_t entries, std::int32_t s) {
+  if (!table || s < 0 || s >= entries) return -1;
+  return getlong(table, std::size_t(s) * 4);
+}
+
+// Reads sector s into dest (sectorSize bytes); what the file does not supply stays zero.
+std::size_t read_sector(std::FILE* f, std::int32_t s, unsigned char* dest) {
+  std::memset(dest, 0, std::size_t(sectorSize));
+  if (s < 0 || std::fseek(f, sector_offset(s), SEEK_SET) != 0) return 0;
+  return std::fread(dest, 1, std::size_t(sectorSize), f);
+}
+
+// Copies a non-seekable input (its consumed prefix first) to an anonymous temporary file.
+// Null after a message on failure.
+std::FILE* copy_to_tmp(std::FILE* input, const unsigned char* prefix, std::size_t prefix_len) {
+  std::FILE* tmp = std::tmpfile();
+  if (!tmp) {
+    std::perror("Can't create tmp file");
+    return nullptr;
+  }
+  if (prefix_len && std::fwrite(prefix, 1, prefix_len, tmp) < prefix_len) {
+    std::perror("Can't write to tmp file");
+    std::fclose(tmp);
+    return nullptr;
+  }
+  unsigned char chunk[512];
+  std::size_t n;
+  // A read error ends the copy as the end of the input would.
+  while ((n = std::fread(chunk, 1, sizeof chunk, input)) > 0) {
+    if (std::fwrite(chunk, 1, n, tmp) < n) {
+      std::perror("Can't write to tmp file");
+      std::fclose(tmp);
+      return nullptr;
+    }
+  }
+  if (std::fseek(tmp, 0, SEEK_SET) != 0) {
+    std::perror("Can't seek in file");
+    std::fclose(tmp);
+    return nullptr;
+  }
+  return tmp;
+}
+
+// Sets fileLength from the stream's end; false when the stream cannot be measured.
+bool measure(std::FILE* f) {
+  if (std::fseek(f, 0, SEEK_END) != 0) return false;
+  long end = std::ftell(f);
+  if (end < 0 || std::fseek(f, 0, SEEK_SET) != 0) return false;
+  // Offsets are held in 32 bits; a larger file is read as far as they reach.
+  fileLength = end > INT32_MAX ? INT32_MAX : std::int32_t(end);
+  return true;
+}
+
+// Sector sizes from the header; false when they are outside what the reader handles.
+bool read_sizes(const unsigned char* header) {
+  std::int64_t big = std::int64_t(1) << (getshort(header, kHdrSectorShift) & 31);
+  std::int64_t small = std::int64_t(1) << (getshort(header, kHdrShortShift) & 31);
+  if (big < kMinSectorSize || big > kMaxSectorSize) return false;
+  if (small < kMinShortSectorSize || small > big) return false;
+  sectorSize = std::int32_t(big);
+  shortSectorSize = std::int32_t(small);
+  firstSectorOffset = std::max<long>(kHeaderSize, sectorSize);
+  return true;
+}
+
+// Assembles the MSAT (header entries, then the entries of each MSAT sector) into *msat, whose
+// size in bytes goes to *msat_bytes. False after the message and release of the state.
+bool read_msat(std::FILE* f, const unsigned char* header, unsigned char** msat,
+               std::size_t* msat_bytes) {
+  const std::size_t per_sector = std::size_t(sectorSize) - 4;
+  std::int32_t next = getlong(header, kHdrMsatStart);
+  std::int32_t count = getlong(header, kHdrMsatCount);
+  // Bounded by the sectors of the file, so that a looped MSAT chain ends.
+  for (std::int32_t i = 0; next >= 0 && i < count && i < maxSectors(); ++i) {
+    std::size_t at = kHeaderMsatBytes + std::size_t(i) * per_sector;
+    auto* grown = static_cast<unsigned char*>(std::realloc(*msat, at + std::size_t(sectorSize)));
+    if (!grown) {
+      std::perror("MSAT realloc error");
+      return false;
+    }
+    *msat = grown;
+    if (std::fseek(f, sector_offset(next), SEEK_SET) != 0 ||
+        std::fread(*msat + at, 1, std::size_t(sectorSize), f) < std::size_t(sectorSize)) {
+      std::fputs("Error read MSAT!\n", stderr);
+      return false;
+    }
+    *msat_bytes = at + per_sector;
+    next = getlong(*msat, at + per_sector);
+  }
+  return true;
+}
+
+// Loads the BBD sectors named by the MSAT. False after the message.
+bool read_bbd(std::FILE* f, const unsigned char* msat, std::size_t msat_bytes) {
+  for (std::int32_t i = 0; i < bbdNumBlocks; ++i) {
+    std::size_t at = std::size_t(i) * 4;
+    std::int32_t s = at + 4 <= msat_bytes ? getlong(msat, at) : -1;
+    if (s < 0 || s >= maxSectors()) {
+      std::fputs("Bad BBD entry!\n", stderr);
+      return false;
+    }
+    if (read_sector(f, s, BBD + std::size_t(i) * std::size_t(sectorSize)) <
+        std::size_t(sectorSize)) {
+      std::fputs("Can't read BBD!\n", stderr);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Loads the chain that starts at sector first, following BBD links, into a new *buf and counts
+// its sectors in *len. The chain ends at a link outside the table or the file, and after as
+// many sectors as the file holds. False when memory runs out (after grow_msg for a failed grow).
+bool load_chain(std::FILE* f, std::int32_t first, std::size_t capacity, const char* grow_msg,
+                unsigned char** buf, std::int32_t* len) {
+  const std::size_t sector = std::size_t(sectorSize);
+  *buf = static_cast<unsigned char*>(std::malloc(capacity * sector));
+  if (!*buf) return false;
+  std::int32_t cur = first, n = 0;
+  for (;;) {
+    read_sector(f, cur, *buf + std::size_t(n) * sector);
+    ++n;
+    *len = n;
+    if (std::size_t(n) >= capacity) {
+      // Grows geometrically: a long chain would otherwise be copied over and over.
+      capacity = std::min<std::size_t>(capacity * 2, std::size_t(maxSectors()) + 1);
+      if (capacity <= std::size_t(n)) capacity = std::size_t(n) + 1;
+      auto* grown = static_cast<unsigned char*>(std::realloc(*buf, capacity * sector));
+      if (!grown) {
+        std::perror(grow_msg);
+        return false;
+      }
+      *buf = grown;
+    }
+    cur = table_link(BBD, bbdEntries, cur);
+    if (cur < 0 || cur >= maxSectors() || n >= maxSectors()) return true;
+  }
+}
+
+// Fails ole_init: releases what it loaded and the temporary copy, if one was made.
+std::FILE* fail(std::FILE* stream, std::FILE* input) {
+  ole_finish();
+  if (stream && stream != input) std::fclose(stream);
+  return nullptr;
+}
+
+// Loads header, MSAT and BBD. False after any message; the caller releases the state.
+bool load_tables(std::FILE* f, const unsigned char* header) {
+  std::uint32_t bbd_blocks = getulong(header, kHdrBbdCount);
+  // A count the file cannot back names sectors that do not exist, and would size BBD from
+  // nothing but the header.
+  if (bbd_blocks > std::uint32_t(maxSectors())) {
+    std::fputs("Bad BBD entry!\n", stderr);
+    return false;
+  }
+  bbdNumBlocks = std::int32_t(bbd_blocks);
+  std::size_t bbd_bytes = std::size_t(bbdNumBlocks) * std::size_t(sectorSize);
+  BBD = static_cast<unsigned char*>(std::malloc(bbd_bytes ? bbd_bytes : 1));
+  if (!BBD) return false;
+  bbdEntries = std::int32_t(bbd_bytes / 4);
+  auto* msat = static_cast<unsigned char*>(std::malloc(kHeaderMsatBytes));
+  if (!msat) return false;
+  std::memcpy(msat, header + kHdrMsat, kHeaderMsatBytes);
+  std::size_t msat_bytes = kHeaderMsatBytes;
+  bool ok = read_msat(f, header, &msat, &msat_bytes) && read_bbd(f, msat, msat_bytes);
+  std::free(msat);
+  return ok;
+}
+
+bool load_sbd(std::FILE* f, const unsigned char* header) {
+  sbdLen = 0;
+  sbdEntries = 0;
+  sbdStart = getlong(header, kHdrSbdStart);
+  if (sbdStart <= 0) return true;
+  if (!load_chain(f, sbdStart, kSbdInitial, "SBD realloc error", &SBD, &sbdLen)) return false;
+  sbdNumber = std::int32_t(std::int64_t(sbdLen) * sectorSize / shortSectorSize);
+  sbdEntries = std::int32_t(std::int64_t(sbdLen) * sectorSize / 4);
+  return true;
+}
+
+bool load_directory(std::FILE* f, const unsigned char* header) {
+  propLen = 0;
+  propStart = getlong(header, kHdrPropStart);
+  if (propStart < 0) return false;
+  if (!load_chain(f, propStart, kPropInitial, "Properties realloc error", &properties, &propLen))
+    return false;
+  propNumber = std::int32_t(std::int64_t(propLen) * sectorSize / std::int64_t(kEntrySize));
+  return true;
+}
+
+void find_root(std::FILE* f) {
+  propCurNumber = 0;
+  while (OleStream* e = ole_readdir(f)) {
+    if (e->entryType == 5) {
+      rootEntry = e;
+      break;
+    }
+    ole_close(e);
+  }
+  propCurNumber = 0;
+}
+
+// The entry's name: the low byte of each UTF-16 unit, at most the 32 units of the name area.
+void copy_name(const unsigned char* e, char* name) {
+  std::size_t n = std::min<std::size_t>(std::size_t(getshort(e, kEntNameLen)) / 2, kNameUnits);
+  for (std::size_t i = 0; i < n; ++i) name[i] = static_cast<char>(e[2 * i]);
+  name[n] = '\0';
+}
+
+std::int32_t block_size(const OleStream* s) { return s->inBigBlocks ? sectorSize : shortSectorSize; }
+
+// Resolves the entry's chain into blockList. False when memory runs out (record released).
+bool build_block_list(OleStream* s) {
+  const std::int32_t b = block_size(s);
+  const std::uint32_t needed = s->size / std::uint32_t(b);
+  // Data in ordinary sectors cannot lie beyond the file; short sectors are bounded by the size.
+  const std::int32_t limit = s->inBigBlocks ? maxSectors() : fileLength / b;
+  std::size_t capacity = kBlockListInitial;
+  s->blockList = static_cast<std::int32_t*>(std::malloc(capacity * sizeof(std::int32_t)));
+  if (!s->blockList) {
+    std::free(s);
+    return false;
+  }
+  std::int32_t cur = s->firstBlock;
+  for (;;) {
+    s->blockList[s->blockCount++] = cur;
+    if (std::size_t(s->blockCount) >= capacity) {
+      capacity *= 2;
+      auto* grown = static_cast<std::int32_t*>(
+          std::realloc(s->blockList, capacity * sizeof(std::int32_t)));
+      if (!grown) {
+        std::perror("Properties realloc error");
+        std::free(s->blockList);
+        std::free(s);
+        return false;
+      }
+      s->blockList = grown;
+    }
+    std::int32_t next;
+    if (s->inBigBlocks) {
+      next = table_link(BBD, bbdEntries, cur);
+    } else {
+      if (!SBD) break;
+      next = table_link(SBD, sbdEntries, cur);
+    }
+    // A link of 0 ends an entry's chain: no stream continues into sector 0. The bound on the
+    // count ends a looped chain: a chain without loops visits each sector of the file once.
+    if (next <= 0 || next >= limit || std::uint32_t(s->blockCount) > needed ||
+        s->blockCount > limit)
+      break;
+    cur = next;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::FILE* ole_init(std::FILE* input, const unsigned char* prefix, std::size_t prefix_len) {
+  ole_finish();
+  std::FILE* f = input;
+  if (std::fseek(input, 0, SEEK_SET) != 0) {
+    if (errno != ESPIPE) {
+      std::perror("Can't seek in file");
+      return nullptr;
+    }
+    f = copy_to_tmp(input, prefix, prefix_len);
+    if (!f) return nullptr;
+  }
+  if (!measure(f)) {
+    std::perror("Can't seek in file");
+    return fail(f, input);
+  }
+  unsigned char header[kHeaderSize];
+  if (std::fread(header, 1, kHeaderSize, f) < kHeaderSize ||
+      std::memcmp(header, ole_sign, 8) != 0 || !read_sizes(header))
+    return fail(f, input);
+  if (!load_tables(f, header) || !load_sbd(f, header) || !load_directory(f, header))
+    return fail(f, input);
+  find_root(f);
+  if (!rootEntry) {
+    std::fputs("Broken OLE structure. Cannot find root entry in this file!\n", stderr);
+    return fail(f, input);
+  }
+  if (std::fseek(f, 0, SEEK_SET) != 0) return fail(f, input);
+  return f;
+}
+
+OleStream* ole_readdir(std::FILE* stream) {
+  if (!properties || !stream || propCurNumber < 0 || propCurNumber >= propNumber) return nullptr;
+  const unsigned char* e = properties + std::size_t(propCurNumber) * kEntrySize;
+  if (!rightOleType(e)) return nullptr;
+  auto* s = static_cast<OleStream*>(std::calloc(1, sizeof(OleStream)));
+  if (!s) {
+    std::perror("Can't allocate memory");
+    return nullptr;
+  }
+  s->file = stream;
+  s->entryType = getOleType(e);
+  s->firstBlock = getlong(e, kEntStart);
+  s->blockList = nullptr;
+  copy_name(e, s->name);
+  ++propCurNumber;
+  s->size = getulong(e, kEntSize);
+  s->blockCount = 0;
+  s->inBigBlocks = s->size >= kBigStreamMin || std::strcmp(s->name, "Root Entry") == 0;
+  const std::int32_t b = block_size(s);
+  if (s->firstBlock >= 0 && s->firstBlock <= fileLength / b && !build_block_list(s))
+    return nullptr;
+  std::uint64_t covered = std::uint64_t(s->blockCount) * std::uint64_t(b);
+  if (s->size > covered) s->size = std::uint32_t(covered);
+  return s;
+}
+
 int ole_close(OleStream* s) {
   if (!s) return -1;
   std::free(s->blockList);
   std::free(s);
   return 0;
 }
-void ole_finish() {}
+
+void ole_finish() {
+  std::free(BBD);
+  std::free(SBD);
+  std::free(properties);
+  ole_close(rootEntry);
+  BBD = SBD = properties = nullptr;
+  rootEntry = nullptr;
+  bbdEntries = sbdEntries = 0;
+  propNumber = propLen = sbdLen = 0;
+}
+
 int rightOleType(const unsigned char* e) {
   int t = getOleType(e);
   return t == 1 || t == 2 || t == 3 || t == 5;
 }
-int getOleType(const unsigned char* e) { return e[0x42]; }
-std::size_t ole_read(void*, std::size_t, std::size_t, StreamHandle) { return 0; }
-int ole_seek(StreamHandle, std::int32_t, int) { return -1; }
+
+int getOleType(const unsigned char* e) { return e[kEntType]; }
+
+// ---- stream access ----
+
+long calcFileBlockOffset(const OleStream* s, std::int32_t i) {
+  if (!s || !s->blockList || i < 0 || i >= s->blockCount || sectorSize <= 0) return -1;
+  std::int32_t blk = s->blockList[i];
+  if (blk < 0) return -1;
+  long off;
+  if (s->inBigBlocks) {
+    off = sector_offset(blk);
+  } else {
+    const std::int32_t k = sectorSize / shortSectorSize;
+    if (!rootEntry || !rootEntry->blockList || blk / k >= rootEntry->blockCount) return -1;
+    std::int32_t sector = rootEntry->blockList[blk / k];
+    if (sector < 0) return -1;
+    off = sector_offset(sector) + long(blk % k) * shortSectorSize;
+  }
+  return off < fileLength ? off : -1;
+}
+
+int ole_open(OleStream* s) {
+  if (s->entryType != 2) return -2;
+  s->readPos = 0;
+  long pos = std::ftell(s->file);
+  s->filePos = pos >= 0 && pos <= INT32_MAX ? std::int32_t(pos) : -1;
+  return 0;
+}
+
+std::size_t ole_read(void* dest, std::size_t size, std::size_t count, StreamHandle h) {
+  auto* s = static_cast<OleStream*>(h);
+  const std::uint32_t pos = std::uint32_t(s->readPos);
+  if (pos >= s->size) return 0;
+  std::size_t n;
+  if (__builtin_mul_overflow(size, count, &n) || n > s->size - pos) n = s->size - pos;
+  const std::uint32_t b = std::uint32_t(block_size(s));
+  std::int32_t blk = std::int32_t(pos / b);
+  std::uint32_t off = pos % b;
+  if (blk >= s->blockCount || n == 0) return 0;
+  auto* d = static_cast<unsigned char*>(dest);
+  std::size_t got = 0;
+  bool ended = false;
+  while (got < n) {
+    long target = calcFileBlockOffset(s, blk);
+    if (target < 0) {
+      ended = true;
+      break;
+    }
+    target += off;
+    if (s->filePos != target) {
+      if (std::fseek(s->file, target, SEEK_SET) != 0) {
+        ended = true;
+        break;
+      }
+      s->filePos = std::int32_t(target);
+    }
+    std::size_t want = std::min<std::size_t>(b - off, n - got);
+    std::size_t r = std::fread(d + got, 1, want, s->file);
+    got += r;
+    s->filePos += std::int32_t(r);
+    // The container ends inside this block: nothing after it can be read in order.
+    if (r < want) {
+      ended = true;
+      break;
+    }
+    ++blk;
+    off = 0;
+  }
+  s->readPos += std::int32_t(got);
+  // A stream whose data cannot be reached ends where reading stopped, so that the end-of-file
+  // hook reports it and no reader waits for bytes that will never come.
+  if (ended) s->size = std::uint32_t(s->readPos);
+  return got;
+}
+
+int ole_seek(StreamHandle h, std::int32_t offset, int origin) {
+  auto* s = static_cast<OleStream*>(h);
+  std::int64_t target;
+  switch (origin) {
+    case SEEK_SET: target = offset; break;
+    case SEEK_CUR: target = std::int64_t(s->readPos) + offset; break;
+    case SEEK_END: target = std::int64_t(s->size) + offset; break;
+    default: errno = EINVAL; return -1;
+  }
+  if (target < 0) target = 0;
+  if (target >= std::int64_t(s->size)) target = s->size;
+  const std::int32_t b = block_size(s);
+  std::int32_t blk = std::int32_t(target / b);
+  if (blk < s->blockCount) {
+    long at = calcFileBlockOffset(s, blk);
+    if (at < 0 || std::fseek(s->file, at + long(target % b), SEEK_SET) != 0) {
+      // The block cannot be reached: the stream ends where it begins.
+      s->size = std::uint32_t(std::int64_t(blk) * b);
+      s->readPos = std::int32_t(std::min<std::int64_t>(target, s->size));
+      s->filePos = -1;
+      return 0;
+    }
+    s->filePos = std::int32_t(at + long(target % b));
+  }
+  s->readPos = std::int32_t(target);
+  return 0;
+}
+
 std::int32_t ole_tell(StreamHandle s) { return static_cast<OleStream*>(s)->readPos; }
+
 int ole_eof(StreamHandle s) {
   auto* o = static_cast<OleStream*>(s);
   return std::uint32_t(o->readPos) >= o->size;
 }
-long calcFileBlockOffset(const OleStream*, std::int32_t) { return -1; }
 
 }  // namespace dorvex

@@ -49,9 +49,17 @@ extern std::int32_t fileLength;
 extern std::int32_t sectorSize;
 extern std::int32_t shortSectorSize;
 extern std::int32_t bbdNumBlocks;
+extern std::int32_t sbdStart;
+extern std::int32_t sbdLen;     // SBD sectors loaded
+extern std::int32_t sbdNumber;  // short sectors the SBD describes; meaningful while SBD is set
+extern std::int32_t propStart;
+extern std::int32_t propLen;    // directory sectors loaded
 extern std::int32_t propNumber;
 extern std::int32_t propCurNumber;
 extern OleStream* rootEntry;
+extern unsigned char* BBD;         // sector link table, bbdNumBlocks sectors
+extern unsigned char* SBD;         // short-sector link table, sbdLen sectors, or null
+extern unsigned char* properties;  // the directory, propLen sectors
 
 // Opens the compound file on input. prefix/prefix_len: bytes already consumed, used only when
 // input cannot be positioned (then a temporary copy is made and returned). Returns the stream
