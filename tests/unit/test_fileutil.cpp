@@ -176,20 +176,23 @@ TEST(Fileutil, CheckCharsetKnowsUtf8AndFilesAlongTheCharsetPath) {
   write_file(t.file("koi8-r.txt"), "");
   std::string path = "/nonexistent;" + t.path();
   dorvex::charset_path = path.c_str();
-  const char* name = "before";
-  EXPECT_EQ(dorvex::check_charset(&name, "utf-8"), 1);
-  EXPECT_STREQ(name, "utf-8");
-  name = "before";
-  EXPECT_EQ(dorvex::check_charset(&name, "koi8-r"), 1);
-  EXPECT_STREQ(name, "koi8-r");  // the bare name, not the path
+  // Each accepted name is stored as a new copy, which the caller owns.
+  auto accepted = [](const char* candidate) -> std::string {
+    const char* name = nullptr;
+    if (dorvex::check_charset(&name, candidate) != 1 || !name) return "<refused>";
+    std::string r = name;
+    std::free(const_cast<char*>(name));
+    return r;
+  };
+  EXPECT_EQ(accepted("utf-8"), "utf-8");
+  EXPECT_EQ(accepted("koi8-r"), "koi8-r");  // the bare name, not the path
   const char* before = "before";
-  name = before;
+  const char* name = before;
   EXPECT_EQ(dorvex::check_charset(&name, "UTF-8"), 0);
   EXPECT_EQ(dorvex::check_charset(&name, "koi8"), 0);
-  EXPECT_EQ(name, before);
+  EXPECT_EQ(name, before);  // untouched on failure
   write_file(t.file("UTF-8.txt"), "");
-  EXPECT_EQ(dorvex::check_charset(&name, "UTF-8"), 1);
-  EXPECT_STREQ(name, "UTF-8");
+  EXPECT_EQ(accepted("UTF-8"), "UTF-8");
 }
 
 TEST(Fileutil, ListCharsetsPrintsFiveNamesALineThenUtf8) {

@@ -1,0 +1,169 @@
+#include "confutil.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "fileconf.h"
+#include "fileutil.h"
+#include "fixture.h"
+
+using testing_support::ChildResult;
+using testing_support::run_in_child;
+using testing_support::TempDir;
+using testing_support::write_file;
+
+namespace {
+
+// Reads a configuration file with the given text in a child and reports the settings it
+// printed afterwards, so a fatal line cannot end the test binary.
+ChildResult read_config(const std::string& text, const std::string& name = "test.rc") {
+  TempDir t;
+  std::string path = t.file(name);
+  write_file(path, text);
+  return run_in_child([&] {
+    dorvex::read_config_file(path.c_str());
+    std::printf("%s|%s|%s|%s|%s|%s", dorvex::source_csname, dorvex::dest_csname,
+                dorvex::format_name, dorvex::charset_path, dorvex::map_path, dorvex::bad_char);
+  });
+}
+
+std::string format_after(const std::string& text) {
+  ChildResult r = read_config(text);
+  EXPECT_EQ(r.status, 0) << text << r.err;
+  std::string fields = r.out;  // source|dest|format|...
+  std::size_t a = fields.find('|'), b = fields.find('|', a + 1), c = fields.find('|', b + 1);
+  return fields.substr(b + 1, c - b - 1);
+}
+
+char bad_char_after(const std::string& value) {
+  ChildResult r = read_config("unknown_char = " + value + "\n");
+  EXPECT_EQ(r.status, 0) << value << r.err;
+  return r.out.empty() ? '\0' : r.out.back();
+}
+
+// The error text for a one-file run, with the file's path in place of F.
+std::string error_of(const std::string& text) {
+  TempDir t;
+  std::string path = t.file("e.rc");
+  write_file(path, text);
+  ChildResult r = run_in_child([&] { dorvex::read_config_file(path.c_str()); });
+  EXPECT_EQ(r.status, 1) << text;
+  std::string err = r.err;
+  for (std::size_t at; (at = err.find(path)) != std::string::npos;) err.replace(at, path.size(), "F");
+  return err;
+}
+
+}  // namespace
+
+TEST(Confutil, EveryKeySetsItsVariable) {
+  ChildResult r = read_config(
+      "source_charset = koi8-r\ntarget_charset = utf-8\nformat = tex\n"
+      "charset_path = ~/cs:%s/charsets\nmap_path = /maps\nunknown_char = *\nuse_locale = no\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, "koi8-r|utf-8|tex|~/cs:%s/charsets|/maps|*");
+}
+
+TEST(Confutil, CommentsBlankLinesAndMissingFilesChangeNothing) {
+  ChildResult untouched = read_config("");
+  EXPECT_EQ(untouched.out, "cp1251|cp866|ascii|%s/charsets|%s/charsets|?");
+  EXPECT_EQ(read_config("# format = tex\n\n \t \r\n   # x\n").out, untouched.out);
+  ChildResult missing = run_in_child([] { dorvex::read_config_file("/nonexistent/dorvex.rc"); });
+  EXPECT_EQ(missing.status, 0);
+  EXPECT_EQ(missing.err, "");
+  TempDir t;  // a directory opens but reads nothing
+  EXPECT_EQ(run_in_child([&] { dorvex::read_config_file(t.path().c_str()); }).status, 0);
+}
+
+TEST(Confutil, NameValueSpacing) {
+  for (const char* line : {"format = tex\n", "format=tex\n", "format =tex\n", "  format\t=\ttex\r\n",
+                           "format = tex ascii\n", "format:=tex\n", "format = tex# ascii\n"})
+    EXPECT_EQ(format_after(line), "tex") << line;
+  // The value stops at ASCII white space only; a byte such as 0xA0 belongs to it.
+  EXPECT_EQ(format_after("format = te\xA0x\n"), "te\xA0x");
+}
+
+TEST(Confutil, LastLineWithoutLineEndIsIgnored) {
+  EXPECT_EQ(format_after("format = tex"), "ascii");
+  ChildResult r = read_config("format = tex\nsource_charset = koi8-r");
+  EXPECT_EQ(r.out, "cp1251|cp866|tex|%s/charsets|%s/charsets|?");
+  EXPECT_EQ(format_after("format = tex\nnot valid at all"), "tex");
+}
+
+TEST(Confutil, UnknownCharTakesOneCharacter) {
+  EXPECT_EQ(bad_char_after("x"), 'x');
+  EXPECT_EQ(bad_char_after("\"x\""), 'x');
+  EXPECT_EQ(bad_char_after("'x'"), 'x');
+  EXPECT_EQ(bad_char_after("abc"), 'a');
+  EXPECT_EQ(bad_char_after("\"\"\""), '"');
+  EXPECT_EQ(bad_char_after("' '"), '\'');  // the value ends at the blank
+  EXPECT_EQ(bad_char_after("\"'\""), '\'');
+  EXPECT_EQ(bad_char_after("\"'x'\""), '"');
+  EXPECT_EQ(read_config("unknown_char = xyz\n").out.size(),
+            read_config("unknown_char = x\n").out.size());  // still one character
+}
+
+TEST(Confutil, SyntaxErrorsNameFileAndLine) {
+  const std::string syntax = "Error F(1): name = value syntax expected\n";
+  EXPECT_EQ(error_of("format= tex\n"), syntax);
+  EXPECT_EQ(error_of("format\n"), syntax);
+  EXPECT_EQ(error_of("format =\n"), syntax);
+  EXPECT_EQ(error_of("format tex\n"), syntax);
+  EXPECT_EQ(error_of("unknown_char = #\n"), syntax);
+  EXPECT_EQ(error_of("\n# note\nformat x = tex\n"), "Error F(3): name = value syntax expected\n");
+  // A line over 1023 characters comes in pieces, each counted as a line.
+  EXPECT_EQ(error_of("format = tex" + std::string(1100, ' ') + "zz\n"),
+            "Error F(2): name = value syntax expected\n");
+  EXPECT_EQ(error_of("use_locale = 1\n"), "Error F(1): use_locale requires 'yes' or 'no'\n");
+  EXPECT_EQ(read_config("use_locale = Yes\nuse_locale = n\nuse_locale=NO\n").status, 0);
+}
+
+TEST(Confutil, UnknownNamesAreInvalidDirectives) {
+  EXPECT_EQ(error_of("Format = tex\n"), "Invalid configuration directive in F(1):,Format = tex\n");
+  EXPECT_EQ(error_of("format = tex\ncolour = red # x\n"),
+            "Invalid configuration directive in F(2):,colour = red\n");
+  EXPECT_EQ(error_of("=tex\n"), "Invalid configuration directive in F(1):, = tex\n");
+  EXPECT_EQ(error_of("= tex\n"), "Error F(1): name = value syntax expected\n");
+}
+
+TEST(Confutil, FileNameIsSubstitutedButReportedAsGiven) {
+  TempDir t;
+  write_file(t.file("dorvex.rc"), "format = tex\nbogus = 1\n");
+  ChildResult r = run_in_child([&] {
+    dorvex::set_program_path((t.path() + "/dorvex").c_str());
+    dorvex::read_config_file("%s/dorvex.rc");
+  });
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Invalid configuration directive in %s/dorvex.rc(2):,bogus = 1\n");
+}
+
+TEST(Confutil, UserFileOverridesSystemFile) {
+  TempDir sys, home;
+  write_file(sys.file("dorvex.rc"), "format = tex\nsource_charset = koi8-r\nunknown_char = _\n");
+  write_file(home.file("dorvex.rc"), "format = mine\n");
+  // The start-up order: the file beside the program, then the one found along HOME.
+  ChildResult r = run_in_child([&] {
+    dorvex::set_program_path((sys.path() + "/dorvex").c_str());
+    setenv("HOME", ("/nonexistent:" + home.path()).c_str(), 1);
+    dorvex::read_config_file("%s/dorvex.rc");
+    char* user = dorvex::find_file(dorvex::strdup("dorvex.rc"), std::getenv("HOME"));
+    if (!user) return;
+    dorvex::read_config_file(user);
+    std::printf("%s|%s|%s", dorvex::format_name, dorvex::source_csname, dorvex::bad_char);
+  });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "mine|koi8-r|_");
+}
+
+TEST(Confutil, ExampleFileHoldsTheDefaults) {
+  ChildResult r = run_in_child([] {
+    dorvex::read_config_file(DORVEX_SOURCE_DIR "/dorvex.rc.example");
+    std::printf("%s|%s|%s|%s|%s|%s", dorvex::source_csname, dorvex::dest_csname,
+                dorvex::format_name, dorvex::charset_path, dorvex::map_path, dorvex::bad_char);
+  });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, "cp1251|cp866|ascii|%s/charsets|%s/charsets|?");
+}
