@@ -52,6 +52,11 @@ struct CachedCharset {
 std::array<CachedCharset, kCharsetCacheSize> charset_cache;
 std::size_t next_victim = 0;
 
+// source_csname as rtfSetCharset last set it (a copy check_charset made, which no one else
+// holds), and the value it replaced, which belongs to whoever set it.
+char* owned_csname = nullptr;
+const char* outside_csname = nullptr;
+
 // The fallback count of each open group, indexed by level.
 struct GroupStack {
   std::int32_t* records = nullptr;
@@ -328,8 +333,17 @@ void rtfSetCharset(CharsetTable& charset, std::int32_t codepage) {
   if (forced_charset) return;
   const char* name = charset_from_codepage(static_cast<unsigned>(codepage));
   if (!name) return;
+  const char* before = source_csname;
   if (!source_csname || std::strcmp(source_csname, name) != 0) {
     check_charset(&source_csname, name);
+  }
+  if (source_csname != before) {
+    if (before == owned_csname) {
+      std::free(owned_csname);
+    } else {
+      outside_csname = before;
+    }
+    owned_csname = const_cast<char*>(source_csname);
   }
   if (!source_csname) return;
   CharsetTable table = cached_charset(source_csname);
@@ -353,6 +367,12 @@ void release_rtf_charsets() {
     entry.name.clear();
   }
   next_victim = 0;
+  if (owned_csname && source_csname == owned_csname) {
+    source_csname = outside_csname;
+    std::free(owned_csname);
+  }
+  owned_csname = nullptr;
+  outside_csname = nullptr;
 }
 
 void add_to_buffer(std::int32_t& last, std::uint16_t unit) {

@@ -95,7 +95,8 @@ void add_to_buffer(std::int32_t& last, std::uint16_t unit);
 // Ends the paragraph with a newline and writes it.
 void end_paragraph(std::int32_t& last);
 
-// Releases the tables rtfSetCharset loaded; current_charset goes back to source_charset.
+// Releases the tables rtfSetCharset loaded and undoes its change of source_csname;
+// current_charset goes back to source_charset (tests, fuzzing).
 void release_rtf_charsets();
 
 }  // namespace dorvex
