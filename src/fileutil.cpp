@@ -117,6 +117,37 @@ void print_charset_entry(std::size_t index, const char* path) {
   ++base;
   std::fwrite(base, 1, std::strcspn(base, "."), stdout);
 }
+
+// Only the text "%s" is replaced: a path is never used as a format, so a stray "%" in a
+// directory name is kept as it is instead of reading arguments that were never passed.
+const char* substitute_exe_dir(const char* name, char* out) {
+  std::size_t markers = count_markers(name);
+  if (markers == 0) return name;
+  const char* dir = exe_dir();
+  std::size_t dir_len = std::strlen(dir);
+  std::size_t result_len = std::strlen(name) + markers * dir_len - markers * kExeMarkerLen;
+  // One byte short of the buffer, as the single-"%s" rule has always counted it.
+  if (result_len + 1 >= kPathLimit) {
+    std::fprintf(stderr, "Invalid config file. file name \"%s\" too long after substitution\n",
+                 name);
+    end_program(1);
+  }
+  // Built apart and copied, because name may be a previous result in out.
+  char result[kPathLimit];
+  char* o = result;
+  for (const char* p = name; *p;) {
+    if (std::strncmp(p, kExeMarker, kExeMarkerLen) == 0) {
+      std::memcpy(o, dir, dir_len);
+      o += dir_len;
+      p += kExeMarkerLen;
+    } else {
+      *o++ = *p++;
+    }
+  }
+  *o = '\0';
+  std::memcpy(out, result, result_len + 1);
+  return out;
+}
 }  // namespace
 
 const char* charset_path = kDefaultPath;
@@ -160,43 +191,16 @@ const char* exe_dir() {
   return exe_dir_buf;
 }
 
-// Only the text "%s" is replaced: a path is never used as a format, so a stray "%" in a
-// directory name is kept as it is instead of reading arguments that were never passed.
-const char* add_exe_path(const char* name) {
-  std::size_t markers = count_markers(name);
-  if (markers == 0) return name;
-  const char* dir = exe_dir();
-  std::size_t dir_len = std::strlen(dir);
-  std::size_t result_len = std::strlen(name) + markers * dir_len - markers * kExeMarkerLen;
-  // One byte short of the buffer, as the single-"%s" rule has always counted it.
-  if (result_len + 1 >= kPathLimit) {
-    std::fprintf(stderr, "Invalid config file. file name \"%s\" too long after substitution\n",
-                 name);
-    end_program(1);
-  }
-  char* out = exe_path_buf;
-  for (const char* p = name; *p;) {
-    if (std::strncmp(p, kExeMarker, kExeMarkerLen) == 0) {
-      std::memcpy(out, dir, dir_len);
-      out += dir_len;
-      p += kExeMarkerLen;
-    } else {
-      *out++ = *p++;
-    }
-  }
-  *out = '\0';
-  return exe_path_buf;
-}
+const char* add_exe_path(const char* name) { return substitute_exe_dir(name, exe_path_buf); }
 
 int prepare_path_buf(char* buf, const char* start, const char* end) {
   if (!copy_element(buf, start, end)) return 0;
   if (buf[0] == '\0') {
     std::memcpy(buf, ".", 2);
-  } else {
-    const char* substituted = add_exe_path(buf);
-    // add_exe_path never returns more than kPathLimit - 1 characters.
-    if (substituted != buf) std::memcpy(buf, substituted, std::strlen(substituted) + 1);
+    return 1;
   }
+  // Not through add_exe_path's buffer: callers may be walking a list that lives there.
+  substitute_exe_dir(buf, buf);
   return 1;
 }
 

@@ -93,15 +93,6 @@ TEST(Fileutil, AddExePathRefusesResultsOver1022Characters) {
   EXPECT_EQ(std::strlen(dorvex::add_exe_path(two.c_str())), 1022u);
 }
 
-TEST(Fileutil, StraddJoinsIntoANewString) {
-  char* s = dorvex::stradd("cp1251", ".txt");
-  EXPECT_STREQ(s, "cp1251.txt");
-  std::free(s);
-  s = dorvex::stradd("", "");
-  EXPECT_STREQ(s, "");
-  std::free(s);
-}
-
 TEST(Fileutil, PreparePathBufExpandsOneElement) {
   SettingsGuard guard;
   setenv("HOME", "/home/u", 1);
@@ -159,15 +150,10 @@ TEST(Fileutil, FindFileEmptyElementMeansCurrentDirectory) {
   char saved[4096];
   ASSERT_TRUE(getcwd(saved, sizeof saved));
   ASSERT_EQ(chdir(t.path().c_str()), 0);
-  std::string leading = find("here.txt", ";/nonexistent");
-  std::string middle = find("here.txt", "/nonexistent::/nonexistent2");
-  std::string trailing = find("here.txt", "/nonexistent;");
-  std::string whole = find("here.txt", "");
+  std::string found[] = {find("here.txt", ";/nonexistent"), find("here.txt", "/none::/none2"),
+                         find("here.txt", "/nonexistent;"), find("here.txt", "")};
   ASSERT_EQ(chdir(saved), 0);
-  EXPECT_EQ(leading, "./here.txt");
-  EXPECT_EQ(middle, "./here.txt");
-  EXPECT_EQ(trailing, "./here.txt");
-  EXPECT_EQ(whole, "./here.txt");
+  for (const auto& f : found) EXPECT_EQ(f, "./here.txt");
 }
 
 TEST(Fileutil, CheckCharsetKnowsUtf8AndFilesAlongTheCharsetPath) {
@@ -231,4 +217,14 @@ TEST(Fileutil, DefaultPathsStartBesideTheProgram) {
   std::string path = dorvex::charset_path;
   EXPECT_TRUE(path == "%s/charsets" || path.rfind("%s/charsets;/", 0) == 0) << path;
   EXPECT_STREQ(dorvex::map_path, dorvex::charset_path);
+}
+
+// A program directory that itself holds "%s" must not make substitution run away.
+TEST(Fileutil, ExeDirHoldingPercentSIsSubstitutedOnce) {
+  SettingsGuard guard;
+  dorvex::set_program_path("/a%sb/dorvex");
+  const char* once = dorvex::add_exe_path("%s/c");
+  EXPECT_STREQ(once, "/a%sb/c");
+  EXPECT_STREQ(dorvex::add_exe_path(once), "/a/a%sbb/c");
+  EXPECT_EQ(expand("%s/c"), "/a%sb/c");
 }
