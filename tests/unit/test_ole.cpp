@@ -1,0 +1,526 @@
+// The compound-file reader and stream access, on containers built by cfb.h: layouts that real
+// files use, and every kind of damage a hostile file can bring.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cfb.h"
+#include "fixture.h"
+#include "numutils.h"
+#include "ole.h"
+
+namespace {
+
+using testing_support::stream_of;
+
+// Bytes that differ from sector to sector, so a block read from the wrong place shows.
+std::string pattern(std::size_t n, unsigned seed = 1) {
+  std::string s(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) s[i] = char((i * 7 + seed * 13 + i / 64) & 0xFF);
+  return s;
+}
+
+cfb::Entry stream(const std::string& name, const std::string& data) {
+  cfb::Entry e;
+  e.name = name;
+  e.data = data;
+  return e;
+}
+
+// A loaded container; ole_finish and the stream are released at scope exit.
+struct Loaded {
+  std::FILE* input = nullptr;
+  std::FILE* f = nullptr;
+  std::string err;
+  explicit Loaded(const std::string& bytes) {
+    input = stream_of(bytes);
+    testing::internal::CaptureStderr();
+    f = dorvex::ole_init(input, nullptr, 0);
+    err = testing::internal::GetCapturedStderr();
+  }
+  ~Loaded() {
+    dorvex::ole_finish();
+    if (f && f != input) std::fclose(f);
+    std::fclose(input);
+  }
+};
+
+// All records of the enumeration, in order; the caller closes them.
+std::vector<dorvex::OleStream*> entries(std::FILE* f) {
+  std::vector<dorvex::OleStream*> out;
+  while (dorvex::OleStream* e = dorvex::ole_readdir(f)) out.push_back(e);
+  return out;
+}
+
+void close_all(std::vector<dorvex::OleStream*>& v) {
+  for (auto* e : v) dorvex::ole_close(e);
+  v.clear();
+}
+
+std::string read_all(dorvex::OleStream* s, std::size_t chunk = 1000) {
+  std::string out;
+  std::vector<char> buf(chunk);
+  std::size_t n;
+  while ((n = dorvex::ole_read(buf.data(), 1, chunk, s)) > 0) out.append(buf.data(), n);
+  return out;
+}
+
+// The contents of the named stream, or "<missing>".
+std::string contents(std::FILE* f, const std::string& name, int* big = nullptr) {
+  std::string out = "<missing>";
+  while (dorvex::OleStream* e = dorvex::ole_readdir(f)) {
+    if (name == e->name && dorvex::ole_open(e) == 0) {
+      out = read_all(e);
+      if (big) *big = e->inBigBlocks;
+    }
+    dorvex::ole_close(e);
+  }
+  return out;
+}
+
+TEST(Numutils, LittleEndianReaders) {
+  const unsigned char b[] = {0xFE, 0xFF, 0xFF, 0xFF, 0x34, 0x12, 0x00, 0x80};
+  EXPECT_EQ(dorvex::getlong(b, 0), -2);
+  EXPECT_EQ(dorvex::getulong(b, 0), 0xFFFFFFFEu);
+  EXPECT_EQ(dorvex::getshort(b, 4), 0x1234);
+  EXPECT_EQ(dorvex::getshort(b, 6), 0x8000);
+  EXPECT_EQ(dorvex::getlong(b, 4), std::int32_t(0x80001234u));
+}
+
+TEST(OleReader, EnumeratesEntriesAndReadsShortAndOrdinaryStreams) {
+  std::string small = pattern(300), big = pattern(5000, 2);
+  cfb::Entry storage;
+  storage.name = "ObjectPool";
+  storage.type = 1;
+  Loaded c(cfb::build({stream("WordDocument", small), storage, stream("Data", big)}));
+  ASSERT_EQ(c.f, c.input) << "a seekable input is read in place";
+  EXPECT_EQ(c.err, "");
+  EXPECT_EQ(std::ftell(c.f), 0);
+  ASSERT_NE(dorvex::rootEntry, nullptr);
+  EXPECT_EQ(dorvex::sectorSize, 512);
+  EXPECT_EQ(dorvex::shortSectorSize, 64);
+  auto v = entries(c.f);
+  ASSERT_EQ(v.size(), 4u);
+  EXPECT_STREQ(v[0]->name, "Root Entry");
+  EXPECT_EQ(v[0]->entryType, 5);
+  EXPECT_NE(v[0], dorvex::rootEntry);
+  EXPECT_EQ(dorvex::ole_open(v[0]), -2);
+  EXPECT_STREQ(v[2]->name, "ObjectPool");
+  EXPECT_EQ(dorvex::ole_open(v[2]), -2);
+  EXPECT_EQ(v[2]->size, 0u);
+  ASSERT_EQ(dorvex::ole_open(v[1]), 0);
+  EXPECT_EQ(v[1]->inBigBlocks, 0);
+  EXPECT_EQ(read_all(v[1], 7), small);
+  ASSERT_EQ(dorvex::ole_open(v[3]), 0);
+  EXPECT_EQ(v[3]->inBigBlocks, 1);
+  EXPECT_EQ(read_all(v[3], 333), big);
+  close_all(v);
+  EXPECT_EQ(dorvex::ole_readdir(c.f), nullptr) << "the enumeration stays over";
+}
+
+TEST(OleReader, StreamsOf4096BytesAndMoreLieInOrdinarySectors) {
+  std::string a = pattern(4095, 3), b = pattern(4096, 4);
+  for (int shift : {9, 12}) {
+    cfb::Options o;
+    o.sector_shift = shift;
+    std::string file = cfb::build({stream("A", a), stream("B", b)}, o);
+    int big = -1;
+    {
+      Loaded c(file);
+      ASSERT_NE(c.f, nullptr) << shift;
+      EXPECT_EQ(dorvex::sectorSize, 1 << shift);
+      EXPECT_EQ(contents(c.f, "A", &big), a) << shift;
+      EXPECT_EQ(big, 0);
+    }
+    Loaded c(file);
+    EXPECT_EQ(contents(c.f, "B", &big), b) << shift;
+    EXPECT_EQ(big, 1);
+  }
+}
+
+TEST(OleReader, PipedInputIsCopiedWithItsPrefix) {
+  std::string data = pattern(9000, 5);
+  std::string file = cfb::build({stream("WordDocument", data), stream("T", "xyz")});
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::thread writer([&] {
+    std::size_t done = 0;
+    while (done < file.size()) {
+      ssize_t n = write(fds[1], file.data() + done, file.size() - done);
+      if (n <= 0) break;
+      done += std::size_t(n);
+    }
+    close(fds[1]);
+  });
+  std::FILE* in = fdopen(fds[0], "rb");
+  ASSERT_NE(in, nullptr);
+  unsigned char prefix[8];
+  ASSERT_EQ(std::fread(prefix, 1, 8, in), 8u);
+  std::FILE* f = dorvex::ole_init(in, prefix, 8);
+  writer.join();
+  ASSERT_NE(f, nullptr);
+  EXPECT_NE(f, in) << "a temporary copy stands for the pipe";
+  EXPECT_EQ(dorvex::fileLength, std::int32_t(file.size()));
+  EXPECT_EQ(testing_support::read_stream(f), file);
+  std::rewind(f);
+  EXPECT_EQ(contents(f, "WordDocument"), data);
+  dorvex::ole_finish();
+  std::fclose(f);
+  std::fclose(in);
+}
+
+TEST(OleStreamAccess, ReadsAcrossBlocksAndStopsAtTheEnd) {
+  std::string data = pattern(1300, 6);
+  Loaded c(cfb::build({stream("S", data)}));  // 64-byte short sectors
+  auto v = entries(c.f);
+  ASSERT_EQ(v.size(), 2u);
+  dorvex::OleStream* s = v[1];
+  ASSERT_EQ(s->inBigBlocks, 0);
+  ASSERT_EQ(dorvex::ole_open(s), 0);
+  char buf[2000];
+  ASSERT_EQ(dorvex::ole_seek(s, 500, SEEK_SET), 0);
+  EXPECT_EQ(dorvex::ole_read(buf, 1, 128, s), 128u);
+  EXPECT_EQ(std::string(buf, 128), data.substr(500, 128));
+  EXPECT_EQ(dorvex::ole_tell(s), 628);
+  EXPECT_EQ(dorvex::ole_read(buf, 1, 12, s), 12u) << "a read of exactly the rest of block 9";
+  EXPECT_EQ(std::string(buf, 12), data.substr(628, 12));
+  EXPECT_EQ(dorvex::ole_read(buf, 1, 2000, s), 1300u - 640u);
+  EXPECT_EQ(std::string(buf, 1300 - 640), data.substr(640));
+  EXPECT_EQ(dorvex::ole_eof(s), 1);
+  EXPECT_EQ(dorvex::ole_read(buf, 1, 10, s), 0u);
+  close_all(v);
+}
+
+TEST(OleStreamAccess, BigBlockReadsAndEofAtTheLastByte) {
+  std::string data = pattern(6000, 7);
+  Loaded c(cfb::build({stream("S", data)}));
+  auto v = entries(c.f);
+  dorvex::OleStream* s = v[1];
+  ASSERT_EQ(dorvex::ole_open(s), 0);
+  char buf[8000];
+  ASSERT_EQ(dorvex::ole_seek(s, 500, SEEK_SET), 0);
+  ASSERT_EQ(dorvex::ole_read(buf, 1, 128, s), 128u);
+  EXPECT_EQ(std::string(buf, 128), data.substr(500, 128)) << "12 bytes of block 0, 116 of block 1";
+  EXPECT_EQ(dorvex::ole_tell(s), 628);
+  ASSERT_EQ(dorvex::ole_seek(s, -10, SEEK_END), 0);
+  EXPECT_EQ(dorvex::ole_eof(s), 0);
+  EXPECT_EQ(dorvex::ole_read(buf, 1, 10, s), 10u);
+  EXPECT_EQ(dorvex::ole_eof(s), 1) << "the end shows as soon as the last byte is read";
+  close_all(v);
+}
+
+TEST(OleStreamAccess, SeekClampsAndRejectsUnknownOrigins) {
+  std::string data = pattern(8192, 8);  // a whole number of 512-byte blocks
+  Loaded c(cfb::build({stream("S", data), stream("E", "")}));
+  auto v = entries(c.f);
+  ASSERT_EQ(v.size(), 3u);
+  dorvex::OleStream* s = v[1];
+  ASSERT_EQ(dorvex::ole_open(s), 0);
+  char buf[16];
+  EXPECT_EQ(dorvex::ole_seek(s, 100000, SEEK_SET), 0);
+  EXPECT_EQ(dorvex::ole_tell(s), 8192);
+  EXPECT_EQ(dorvex::ole_read(buf, 1, 16, s), 0u);
+  EXPECT_EQ(dorvex::ole_seek(s, -100000, SEEK_CUR), 0);
+  EXPECT_EQ(dorvex::ole_tell(s), 0);
+  EXPECT_EQ(dorvex::ole_seek(s, 4000, SEEK_SET), 0);
+  errno = 0;
+  EXPECT_EQ(dorvex::ole_seek(s, 1, 3), -1);
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(dorvex::ole_tell(s), 4000);
+  ASSERT_EQ(dorvex::ole_read(buf, 1, 16, s), 16u);
+  EXPECT_EQ(std::string(buf, 16), data.substr(4000, 16));
+  EXPECT_EQ(dorvex::ole_seek(s, 0, SEEK_END), 0);
+  EXPECT_EQ(dorvex::ole_read(buf, 1, 16, s), 0u);
+  dorvex::OleStream* e = v[2];
+  ASSERT_EQ(dorvex::ole_open(e), 0);
+  EXPECT_EQ(e->size, 0u);
+  EXPECT_EQ(e->blockCount, 0) << "first block -2: no blocks";
+  EXPECT_EQ(dorvex::ole_eof(e), 1);
+  EXPECT_EQ(dorvex::ole_seek(e, 0, SEEK_END), 0);
+  EXPECT_EQ(dorvex::ole_read(buf, 1, 16, e), 0u);
+  close_all(v);
+}
+
+TEST(OleReader, RejectsHeadersItCannotUse) {
+  std::string good = cfb::build({stream("S", "abc")});
+  struct Case {
+    const char* what;
+    std::string bytes;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"shorter than a header", good.substr(0, 511)});
+  std::string sign = good;
+  sign[7] = 0;
+  cases.push_back({"other signature", sign});
+  for (int shift : {0, 6, 17, 31}) {
+    std::string b = good;
+    cfb::put16(b, 0x1E, std::uint32_t(shift));
+    cases.push_back({"sector shift", b});
+  }
+  for (int shift : {0, 1, 10}) {  // 1, 2 and 1024 bytes
+    std::string b = good;
+    cfb::put16(b, 0x20, std::uint32_t(shift));
+    cases.push_back({"short-sector shift", b});
+  }
+  for (const Case& k : cases) {
+    Loaded c(k.bytes);
+    EXPECT_EQ(c.f, nullptr) << k.what;
+    EXPECT_EQ(c.err, "") << k.what;
+  }
+}
+
+TEST(OleReader, BbdCountsAndMsatEntriesTheFileCannotBackAreBroken) {
+  {
+    cfb::Options o;
+    o.bbd_count = 0xFFFFFFF0;  // would size the BBD at gigabytes
+    Loaded c(cfb::build({stream("S", "abc")}, o));
+    EXPECT_EQ(c.f, nullptr);
+    EXPECT_EQ(c.err, "Bad BBD entry!\n");
+  }
+  {
+    cfb::Options o;  // the file holds 200 sectors, but only 109 MSAT entries exist
+    o.pad_sectors = 200;
+    o.bbd_count = 110;
+    Loaded c(cfb::build({stream("S", "abc")}, o));
+    EXPECT_EQ(c.f, nullptr);
+    EXPECT_EQ(c.err, "Bad BBD entry!\n");
+  }
+  {
+    cfb::Layout L;
+    std::string b = cfb::build({stream("S", "abc")}, {}, &L);
+    cfb::put32(b, 0x4C, std::uint32_t(-5));
+    Loaded c(b);
+    EXPECT_EQ(c.f, nullptr);
+    EXPECT_EQ(c.err, "Bad BBD entry!\n");
+  }
+}
+
+TEST(OleReader, MsatSectorsListBbdSectorsBeyond109) {
+  // Data at sector 14200 has its links in BBD sector 110, named by the first MSAT sector.
+  std::string data = pattern(20000, 9);
+  cfb::Options o;
+  o.pad_sectors = 14200;
+  cfb::Layout L;
+  std::string file = cfb::build({stream("S", data)}, o, &L);
+  ASSERT_GT(L.bbd.size(), 110u);
+  ASSERT_EQ(L.msat.size(), 1u);
+  {
+    Loaded c(file);
+    ASSERT_NE(c.f, nullptr) << c.err;
+    EXPECT_EQ(contents(c.f, "S"), data);
+  }
+  // 240 BBD sectors: entries 109 to 235 in the first MSAT sector, 236 on in the second.
+  cfb::Options m;
+  m.min_bbd_sectors = 240;
+  std::string two = cfb::build({stream("S", data)}, m, &L);
+  ASSERT_EQ(L.msat.size(), 2u);
+  {
+    Loaded c(two);
+    ASSERT_NE(c.f, nullptr) << c.err;
+    EXPECT_EQ(dorvex::bbdNumBlocks, 240);
+    EXPECT_EQ(contents(c.f, "S"), data);
+  }
+  std::string bad = two;
+  cfb::put32(bad, std::size_t(L.offset(L.msat[1])), std::uint32_t(-7));  // entry 236
+  {
+    Loaded c(bad);
+    EXPECT_EQ(c.f, nullptr);
+    EXPECT_EQ(c.err, "Bad BBD entry!\n");
+  }
+  std::string cut = two;
+  cfb::put32(cut, std::size_t(L.offset(L.msat[0])) + 508, 0x7FFFFF00u);  // next MSAT sector
+  {
+    Loaded c(cut);
+    EXPECT_EQ(c.f, nullptr);
+    EXPECT_EQ(c.err, "Error read MSAT!\n");
+  }
+}
+
+TEST(OleReader, LoopedChainsEnd) {
+  std::string data = pattern(700, 10);
+  cfb::Options o;
+  o.loop_sbd = true;
+  o.loop_dir = true;
+  o.loop_msat = true;
+  o.min_bbd_sectors = 112;
+  std::string file = cfb::build({stream("S", data)}, o);
+  cfb::put32(file, 0x48, 0x7FFFFFFF);  // MSAT sector count
+  Loaded c(file);
+  ASSERT_NE(c.f, nullptr) << c.err;
+  EXPECT_LE(dorvex::sbdLen, dorvex::fileLength / 512);
+  EXPECT_LE(dorvex::propLen, dorvex::fileLength / 512);
+  EXPECT_EQ(contents(c.f, "S"), data) << "the first copy of the looped directory still reads";
+}
+
+TEST(OleReader, EntryChainsEndAtLinksOutsideTheTableOrFile) {
+  cfb::Entry big = stream("Big", pattern(5000, 11));
+  big.bad_link = 0x40000000;
+  cfb::Entry small = stream("Small", pattern(300, 12));
+  small.bad_link = 0x40000000;
+  cfb::Entry zero = stream("Zero", pattern(5000, 13));
+  cfb::Layout L;
+  std::string file = cfb::build({big, small, zero}, {}, &L);
+  // The Zero stream's first link points to sector 0: that ends an entry's chain.
+  std::size_t bbd0 = std::size_t(L.offset(L.bbd[0]));
+  cfb::put32(file, bbd0 + 4 * std::size_t(L.first[2]), 0);
+  Loaded c(file);
+  ASSERT_NE(c.f, nullptr) << c.err;
+  auto v = entries(c.f);
+  ASSERT_EQ(v.size(), 4u);
+  EXPECT_EQ(v[1]->blockCount, 1);
+  EXPECT_EQ(v[1]->size, 512u);
+  EXPECT_EQ(v[2]->blockCount, 1);
+  EXPECT_EQ(v[2]->size, 64u);
+  EXPECT_EQ(v[3]->blockCount, 1);
+  ASSERT_EQ(dorvex::ole_open(v[1]), 0);
+  EXPECT_EQ(read_all(v[1]), big.data.substr(0, 512));
+  close_all(v);
+}
+
+TEST(OleReader, LoopedEntryChainWithHugeSizeStaysInProportion) {
+  cfb::Entry s = stream("S", pattern(5000, 14));
+  s.size = 0xFFFFFFFF;
+  cfb::Layout L;
+  std::string file = cfb::build({s}, {}, &L);
+  std::size_t bbd0 = std::size_t(L.offset(L.bbd[0]));
+  cfb::put32(file, bbd0 + 4 * std::size_t(L.first[0]) + 4 * 9, std::uint32_t(L.first[0]));
+  Loaded c(file);
+  ASSERT_NE(c.f, nullptr);
+  auto v = entries(c.f);
+  ASSERT_EQ(v.size(), 2u);
+  EXPECT_LE(v[1]->blockCount, dorvex::fileLength / 512 + 1);
+  EXPECT_LE(v[1]->size, std::uint32_t(v[1]->blockCount) * 512u);
+  ASSERT_EQ(dorvex::ole_open(v[1]), 0);
+  std::string got = read_all(v[1], 4096);
+  EXPECT_EQ(got.size(), v[1]->size);
+  EXPECT_EQ(got.substr(0, 5000), s.data);
+  close_all(v);
+}
+
+TEST(OleReader, NamesAreCutToTheNameArea) {
+  cfb::Entry longlen = stream("WordDocument", "a");
+  longlen.name_len = 200;
+  cfb::Entry odd = stream("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "b");
+  odd.name_len = 25;
+  cfb::Entry none = stream("Gone", "c");
+  none.name_len = 0;
+  cfb::Entry full = stream(std::string(40, 'N'), "d");
+  full.name_len = 64;
+  Loaded c(cfb::build({longlen, odd, none, full}));
+  ASSERT_NE(c.f, nullptr);
+  auto v = entries(c.f);
+  ASSERT_EQ(v.size(), 5u);
+  EXPECT_STREQ(v[1]->name, "WordDocument") << "the stored zero unit still ends it";
+  EXPECT_STREQ(v[2]->name, "ABCDEFGHIJKL");
+  EXPECT_STREQ(v[3]->name, "");
+  EXPECT_EQ(std::string(v[4]->name), std::string(32, 'N'));
+  close_all(v);
+}
+
+TEST(OleReader, MissingRootEntryIsBroken) {
+  const char* msg = "Broken OLE structure. Cannot find root entry in this file!\n";
+  for (int variant = 0; variant < 2; ++variant) {
+    cfb::Options o;
+    (variant ? o.empty_before_root : o.no_root) = true;
+    Loaded c(cfb::build({stream("S", "abc")}, o));
+    EXPECT_EQ(c.f, nullptr) << variant;
+    EXPECT_EQ(c.err, msg) << variant;
+    EXPECT_EQ(dorvex::ole_readdir(c.input), nullptr) << "state released";
+  }
+  cfb::Options o;
+  o.prop_start = -1;
+  Loaded c(cfb::build({stream("S", "abc")}, o));
+  EXPECT_EQ(c.f, nullptr);
+  EXPECT_EQ(c.err, "");
+}
+
+TEST(OleReader, TruncatedTablesAreReported) {
+  std::string file = cfb::build({stream("S", pattern(3000, 15))});
+  // The BBD sector is the last sector; a file ending inside it cannot supply it.
+  Loaded c(file.substr(0, file.size() - 100));
+  EXPECT_EQ(c.f, nullptr);
+  EXPECT_EQ(c.err, "Can't read BBD!\n");
+}
+
+TEST(OleStreamAccess, UnreachableBlocksEndTheStream) {
+  // A short stream whose short sector lies beyond the root's container.
+  cfb::Entry lost = stream("Lost", pattern(100, 16));
+  lost.first = 100;
+  // An ordinary stream whose first sector starts at the end of the file.
+  cfb::Entry past = stream("Past", std::string());
+  past.size = 6000;
+  std::string probe = cfb::build({lost, past, stream("Keep", pattern(5000, 17))});
+  past.first = std::int64_t(probe.size() / 512) - 1;  // sector k begins at 512 + 512 k
+  std::string file = cfb::build({lost, past, stream("Keep", pattern(5000, 17))});
+  ASSERT_EQ(file.size(), probe.size());
+  Loaded c(file);
+  ASSERT_NE(c.f, nullptr) << c.err;
+  auto v = entries(c.f);
+  ASSERT_EQ(v.size(), 4u);
+  char buf[256];
+  for (int i : {1, 2}) {
+    ASSERT_EQ(dorvex::ole_open(v[i]), 0);
+    EXPECT_EQ(dorvex::calcFileBlockOffset(v[i], 0), -1) << i;
+    EXPECT_EQ(dorvex::ole_read(buf, 1, sizeof buf, v[i]), 0u) << i;
+    EXPECT_EQ(dorvex::ole_eof(v[i]), 1) << i;
+  }
+  EXPECT_EQ(dorvex::calcFileBlockOffset(v[3], -1), -1);
+  EXPECT_EQ(dorvex::calcFileBlockOffset(v[3], v[3]->blockCount), -1);
+  close_all(v);
+}
+
+TEST(OleStreamAccess, ContainerCutAfterLoadingEndsTheStream) {
+  std::string data = pattern(9000, 18);
+  cfb::Layout L;
+  std::string file = cfb::build({stream("S", data)}, {}, &L);
+  Loaded c(file);
+  ASSERT_NE(c.f, nullptr);
+  auto v = entries(c.f);
+  dorvex::OleStream* s = v[1];
+  ASSERT_EQ(dorvex::ole_open(s), 0);
+  std::fflush(c.f);
+  // Cut the file 1000 bytes into the stream's data.
+  ASSERT_EQ(ftruncate(fileno(c.f), L.offset(L.first[0]) + 1000), 0);
+  std::string got = read_all(s, 300);
+  EXPECT_EQ(got, data.substr(0, 1000));
+  EXPECT_EQ(dorvex::ole_eof(s), 1) << "readers waiting for the end must see it";
+  close_all(v);
+}
+
+TEST(OleReader, ShortStreamWithoutSbdKeepsOneBlock) {
+  std::string data = pattern(300, 19);
+  std::string file = cfb::build({stream("S", data)});
+  cfb::put32(file, 0x3C, std::uint32_t(-2));
+  Loaded c(file);
+  ASSERT_NE(c.f, nullptr);
+  auto v = entries(c.f);
+  ASSERT_EQ(v.size(), 2u);
+  EXPECT_EQ(v[1]->blockCount, 1);
+  EXPECT_EQ(v[1]->size, 64u);
+  ASSERT_EQ(dorvex::ole_open(v[1]), 0);
+  EXPECT_EQ(read_all(v[1]), data.substr(0, 64));
+  close_all(v);
+}
+
+TEST(OleReader, ReleaseIsSafeToRepeat) {
+  EXPECT_EQ(dorvex::ole_close(nullptr), -1);
+  {
+    Loaded c(cfb::build({stream("S", "abc")}));
+    ASSERT_NE(c.f, nullptr);
+    dorvex::ole_finish();
+    dorvex::ole_finish();
+    EXPECT_EQ(dorvex::rootEntry, nullptr);
+    EXPECT_EQ(dorvex::ole_readdir(c.f), nullptr);
+  }
+  // A second container replaces the first.
+  Loaded a(cfb::build({stream("A", "first")}));
+  Loaded b(cfb::build({stream("B", "second")}));
+  EXPECT_EQ(contents(b.f, "B"), "second");
+}
+
+}  // namespace
