@@ -35,7 +35,8 @@ const char kUsage[] =
     "  --textstart=N   text start written at offset 24 (default: where the text is)\n"
     "  --textend=N     text end written at offset 28 (default: text start + text bytes)\n"
     "container options:\n"
-    "  --sector=4096   4096-byte sectors (default 512); --short=N short-sector shift (6)\n"
+    "  --sector=N      N-byte sectors, 128 to 65536 (default 512; real files: 512, 4096)\n"
+    "  --short=N       short-sector shift (default 6: 64 bytes)\n"
     "  --shift=N       sector shift written in the header (the layout keeps its own)\n"
     "  --short-shift=N short-sector shift written in the header\n"
     "  --bbd-count=N   number of BBD sectors written in the header\n"
@@ -119,7 +120,11 @@ bool parse_option(const char* a, Header* h, cfb::Options* o, DocEntry* d) {
       opt_num(a, "--size", &d->e.size) || opt_num(a, "--first", &d->e.first) ||
       opt_num(a, "--bad-link", &d->e.bad_link))
     return true;
-  if (opt_num(a, "--sector", &v)) return o->sector_shift = v == 4096 ? 12 : 9, true;
+  if (opt_num(a, "--sector", &v)) {
+    o->sector_shift = 7;
+    while (o->sector_shift < 16 && (std::int64_t(1) << o->sector_shift) < v) ++o->sector_shift;
+    return true;
+  }
   if (opt_num(a, "--short", &v)) return o->short_shift = int(v), true;
   if (opt_num(a, "--shift", &v)) return o->header_shift = int(v), true;
   if (opt_num(a, "--short-shift", &v)) return o->header_short_shift = int(v), true;
