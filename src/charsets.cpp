@@ -135,7 +135,7 @@ CharsetTable parse_charset_file(std::FILE* f, const char* path) {
   auto* table = static_cast<std::uint16_t*>(std::calloc(kTableSize, sizeof(std::uint16_t)));
   if (!table) charset_memory_exhausted();
   for (int i = 0; i < 32; ++i) table[i] = static_cast<std::uint16_t>(i);
-  while (!std::feof(f)) {
+  while (!std::feof(f) && !std::ferror(f)) {
     long index = 0, value = 0;
     // "%i %li": the blank between the numbers skips line ends too.
     if (scan_number(f, &index) == 1 && scan_number(f, &value) == 1) {
@@ -147,6 +147,13 @@ CharsetTable parse_charset_file(std::FILE* f, const char* path) {
       table[index] = static_cast<std::uint16_t>(value);
     }
     skip_line(f);
+  }
+  // A read error never reaches the end of the file: without this test the loop would not end
+  // (a directory named like a charset file opens, but every read fails).
+  if (std::ferror(f)) {
+    std::perror(path);
+    std::free(table);
+    return nullptr;
   }
   return table;
 }

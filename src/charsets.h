@@ -27,7 +27,8 @@ extern int unknown_as_hex;           // -x: write "\xHHHH" instead of bad_char
 CharsetTable read_charset(const char* name);
 
 // The table of an open charset file (path names it in messages); the caller closes f. Null
-// after "Invalid charset file" when a line holds an index or value out of range.
+// after "Invalid charset file" when a line holds an index or value out of range, or after a
+// perror(path) message when reading fails.
 CharsetTable parse_charset_file(std::FILE* f, const char* path);
 
 inline int to_unicode(const std::uint16_t* table, int byte) { return table[byte & 0xFF]; }

@@ -121,6 +121,22 @@ TEST(Charsets, ReadCharsetFindsTheFileAlongCharsetPath) {
             "Invalid charset file " + dir.file("broken.txt") + "\n");
 }
 
+// A directory named like a charset file opens, but every read fails: the load must end, and
+// say why, instead of waiting for an end of file that never comes.
+TEST(Charsets, charset_read_error_ends_the_load) {
+  ConversionSettings saved;
+  TempDir dir;
+  dorvex::charset_path = dir.path().c_str();
+  if (!testing_support::find_file_works(dir)) GTEST_SKIP() << "find_file is not in place yet";
+  std::filesystem::create_directory(dir.file("dir.txt"));
+  std::FILE* probe = std::fopen(dir.file("dir.txt").c_str(), "rb");
+  if (!probe) GTEST_SKIP() << "directories cannot be opened as files here";
+  std::fclose(probe);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(dorvex::read_charset("dir"), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), dir.file("dir.txt") + ": Is a directory\n");
+}
+
 TEST(Charsets, ReverseMapHighestByteWins) {
   EXPECT_EQ(dorvex::make_reverse_map(nullptr), nullptr);
 
