@@ -39,16 +39,35 @@ struct CodepageName {
 };
 
 constexpr CodepageName cp_to_charset[] = {
-    {10000, "mac-roman"},   {10001, "mac-japanese"}, {10002, "mac-tchinese"},
-    {10003, "mac-korean"},  {10004, "mac-arabic"},   {10005, "mac-hebrew"},
-    {10006, "mac-greek1"},  {10007, "mac-cyrillic"}, {10008, "mac-schinese"},
-    {10010, "mac-romania"}, {10017, "mac-ukraine"},  {10021, "mac-thai"},
-    {10029, "mac-centeuro"}, {10079, "mac-iselandic"}, {10081, "mac-turkish"},
-    {10082, "mac-croatia"}, {20866, "koi8-r"},       {28591, "8859-1"},
-    {28592, "8859-2"},      {28593, "8859-3"},       {28594, "8859-4"},
-    {28595, "8859-5"},      {28596, "8859-6"},       {28597, "8859-7"},
-    {28598, "8859-8"},      {28599, "8859-9"},       {28605, "8859-15"},
-    {65001, "utf-8"},       {0, nullptr},
+    {10000, "mac-roman"},
+    {10001, "mac-japanese"},
+    {10002, "mac-tchinese"},
+    {10003, "mac-korean"},
+    {10004, "mac-arabic"},
+    {10005, "mac-hebrew"},
+    {10006, "mac-greek1"},
+    {10007, "mac-cyrillic"},
+    {10008, "mac-schinese"},
+    {10010, "mac-romania"},
+    {10017, "mac-ukraine"},
+    {10021, "mac-thai"},
+    {10029, "mac-centeuro"},
+    {10079, "mac-iselandic"},
+    {10081, "mac-turkish"},
+    {10082, "mac-croatia"},
+    {20866, "koi8-r"},
+    {28591, "8859-1"},
+    {28592, "8859-2"},
+    {28593, "8859-3"},
+    {28594, "8859-4"},
+    {28595, "8859-5"},
+    {28596, "8859-6"},
+    {28597, "8859-7"},
+    {28598, "8859-8"},
+    {28599, "8859-9"},
+    {28605, "8859-15"},
+    {65001, "utf-8"},
+    {0, nullptr},
 };
 
 [[noreturn]] void charset_memory_exhausted() {
@@ -61,10 +80,14 @@ bool is_scan_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 int digit_value(int c, int base) {
   int d;
-  if (c >= '0' && c <= '9') d = c - '0';
-  else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-  else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-  else return -1;
+  if (c >= '0' && c <= '9')
+    d = c - '0';
+  else if (c >= 'a' && c <= 'f')
+    d = c - 'a' + 10;
+  else if (c >= 'A' && c <= 'F')
+    d = c - 'A' + 10;
+  else
+    return -1;
   return d < base ? d : -1;
 }
 

@@ -37,12 +37,18 @@ const char* skip_white(const char* p) {
 
 int closing_for(char opening) {
   switch (opening) {
-    case '"': return '"';
-    case '\'': return '\'';
-    case '(': return ')';
-    case '[': return ']';
-    case '{': return '}';
-    default: return '\n';
+    case '"':
+      return '"';
+    case '\'':
+      return '\'';
+    case '(':
+      return ')';
+    case '[':
+      return ']';
+    case '{':
+      return '}';
+    default:
+      return '\n';
   }
 }
 
@@ -71,17 +77,26 @@ int translate(const char* p, const char* stop, char* out) {
     if (c == '\\' && p < stop) {
       c = *p++;
       switch (c) {
-        case 'b': c = '\b'; break;
-        case 'n': c = '\n'; break;
-        case 'r': c = '\r'; break;
-        case 't': c = '\t'; break;
+        case 'b':
+          c = '\b';
+          break;
+        case 'n':
+          c = '\n';
+          break;
+        case 'r':
+          c = '\r';
+          break;
+        case 't':
+          c = '\t';
+          break;
         case '0': {
           unsigned v = 0;
           while (p < stop && is_octal(*p)) v = (v * 8 + unsigned(*p++ - '0')) & 0xFF;
           c = static_cast<char>(v);
           break;
         }
-        default: break;  // \" \' \\ and any other character stand for themselves
+        default:
+          break;  // \" \' \\ and any other character stand for themselves
       }
     }
     out[len++] = c;

@@ -3,12 +3,12 @@
 #ifndef DORVEX_TESTS_CHARMAPS_H
 #define DORVEX_TESTS_CHARMAPS_H
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "charsets.h"
 #include "confutil.h"

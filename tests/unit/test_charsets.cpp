@@ -1,10 +1,10 @@
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "charmaps.h"
 #include "charsets.h"
@@ -54,7 +54,8 @@ dorvex::ReverseMap* map_of(const std::vector<std::pair<int, int>>& entries) {
 TEST(Charsets, FileSyntax) {
   if (Table t = parse_ok("# only a comment\n\n   # and another\n")) expect_only(t.get(), {});
   // Hexadecimal, and the same entry written in octal and decimal.
-  if (Table t = parse_ok("0x80 0x0402 CYRILLIC CAPITAL LETTER DJE\n")) expect_only(t.get(), {{128, 0x402}});
+  if (Table t = parse_ok("0x80 0x0402 CYRILLIC CAPITAL LETTER DJE\n"))
+    expect_only(t.get(), {{128, 0x402}});
   if (Table t = parse_ok("0200 1026\n")) expect_only(t.get(), {{128, 0x402}});
   if (Table t = parse_ok("+0X41 +0101\n")) expect_only(t.get(), {{0x41, 0x41}});
   // Only the first pair of a line counts.
@@ -78,8 +79,8 @@ TEST(Charsets, FileSyntax) {
 }
 
 TEST(Charsets, InvalidFileIsRefusedWithItsPath) {
-  const char* bad[] = {"0x100 0x41\n", "-1 0x41\n",      "0x41 -5\n",        "0x41 0xFEFF\n",
-                       "0x41 0xFFFD\n", "0x41 0xFFFF\n", "0x41 0x10041\n",
+  const char* bad[] = {"0x100 0x41\n", "-1 0x41\n", "0x41 -5\n", "0x41 0xFEFF\n", "0x41 0xFFFD\n",
+                       "0x41 0xFFFF\n", "0x41 0x10041\n",
                        // Out-of-range numbers must not wrap into valid ones.
                        "4294967361 65\n", "65 4294967361\n", "99999999999999999999999 65\n"};
   for (const char* text : bad) {
@@ -238,11 +239,17 @@ TEST(Charsets, ConvertCharUtf8Target) {
   dorvex::replacements = repl;
   dorvex::unknown_as_hex = 1;
 
-  const std::pair<int, const char*> cases[] = {
-      {0x41, "A"},           {0xE9, "\xC3\xA9"},          {0x7F, "\x7F"},
-      {0x80, "\xC2\x80"},    {0x7FF, "\xDF\xBF"},         {0x800, "\xE0\xA0\x80"},
-      {0x20AC, "\xE2\x82\xAC"}, {0xD83D, "\xED\xA0\xBD"}, {0xFFFF, "\xEF\xBF\xBF"},
-      {0x22, "''"},          {0, ""}};
+  const std::pair<int, const char*> cases[] = {{0x41, "A"},
+                                               {0xE9, "\xC3\xA9"},
+                                               {0x7F, "\x7F"},
+                                               {0x80, "\xC2\x80"},
+                                               {0x7FF, "\xDF\xBF"},
+                                               {0x800, "\xE0\xA0\x80"},
+                                               {0x20AC, "\xE2\x82\xAC"},
+                                               {0xD83D, "\xED\xA0\xBD"},
+                                               {0xFFFF, "\xEF\xBF\xBF"},
+                                               {0x22, "''"},
+                                               {0, ""}};
   for (auto [u, bytes] : cases) {
     EXPECT_STREQ(dorvex::convert_char(u), bytes) << std::hex << u;
     EXPECT_STREQ(dorvex::to_utf8(u), u == 0x22 ? "\"" : bytes) << std::hex << u;

@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "charmaps.h"
 #include "charsets.h"
@@ -34,8 +34,7 @@ std::vector<Step> decode_all(dorvex::Decoder d, const std::string& bytes) {
   return steps;
 }
 
-void expect_steps(const std::vector<Step>& got, const std::vector<Step>& want,
-                  const char* what) {
+void expect_steps(const std::vector<Step>& got, const std::vector<Step>& want, const char* what) {
   ASSERT_EQ(got.size(), want.size()) << what;
   for (std::size_t i = 0; i < want.size(); ++i) {
     EXPECT_EQ(got[i].value, want[i].value) << what << " step " << i;
@@ -74,8 +73,7 @@ TEST(Decoders, Utf8Sequences) {
                {{0x41, 1}, {0xE9, 3}, {0x20AC, 6}, {-1, 6}, {-1, 6}}, "valid");
   // A stray continuation byte, and a four-byte sequence, byte by byte.
   expect_steps(decode_all(dorvex::get_utf8, "\xA9\xF0\x9F\x98\x80"),
-               {{0xFEFF, 1}, {0xFEFF, 2}, {0xFEFF, 3}, {0xFEFF, 4}, {0xFEFF, 5}, {-1, 5},
-                {-1, 5}},
+               {{0xFEFF, 1}, {0xFEFF, 2}, {0xFEFF, 3}, {0xFEFF, 4}, {0xFEFF, 5}, {-1, 5}, {-1, 5}},
                "invalid leads");
   // Continuation bytes are not checked; overlong forms decode as they stand.
   expect_steps(decode_all(dorvex::get_utf8, "\xC3\x41"), {{0xC1, 2}, {-1, 2}, {-1, 2}}, "C3 41");

@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "charmaps.h"
 #include "fileutil.h"
@@ -79,7 +79,7 @@ TEST(Substmap, Escapes) {
   EXPECT_EQ(entry(m, 0x42), "AB");
   EXPECT_EQ(entry(m, 0x43), "x");  // \0 gives a byte 0, which ends the stored text
   EXPECT_EQ(entry(m, 0x44), "\\x");
-  EXPECT_EQ(entry(m, 0x45), "\\");  // an escaped backslash does not escape the quote after it
+  EXPECT_EQ(entry(m, 0x45), "\\");    // an escaped backslash does not escape the quote after it
   EXPECT_EQ(entry(m, 0x46), "\xFF");  // 0777 reduced to its low 8 bits
   EXPECT_EQ(entry(m, 0x47), ")");
   EXPECT_EQ(entry(m, 0x48), "A");
@@ -174,7 +174,8 @@ TEST(Substmap, LaterLineWinsAndInsertCopies) {
 
 TEST(Substmap, Isstop) {
   for (char c : {' ', '\t', '\n', '\v', '\f', '\r'}) EXPECT_NE(dorvex::isstop(c, '\n'), 0) << c;
-  for (int c : {int('a'), int('"'), int(')'), 0xA0, -96, 0x85}) EXPECT_EQ(dorvex::isstop(c, '\n'), 0) << c;
+  for (int c : {int('a'), int('"'), int(')'), 0xA0, -96, 0x85})
+    EXPECT_EQ(dorvex::isstop(c, '\n'), 0) << c;
   EXPECT_NE(dorvex::isstop(')', ')'), 0);
   EXPECT_EQ(dorvex::isstop(' ', ')'), 0);
   EXPECT_EQ(dorvex::isstop('\n', '"'), 0);
