@@ -1,0 +1,2 @@
+printf "text\n" > in.txt
+"$DORVEX" -f nosuch in.txt

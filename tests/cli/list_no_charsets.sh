@@ -1,0 +1,2 @@
+rm "$BIN"/charsets/*.txt
+"$DORVEX" -l

@@ -1,0 +1,1 @@
+cd "$BIN" && exec -a dorvex ./dorvex -m

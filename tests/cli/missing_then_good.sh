@@ -1,0 +1,2 @@
+printf "good text\n" > good.txt
+"$DORVEX" -d utf-8 no-such-file good.txt

@@ -1,0 +1,1 @@
+printf "from stdin\n" | "$DORVEX" -d utf-8 - - never.txt

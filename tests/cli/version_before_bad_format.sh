@@ -1,0 +1,1 @@
+"$DORVEX" -V -f nosuch
