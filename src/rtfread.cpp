@@ -1,6 +1,7 @@
 #include "rtfread.h"
 
 #include <array>
+#include <bit>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +16,7 @@ namespace dorvex {
 int forced_charset = 0;
 CharsetTable current_charset = nullptr;
 
-const RtfKeyword rtf_types[32] = {
+constexpr RtfKeyword rtf_types[32] = {
     {"uc", 2},        {"ansicpg", 0},    {"pard", 25},      {"par", 5},
     {"cell", 9},      {"row", 8},        {"overlay", 11},   {"pict", 12},
     {"author", 14},   {"f", 13},         {"fonttbl", 15},   {"info", 16},
@@ -75,6 +76,22 @@ struct RtfState {
   std::size_t par_level = 0;   // level of the last paragraph word
   GroupStack groups;
 };
+
+// For each first letter, the rows of rtf_types that begin with it, as a bit set: a word is
+// compared only with those, still in table order.
+constexpr std::array<std::uint32_t, 128> make_rows_by_letter() {
+  std::array<std::uint32_t, 128> rows{};
+  for (std::uint32_t i = 0; i < 32; ++i) {
+    rows[static_cast<unsigned char>(rtf_types[i].name[0]) & 0x7F] |= std::uint32_t{1} << i;
+  }
+  return rows;
+}
+constexpr std::array<std::uint32_t, 128> kRowsByLetter = make_rows_by_letter();
+
+bool same_word(const char* a, const char* b) {
+  while (*a != '\0' && *a == *b) ++a, ++b;
+  return *a == *b;
+}
 
 bool is_letter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool is_digit(int c) { return c >= '0' && c <= '9'; }
@@ -258,8 +275,11 @@ void remember_charset(const char* name, CharsetTable table, CharsetTable in_use)
 }  // namespace
 
 int getCommandType(const char* name) {
-  for (const RtfKeyword& k : rtf_types) {
-    if (std::strcmp(k.name, name) == 0) return k.type;
+  std::uint32_t rows = kRowsByLetter[static_cast<unsigned char>(name[0]) & 0x7F];
+  while (rows != 0) {
+    int i = std::countr_zero(rows);
+    rows &= rows - 1;
+    if (same_word(rtf_types[i].name, name)) return rtf_types[i].type;
   }
   return kRtfUnlisted;
 }
@@ -272,8 +292,13 @@ std::int32_t getNumber(RtfStream& in) {
     if (n < kRtfNameLimit) text[n++] = static_cast<char>(c);
   }
   rtf_ungetc(in, c);
-  text[n] = '\0';
-  long long v = std::strtoll(text, nullptr, 10);
+  // Read as strtol would: an optional minus, then the digits up to the first other character.
+  const bool negative = n > 0 && text[0] == '-';
+  std::int64_t v = 0;
+  for (std::size_t i = negative ? 1 : 0; i < n && is_digit(text[i]); ++i) {
+    if (v <= INT64_C(0x100000000)) v = v * 10 + (text[i] - '0');
+  }
+  if (negative) v = -v;
   if (v > INT32_MAX) return INT32_MAX;
   if (v < INT32_MIN) return INT32_MIN;
   return static_cast<std::int32_t>(v);
