@@ -86,8 +86,20 @@ void out_char(const char* seq) {
   if (bufpos > static_cast<std::size_t>(wrap_margin)) break_lines();
 }
 
+// Most characters convert to one byte: append it without the string handling of out_char.
 void output_paragraph(const std::uint16_t* par) {
-  for (; *par; ++par) out_char(convert_char(*par));
+  const std::size_t margin = wrap_margin > 0 ? static_cast<std::size_t>(wrap_margin) : 0;
+  for (; *par; ++par) {
+    const char* seq = convert_char(*par);
+    if (seq[0] == '\0' || seq[1] != '\0' || seq[0] == '\n' || margin == 0 ||
+        bufpos + 1 >= kLineBufferSize) {
+      out_char(seq);
+      continue;
+    }
+    outputbuffer[bufpos++] = seq[0];
+    outputbuffer[bufpos] = '\0';
+    if (bufpos > margin) break_lines();
+  }
 }
 
 void flush_line() {
