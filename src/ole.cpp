@@ -119,6 +119,12 @@ long firstSectorOffset = kHeaderSize;
 std::int32_t bbdEntries = 0;
 std::int32_t sbdEntries = 0;
 
+// Ordinary blocks the entry chains of this container may still list. The chains of a sound
+// file are disjoint, so all of them together hold no more blocks than the file has sectors, and
+// each entry is resolved at most twice (root search, then the caller's enumeration). Without
+// this, many entries that share one long looped chain would cost time quadratic in the size.
+std::int64_t chainBudget = 0;
+
 // Sectors the file can hold: the bound for every sector number taken from the file, and for
 // the length of every chain (a chain longer than this has looped).
 std::int32_t maxSectors() { return fileLength / sectorSize; }
@@ -313,6 +319,7 @@ bool load_directory(std::FILE* f, const unsigned char* header) {
   if (!load_chain(f, propStart, kPropInitial, "Properties realloc error", &properties, &propLen))
     return false;
   propNumber = std::int32_t(std::int64_t(propLen) * sectorSize / std::int64_t(kEntrySize));
+  chainBudget = 2 * (std::int64_t(maxSectors()) + propNumber) + 64;
   return true;
 }
 
@@ -352,6 +359,7 @@ bool build_block_list(OleStream* s) {
   std::int32_t cur = s->firstBlock;
   for (;;) {
     s->blockList[s->blockCount++] = cur;
+    if (s->inBigBlocks && --chainBudget <= 0) break;
     if (std::size_t(s->blockCount) >= capacity) {
       capacity *= 2;
       auto* grown = static_cast<std::int32_t*>(

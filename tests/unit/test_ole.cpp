@@ -402,6 +402,33 @@ TEST(OleReader, LoopedEntryChainWithHugeSizeStaysInProportion) {
   close_all(v);
 }
 
+TEST(OleReader, EntriesSharingALoopedChainCostNoMoreThanTheFileHolds) {
+  std::vector<cfb::Entry> v{stream("Ring", pattern(200 * 512, 20))};
+  for (int i = 0; i < 1000; ++i) {
+    cfb::Entry e = stream("E" + std::to_string(i), "");
+    e.first = 1;
+    e.size = 0xFFFFFFFF;
+    v.push_back(e);
+  }
+  cfb::Layout L;
+  std::string file = cfb::build(v, {}, &L);
+  ASSERT_EQ(L.first[0], 0);
+  cfb::put32(file, std::size_t(L.offset(L.bbd[0])) + 4 * 199, 1);  // last sector -> sector 1
+  Loaded c(file);
+  ASSERT_NE(c.f, nullptr);
+  std::int64_t listed = 0, entries_seen = 0;
+  while (dorvex::OleStream* e = dorvex::ole_readdir(c.f)) {
+    listed += e->blockCount;
+    ++entries_seen;
+    EXPECT_LE(e->size, std::uint32_t(e->blockCount) * 512u);
+    dorvex::ole_close(e);
+  }
+  EXPECT_EQ(entries_seen, 1002);
+  // Once the budget is spent each entry keeps only its first block.
+  EXPECT_LE(listed, 2 * (dorvex::fileLength / 512 + dorvex::propNumber) + 64 + entries_seen);
+  EXPECT_GE(listed, 200) << "the sound stream keeps its whole chain";
+}
+
 TEST(OleReader, NamesAreCutToTheNameArea) {
   cfb::Entry longlen = stream("WordDocument", "a");
   longlen.name_len = 200;
