@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <memory>
 
 #include "charsets.h"
 #include "numutils.h"
@@ -53,6 +54,11 @@ bool is_word_document(const char* name) {
   return true;
 }
 
+struct OleEntryCloser {
+  void operator()(OleStream* s) const { ole_close(s); }
+};
+using OleEntryPtr = std::unique_ptr<OleStream, OleEntryCloser>;
+
 void report_line(const char* text) { std::fprintf(out_file, "%s\n", text); }
 
 void report_header_start(const unsigned char* header, std::int32_t position) {
@@ -83,15 +89,16 @@ int read_ole_documents(std::FILE* f, const unsigned char* prefix) {
   }
   set_ole_func();
   int result = kNoWordDocument;
-  while (OleStream* entry = ole_readdir(container)) {
-    if (ole_open(entry) >= 0 && is_word_document(entry->name)) {
+  // Each entry is released before the next is asked for, also when a reader ends the program
+  // (in fuzzing builds that unwinds through here).
+  while (OleEntryPtr entry{ole_readdir(container)}) {
+    if (ole_open(entry.get()) >= 0 && is_word_document(entry->name)) {
       std::array<unsigned char, kHeaderSize> header{};
-      std::size_t n = dorvex_read(header.data(), 1, kHeaderSize, entry);
+      std::size_t n = dorvex_read(header.data(), 1, kHeaderSize, entry.get());
       if (n > kHeaderSize) n = 0;
       auto consumed = static_cast<std::int32_t>(n);
-      result = parse_word_header(header.data(), entry, -consumed, consumed);
+      result = parse_word_header(header.data(), entry.get(), -consumed, consumed);
     }
-    ole_close(entry);
   }
   set_std_func();
   ole_finish();
