@@ -30,9 +30,9 @@ inline bool setup_readers() {
   if (!dorvex::source_charset) dorvex::source_charset = latin1_table();
   dorvex::spec_chars = dorvex::read_substmap(dorvex::stradd("ascii", ".spc"));
   dorvex::replacements = dorvex::read_substmap(dorvex::stradd("ascii", ".rpl"));
-  auto* none = static_cast<dorvex::SubstMap*>(std::calloc(1, sizeof(dorvex::SubstMap)));
-  if (!dorvex::spec_chars) dorvex::spec_chars = none;
-  if (!dorvex::replacements) dorvex::replacements = none;
+  static dorvex::SubstMap none{};
+  if (!dorvex::spec_chars) dorvex::spec_chars = &none;
+  if (!dorvex::replacements) dorvex::replacements = &none;
   if (dorvex::CharsetTable target = dorvex::read_charset("cp866")) {
     dorvex::target_charset = dorvex::make_reverse_map(target);
     std::free(target);

@@ -71,6 +71,7 @@ TEST(Writer, SpecialCharacterEntryForNewlineReplacesSecondNewline) {
     dorvex::out_char("\n");
   });
   testing_support::plain_setup();
+  dorvex::free_substmap(map);
   EXPECT_EQ(out, "a\n<br>\n");
 }
 
