@@ -28,7 +28,7 @@ if [ -x "$mkfixture" ]; then
   make_input word97-8.doc "$mkfixture" word97 "$dir/word97-8.doc" "$dir/doctext8.txt" || true
   make_input word97-16.doc "$mkfixture" word97 "$dir/word97-16.doc" "$dir/doctext8.txt" --16bit || true
 fi
-[ -f bench/gen_rtf.py ] && make_input big.rtf python3 bench/gen_rtf.py "$dir/big.rtf" 100
+[ -f bench/gen_rtf.py ] && make_input big.rtf python3 bench/gen_rtf.py 100 "$dir/big.rtf"
 
 now() { date +%s.%N; }
 calc() { awk "BEGIN { print $* }"; }

@@ -25,6 +25,12 @@ constexpr std::size_t kSmallRead = 16;
 std::size_t std_read(void* dest, std::size_t size, std::size_t count, StreamHandle s) {
   auto* f = static_cast<std::FILE*>(s);
   std::size_t bytes = 0;
+  if (size == 1 && count == 1) {
+    int c = getc_unlocked(f);
+    if (c == EOF) return 0;
+    *static_cast<unsigned char*>(dest) = static_cast<unsigned char>(c);
+    return 1;
+  }
   if (size == 1 && count <= kSmallRead) {
     auto* d = static_cast<unsigned char*>(dest);
     while (bytes < count) {
@@ -494,10 +500,41 @@ long calcFileBlockOffset(const OleStream* s, std::int32_t i) {
 int ole_open(OleStream* s) {
   if (s->entryType != 2) return -2;
   s->readPos = 0;
+  s->nextPos = -1;
   long pos = std::ftell(s->file);
   s->filePos = pos >= 0 && pos <= INT32_MAX ? std::int32_t(pos) : -1;
   return 0;
 }
+
+namespace {
+
+// The record that read from its file last: only its read-ahead bookkeeping is valid.
+const OleStream* file_reader = nullptr;
+
+// The decoders read one or two bytes per call. A read that continues inside the block of the
+// previous one needs no block arithmetic and no positioning: the bytes follow in the file.
+
+bool continues_in_block(const OleStream* s, std::uint32_t pos, std::size_t n) {
+  return n <= kSmallRead && file_reader == s && s->nextPos >= 0 &&
+         pos == std::uint32_t(s->nextPos) && pos + n <= s->blockEnd;
+}
+
+std::size_t read_small(OleStream* s, unsigned char* d, std::size_t n) {
+  std::size_t got = 0;
+  while (got < n) {
+    int c = getc_unlocked(s->file);
+    if (c == EOF) break;
+    d[got++] = static_cast<unsigned char>(c);
+  }
+  s->readPos += std::int32_t(got);
+  s->filePos += std::int32_t(got);
+  s->nextPos = s->readPos;
+  // The container ends inside this block: the stream ends where reading stopped.
+  if (got < n) s->size = std::uint32_t(s->readPos);
+  return got;
+}
+
+}  // namespace
 
 std::size_t ole_read(void* dest, std::size_t size, std::size_t count, StreamHandle h) {
   auto* s = static_cast<OleStream*>(h);
@@ -505,6 +542,7 @@ std::size_t ole_read(void* dest, std::size_t size, std::size_t count, StreamHand
   if (pos >= s->size) return 0;
   std::size_t n;
   if (__builtin_mul_overflow(size, count, &n) || n > s->size - pos) n = s->size - pos;
+  if (continues_in_block(s, pos, n)) return read_small(s, static_cast<unsigned char*>(dest), n);
   const std::uint32_t b = std::uint32_t(block_size(s));
   std::int32_t blk = std::int32_t(pos / b);
   std::uint32_t off = pos % b;
@@ -542,11 +580,16 @@ std::size_t ole_read(void* dest, std::size_t size, std::size_t count, StreamHand
   // A stream whose data cannot be reached ends where reading stopped, so that the end-of-file
   // hook reports it and no reader waits for bytes that will never come.
   if (ended) s->size = std::uint32_t(s->readPos);
+  file_reader = s;
+  s->nextPos = ended ? -1 : s->readPos;
+  const std::uint32_t read_to = std::uint32_t(s->readPos);
+  s->blockEnd = std::min<std::uint64_t>((std::uint64_t(read_to) + b - 1) / b * b, s->size);
   return got;
 }
 
 int ole_seek(StreamHandle h, std::int32_t offset, int origin) {
   auto* s = static_cast<OleStream*>(h);
+  s->nextPos = -1;
   std::int64_t target;
   switch (origin) {
     case SEEK_SET: target = offset; break;

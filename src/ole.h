@@ -42,6 +42,10 @@ struct OleStream {
   std::int32_t blockCount;
   std::int32_t* blockList;  // owned; sector numbers, or short-sector numbers
   int inBigBlocks;
+  // Read-ahead bookkeeping of ole_read: while readPos equals nextPos, file stands at the byte
+  // for it, and reads up to blockEnd need no positioning. nextPos is -1 when unknown.
+  std::int32_t nextPos;
+  std::uint32_t blockEnd;
 };
 
 // Container state, valid between ole_init and ole_finish (exposed for tests).

@@ -268,11 +268,6 @@ void copy_8bit(std::FILE* stream, const unsigned char* prefix, std::size_t prefi
   }
 }
 
-void write_char(int u) {
-  const char* s = convert_char(u);
-  write_out(s, std::strlen(s));
-}
-
 // UTF-16 code units of the prefix after its byte-order mark; an odd last byte is dropped.
 void write_utf16_prefix(const unsigned char* p, std::size_t len, bool high_first) {
   for (std::size_t i = 2; i + 1 < len; i += 2) {

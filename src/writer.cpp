@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "charsets.h"
+#include "confutil.h"
 #include "substmap.h"
 
 namespace dorvex {
@@ -16,6 +17,46 @@ namespace {
 // The line being filled, zero-terminated; bufpos is its length.
 char outputbuffer[kLineBufferSize];
 std::size_t bufpos = 0;
+
+// The output byte of each Unicode unit whose conversion is one byte, looked up once: the
+// conversion settings are fixed after start-up, so most characters then cost one load. The
+// settings it was filled under are noted, and reset_writer() forgets it.
+constexpr std::int16_t kUnknown = -2, kNotSingle = -1;
+struct SingleByteCache {
+  const SubstMap* spec = nullptr;
+  const SubstMap* repl = nullptr;
+  const ReverseMap* target = nullptr;
+  int hex = 0;
+  char bad = 0;
+  bool valid = false;
+  std::array<std::int16_t, 65536> byte;
+};
+SingleByteCache cache;
+
+void check_cache() {
+  if (cache.valid && cache.spec == spec_chars && cache.repl == replacements &&
+      cache.target == target_charset && cache.hex == unknown_as_hex && cache.bad == bad_char[0]) {
+    return;
+  }
+  cache.byte.fill(kUnknown);
+  cache.spec = spec_chars;
+  cache.repl = replacements;
+  cache.target = target_charset;
+  cache.hex = unknown_as_hex;
+  cache.bad = bad_char[0];
+  cache.valid = true;
+}
+
+// The byte for u, or kNotSingle when its conversion is empty, longer, or a newline.
+int single_byte(std::uint16_t u) {
+  int v = cache.byte[u];
+  if (v != kUnknown) return v;
+  const char* seq = convert_char(u);
+  v = seq[0] != '\0' && seq[1] == '\0' && seq[0] != '\n' ? static_cast<unsigned char>(seq[0])
+                                                           : kNotSingle;
+  cache.byte[u] = static_cast<std::int16_t>(v);
+  return v;
+}
 
 bool is_break_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -88,18 +129,31 @@ void out_char(const char* seq) {
 
 // Most characters convert to one byte: append it without the string handling of out_char.
 void output_paragraph(const std::uint16_t* par) {
+  check_cache();
   const std::size_t margin = wrap_margin > 0 ? static_cast<std::size_t>(wrap_margin) : 0;
   for (; *par; ++par) {
-    const char* seq = convert_char(*par);
-    if (seq[0] == '\0' || seq[1] != '\0' || seq[0] == '\n' || margin == 0 ||
-        bufpos + 1 >= kLineBufferSize) {
-      out_char(seq);
-      continue;
+    int byte = single_byte(*par);
+    if (byte >= 0 && margin == 0) {
+      putc_unlocked(byte, out_file);
+    } else if (byte < 0 || bufpos + 1 >= kLineBufferSize) {
+      out_char(convert_char(*par));
+    } else {
+      outputbuffer[bufpos++] = static_cast<char>(byte);
+      outputbuffer[bufpos] = '\0';
+      if (bufpos > margin) break_lines();
     }
-    outputbuffer[bufpos++] = seq[0];
-    outputbuffer[bufpos] = '\0';
-    if (bufpos > margin) break_lines();
   }
+}
+
+void write_char(int u) {
+  check_cache();
+  int byte = u >= 0 && u <= 0xFFFF ? single_byte(static_cast<std::uint16_t>(u)) : kNotSingle;
+  if (byte >= 0) {
+    putc_unlocked(byte, out_file);
+    return;
+  }
+  const char* seq = convert_char(u);
+  write_out(seq, std::strlen(seq));
 }
 
 void flush_line() {
@@ -111,6 +165,7 @@ void flush_line() {
 }
 
 void reset_writer() {
+  cache.valid = false;
   bufpos = 0;
   outputbuffer[0] = '\0';
 }

@@ -26,10 +26,14 @@ void output_paragraph(const std::uint16_t* par);
 // Appends one converted character (zero-terminated bytes) to the line, wrapping at wrap_margin.
 void out_char(const char* seq);
 
+// Converts u and writes it unwrapped (the plain-text copy).
+void write_char(int u);
+
 // Writes the text still held in the line buffer, followed by a newline (end of an input).
 void flush_line();
 
-// Empties the line buffer without writing (tests).
+// Empties the line buffer without writing, and forgets the conversions looked up so far (the
+// writer assumes the conversion settings stay as start-up left them until this is called).
 void reset_writer();
 
 // Writes n bytes to out_file; the one place output goes through.
