@@ -274,69 +274,25 @@ const char* convert_char(int u) {
   return bad_char;
 }
 
-namespace {
-
-// The read hook's result is unsigned: a hook that fails with -1 shows up as a count above the
-// request. Such a read is reported with the caller's prefix and ends the program.
-std::size_t read_checked(unsigned char* dest, std::size_t count, StreamHandle stream,
-                         const char* prefix) {
-  std::size_t got = dorvex_read(dest, 1, count, stream);
-  if (got > count) {
-    std::perror(prefix);
-    end_program(1);
-  }
-  return got;
+void decoder_read_failed(const char* prefix) {
+  std::perror(prefix);
+  end_program(1);
 }
-
-// The running offset may pass 2 GiB on a long standard input; it wraps instead of overflowing.
-void advance(std::int32_t* offset, unsigned n) {
-  *offset = static_cast<std::int32_t>(static_cast<std::uint32_t>(*offset) + n);
-}
-
-int get_utf16(StreamHandle stream, std::int32_t* offset, bool low_first) {
-  unsigned char b[2] = {0, 0};
-  if (read_checked(b, 2, stream, "read:") != 2) return -1;
-  advance(offset, 2);
-  return low_first ? b[0] | (b[1] << 8) : (b[0] << 8) | b[1];
-}
-
-}  // namespace
 
 int get_8bit_char(StreamHandle stream, std::int32_t* offset, std::int32_t) {
-  unsigned char b = 0;
-  if (dorvex_read(&b, 1, 1, stream) == 0) return -1;
-  advance(offset, 1);
-  return to_unicode(source_charset, b);
+  return decode_8bit(HookBytes{stream}, offset);
 }
 
 int get_utf16lsb(StreamHandle stream, std::int32_t* offset, std::int32_t) {
-  return get_utf16(stream, offset, true);
+  return decode_utf16(HookBytes{stream}, offset, true);
 }
 
 int get_utf16msb(StreamHandle stream, std::int32_t* offset, std::int32_t) {
-  return get_utf16(stream, offset, false);
+  return decode_utf16(HookBytes{stream}, offset, false);
 }
 
 int get_utf8(StreamHandle stream, std::int32_t* offset, std::int32_t) {
-  unsigned char b[3] = {0, 0, 0};
-  if (read_checked(b, 1, stream, "read") == 0) return -1;
-  unsigned lead = b[0];
-  if (lead < 0x80) {
-    advance(offset, 1);
-    return static_cast<int>(lead);
-  }
-  if (lead < 0xC0 || lead >= 0xF0) {  // a stray continuation byte, or a four-byte lead
-    advance(offset, 1);
-    return 0xFEFF;
-  }
-  if (lead < 0xE0) {
-    if (dorvex_read(b + 1, 1, 1, stream) != 1) return -1;
-    advance(offset, 2);
-    return static_cast<int>(((lead & 0x1F) << 6) | (b[1] & 0x3F));
-  }
-  if (dorvex_read(b + 1, 1, 2, stream) != 2) return -1;
-  advance(offset, 3);
-  return static_cast<int>(((lead & 0x0F) << 12) | ((b[1] & 0x3Fu) << 6) | (b[2] & 0x3F));
+  return decode_utf8(HookBytes{stream}, offset);
 }
 
 }  // namespace dorvex

@@ -3,7 +3,9 @@
 #ifndef DORVEX_CHARSETS_H
 #define DORVEX_CHARSETS_H
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdio>
 
 #include "ole.h"
@@ -59,6 +61,79 @@ const char* to_utf8(int u);
 using Decoder = int (*)(StreamHandle stream, std::int32_t* offset, std::int32_t end);
 
 extern Decoder get_unicode_char;  // null at start; never reset between inputs
+
+// ---- the decoders' algorithms, over a source of bytes ----
+// The hook decoders below read through dorvex_read. Readers that know the hooks are in
+// standard mode run the same algorithms on StdioBytes: the same bytes, the same end-of-file
+// indicator, without two indirect calls per byte.
+
+// Bytes through the read hook. A count above the request stands for a failed read.
+struct HookBytes {
+  StreamHandle stream;
+  std::size_t read(unsigned char* dest, std::size_t n) const {
+    return dorvex_read(dest, 1, n, stream);
+  }
+};
+
+// Bytes straight from a stdio stream, as the standard-mode read hook delivers them.
+struct StdioBytes {
+  std::FILE* file;
+  std::size_t read(unsigned char* dest, std::size_t n) const {
+    std::size_t got = 0;
+    for (int c; got < n && (c = getc_unlocked(file)) != EOF;) dest[got++] = static_cast<unsigned char>(c);
+    return got;
+  }
+};
+
+[[noreturn]] void decoder_read_failed(const char* prefix);
+
+// The running offset may pass 2 GiB on a long input; it wraps instead of overflowing.
+inline void advance_offset(std::int32_t* offset, unsigned n) {
+  *offset = static_cast<std::int32_t>(static_cast<std::uint32_t>(*offset) + n);
+}
+
+template <class Bytes>
+int decode_8bit(const Bytes& in, std::int32_t* offset) {
+  unsigned char b = 0;
+  if (in.read(&b, 1) == 0) return -1;
+  advance_offset(offset, 1);
+  return to_unicode(source_charset, b);
+}
+
+template <class Bytes>
+int decode_utf16(const Bytes& in, std::int32_t* offset, bool low_first) {
+  unsigned char b[2] = {0, 0};
+  std::size_t got = in.read(b, 2);
+  if (got > 2) decoder_read_failed("read:");
+  if (got != 2) return -1;
+  advance_offset(offset, 2);
+  return low_first ? b[0] | (b[1] << 8) : (b[0] << 8) | b[1];
+}
+
+template <class Bytes>
+int decode_utf8(const Bytes& in, std::int32_t* offset) {
+  unsigned char b[3] = {0, 0, 0};
+  std::size_t got = in.read(b, 1);
+  if (got > 1) decoder_read_failed("read");
+  if (got == 0) return -1;
+  unsigned lead = b[0];
+  if (lead < 0x80) {
+    advance_offset(offset, 1);
+    return static_cast<int>(lead);
+  }
+  if (lead < 0xC0 || lead >= 0xF0) {  // a stray continuation byte, or a four-byte lead
+    advance_offset(offset, 1);
+    return 0xFEFF;
+  }
+  if (lead < 0xE0) {
+    if (in.read(b + 1, 1) != 1) return -1;
+    advance_offset(offset, 2);
+    return static_cast<int>(((lead & 0x1F) << 6) | (b[1] & 0x3F));
+  }
+  if (in.read(b + 1, 2) != 2) return -1;
+  advance_offset(offset, 3);
+  return static_cast<int>(((lead & 0x0F) << 12) | ((b[1] & 0x3Fu) << 6) | (b[2] & 0x3F));
+}
 
 int get_8bit_char(StreamHandle stream, std::int32_t* offset, std::int32_t end);
 int get_utf16lsb(StreamHandle stream, std::int32_t* offset, std::int32_t end);

@@ -22,17 +22,11 @@ namespace {
 // end-of-file indicator, so callers see plain fread behaviour.
 constexpr std::size_t kSmallRead = 16;
 
-std::size_t std_read(void* dest, std::size_t size, std::size_t count, StreamHandle s) {
-  auto* f = static_cast<std::FILE*>(s);
-  std::size_t bytes = 0;
-  if (size == 1 && count == 1) {
-    int c = getc_unlocked(f);
-    if (c == EOF) return 0;
-    *static_cast<unsigned char*>(dest) = static_cast<unsigned char>(c);
-    return 1;
-  }
+[[gnu::noinline]] std::size_t std_read_more(void* dest, std::size_t size, std::size_t count,
+                                            std::FILE* f) {
   if (size == 1 && count <= kSmallRead) {
     auto* d = static_cast<unsigned char*>(dest);
+    std::size_t bytes = 0;
     while (bytes < count) {
       int c = getc_unlocked(f);
       if (c == EOF) break;
@@ -41,6 +35,18 @@ std::size_t std_read(void* dest, std::size_t size, std::size_t count, StreamHand
     return bytes;
   }
   return fread_unlocked(dest, size, count, f);
+}
+
+// The one-byte read is kept apart from the rest, so that it costs no more than the byte.
+std::size_t std_read(void* dest, std::size_t size, std::size_t count, StreamHandle s) {
+  auto* f = static_cast<std::FILE*>(s);
+  if (size == 1 && count == 1) {
+    int c = getc_unlocked(f);
+    if (c == EOF) return 0;
+    *static_cast<unsigned char*>(dest) = static_cast<unsigned char>(c);
+    return 1;
+  }
+  return std_read_more(dest, size, count, f);
 }
 
 int std_seek(StreamHandle s, std::int32_t offset, int origin) {
@@ -61,6 +67,10 @@ void set_std_func() {
   dorvex_eof = my_feof;
   dorvex_tell = std_tell;
 }
+
+bool hooks_in_standard_mode() { return dorvex_read == std_read && dorvex_eof == my_feof; }
+
+bool hooks_in_ole_mode() { return dorvex_read == ole_read && dorvex_eof == ole_eof; }
 
 void set_ole_func() {
   dorvex_read = ole_read;

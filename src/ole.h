@@ -27,6 +27,11 @@ extern TellHook dorvex_tell;
 void set_std_func();
 void set_ole_func();
 
+// True while the hooks are those set_std_func installs (readers may then use stdio directly).
+bool hooks_in_standard_mode();
+// True while the hooks are those set_ole_func installs.
+bool hooks_in_ole_mode();
+
 // The stdio end-of-file indicator of a std::FILE*.
 int my_feof(StreamHandle s);
 

@@ -162,26 +162,80 @@ void rebase_offset(std::int32_t& offset, std::int32_t& end) {
 
 }  // namespace
 
-int process_file(StreamHandle stream, std::int32_t end) {
+namespace {
+
+// Bytes of an OLE stream through a block of read-ahead.
+struct OleBlockBytes {
+  StreamHandle stream;
+  mutable std::array<unsigned char, 512> block{};
+  mutable std::size_t pos = 0, len = 0;
+
+  bool used_up() const { return pos == len; }
+  std::size_t read(unsigned char* dest, std::size_t n) const {
+    std::size_t got = 0;
+    while (got < n) {
+      if (pos == len) {
+        len = ole_read(block.data(), 1, block.size(), stream);
+        pos = 0;
+        if (len == 0 || len > block.size()) {
+          len = 0;
+          break;
+        }
+      }
+      dest[got++] = block[pos++];
+    }
+    return got;
+  }
+};
+
+// The loop of process_file over a source of characters: next(&offset, end) is the decoder,
+// at_end(offset) the end-of-input test.
+template <class NextChar, class AtEnd>
+int read_word_text(NextChar next, AtEnd at_end, std::int32_t end) {
   std::int32_t offset = 0;
   TextState st;
   for (;;) {
-    if (input_ended(stream, offset) || offset >= end) return 0;
+    if (at_end(offset) || offset >= end) return 0;
     Paragraph par;
     for (;;) {
-      int c = get_unicode_char(stream, &offset, end);
+      int c = next(&offset, end);
       if (c == -1) {
         finish_paragraph(par);
         return 0;
       }
-      handle_char(c, par, st);
-      rebase_offset(offset, end);
-      if (par.last > kLastIndexLimit || input_ended(stream, offset) || par.ends_with_newline()) {
-        break;
+      if (c >= 32 && c != kZeroWidthNoBreak && !st.cell) {
+        par.store(static_cast<std::uint16_t>(c));  // plain text, by far the most common
+      } else {
+        handle_char(c, par, st);
       }
+      rebase_offset(offset, end);
+      if (par.last > kLastIndexLimit || at_end(offset) || par.ends_with_newline()) break;
     }
     finish_paragraph(par);
   }
+}
+
+}  // namespace
+
+int process_file(StreamHandle stream, std::int32_t end) {
+  // 8-bit text on a stdio stream, the common case of raw mode, decodes without the hooks.
+  if (get_unicode_char == get_8bit_char && hooks_in_standard_mode()) {
+    const StdioBytes in{static_cast<std::FILE*>(stream)};
+    return read_word_text([&](std::int32_t* offset, std::int32_t) { return decode_8bit(in, offset); },
+                          [&](std::int32_t) { return feof_unlocked(in.file) != 0; }, end);
+  }
+  // The same for 8-bit text in a compound file, read a block at a time: nothing else reads the
+  // stream while its text is read, and the end is reached when the block is used up too.
+  if (get_unicode_char == get_8bit_char && hooks_in_ole_mode()) {
+    const OleBlockBytes in{stream};
+    return read_word_text([&](std::int32_t* offset, std::int32_t) { return decode_8bit(in, offset); },
+                          [&](std::int32_t) { return in.used_up() && ole_eof(stream); }, end);
+  }
+  return read_word_text(
+      [&](std::int32_t* offset, std::int32_t limit) {
+        return get_unicode_char(stream, offset, limit);
+      },
+      [&](std::int32_t offset) { return input_ended(stream, offset); }, end);
 }
 
 int get_word8_char(StreamHandle stream, std::int32_t* offset, std::int32_t end) {
@@ -304,6 +358,33 @@ void write_utf8_prefix(std::FILE* stream, const unsigned char* p, std::size_t le
   }
 }
 
+// Writes every character the decoder gives until the stream reports its end. The position
+// counter is advanced by the decoders and read by nobody.
+template <class NextChar>
+void copy_chars(std::FILE* stream, NextChar next) {
+  std::int32_t position = 0;
+  while (!dorvex_eof(stream)) {
+    int c = next(&position);
+    if (c != -1) write_char(c);
+    if (position > 0x40000000) position = 0;  // kept from overflowing
+  }
+}
+
+// In standard mode (as the Unicode copy always runs) the decoders read the stdio stream directly.
+void copy_decoded(std::FILE* stream) {
+  const StdioBytes in{stream};
+  if (!hooks_in_standard_mode()) {
+    copy_chars(stream, [&](std::int32_t* pos) { return get_unicode_char(stream, pos, kNoEnd); });
+  } else if (get_unicode_char == get_utf8) {
+    copy_chars(stream, [&](std::int32_t* pos) { return decode_utf8(in, pos); });
+  } else if (get_unicode_char == get_utf16lsb || get_unicode_char == get_utf16msb) {
+    const bool low_first = get_unicode_char == get_utf16lsb;
+    copy_chars(stream, [&](std::int32_t* pos) { return decode_utf16(in, pos, low_first); });
+  } else {
+    copy_chars(stream, [&](std::int32_t* pos) { return get_unicode_char(stream, pos, kNoEnd); });
+  }
+}
+
 void copy_unicode(std::FILE* stream, const unsigned char* prefix, std::size_t prefix_len) {
   if (prefix_len >= 2 && prefix[0] == 0xFE && prefix[1] == 0xFF) {
     get_unicode_char = get_utf16msb;
@@ -315,17 +396,13 @@ void copy_unicode(std::FILE* stream, const unsigned char* prefix, std::size_t pr
     get_unicode_char = get_utf8;
     write_utf8_prefix(stream, prefix, prefix_len);
   }
-  std::int32_t position = 0;
-  while (!dorvex_eof(stream)) {
-    int c = get_unicode_char(stream, &position, kNoEnd);
-    if (c != -1) write_char(c);
-    if (position > 0x40000000) position = 0;  // read by nobody; kept from overflowing
-  }
+  copy_decoded(stream);
 }
 
 }  // namespace
 
 void copy_out(std::FILE* stream, const unsigned char* prefix, std::size_t prefix_len) {
+  refresh_conversions();
   if (get_unicode_char == get_word8_char) {
     copy_unicode(stream, prefix, prefix_len);
   } else {

@@ -18,27 +18,28 @@ namespace {
 char outputbuffer[kLineBufferSize];
 std::size_t bufpos = 0;
 
-// The output byte of each Unicode unit whose conversion is one byte, looked up once: the
-// conversion settings are fixed after start-up, so most characters then cost one load. The
-// settings it was filled under are noted, and reset_writer() forgets it.
-constexpr std::int16_t kUnknown = -2, kNotSingle = -1;
-struct SingleByteCache {
+// The conversion of each Unicode unit, looked up once when it is up to three bytes without a
+// newline: the conversion settings are fixed after start-up, so most characters then cost one
+// load. An entry holds the length in its top byte and the bytes below; the settings it was
+// filled under are noted, and reset_writer() forgets it.
+constexpr std::uint32_t kUnknown = 0xFFFFFFFF, kLong = 0xFE000000;
+struct ConversionCache {
   const SubstMap* spec = nullptr;
   const SubstMap* repl = nullptr;
   const ReverseMap* target = nullptr;
   int hex = 0;
   char bad = 0;
   bool valid = false;
-  std::array<std::int16_t, 65536> byte;
+  std::array<std::uint32_t, 65536> entry;
 };
-SingleByteCache cache;
+ConversionCache cache;
 
 void check_cache() {
   if (cache.valid && cache.spec == spec_chars && cache.repl == replacements &&
       cache.target == target_charset && cache.hex == unknown_as_hex && cache.bad == bad_char[0]) {
     return;
   }
-  cache.byte.fill(kUnknown);
+  cache.entry.fill(kUnknown);
   cache.spec = spec_chars;
   cache.repl = replacements;
   cache.target = target_charset;
@@ -47,15 +48,23 @@ void check_cache() {
   cache.valid = true;
 }
 
-// The byte for u, or kNotSingle when its conversion is empty, longer, or a newline.
-int single_byte(std::uint16_t u) {
-  int v = cache.byte[u];
-  if (v != kUnknown) return v;
-  const char* seq = convert_char(u);
-  v = seq[0] != '\0' && seq[1] == '\0' && seq[0] != '\n' ? static_cast<unsigned char>(seq[0])
-                                                           : kNotSingle;
-  cache.byte[u] = static_cast<std::int16_t>(v);
-  return v;
+std::uint32_t pack_conversion(const char* seq) {
+  std::size_t n = std::strlen(seq);
+  if (n > 3 || std::memchr(seq, '\n', n)) return kLong;
+  std::uint32_t e = std::uint32_t(n) << 24;
+  for (std::size_t i = 0; i < n; ++i) e |= std::uint32_t(static_cast<unsigned char>(seq[i])) << (8 * i);
+  return e;
+}
+
+// The packed conversion of u, or kLong when it must go through out_char.
+std::uint32_t short_conversion(std::uint16_t u) {
+  std::uint32_t e = cache.entry[u];
+  if (e == kUnknown) e = cache.entry[u] = pack_conversion(convert_char(u));
+  return e;
+}
+
+void put_packed(std::uint32_t e) {
+  for (std::uint32_t n = e >> 24; n > 0; --n, e >>= 8) putc_unlocked(static_cast<char>(e & 0xFF), out_file);
 }
 
 bool is_break_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -86,10 +95,12 @@ void break_lines() {
 
 }  // namespace
 
+// Short sequences (a UTF-8 character, a replacement) go byte by byte: cheaper than fwrite's
+// set-up for two or three bytes.
 void write_out(const char* bytes, std::size_t n) {
-  if (n == 1) {
-    putc_unlocked(*bytes, out_file);
-  } else if (n > 0) {
+  if (n <= 8) {
+    for (std::size_t i = 0; i < n; ++i) putc_unlocked(bytes[i], out_file);
+  } else {
     fwrite_unlocked(bytes, 1, n, out_file);
   }
 }
@@ -127,29 +138,30 @@ void out_char(const char* seq) {
   if (bufpos > static_cast<std::size_t>(wrap_margin)) break_lines();
 }
 
-// Most characters convert to one byte: append it without the string handling of out_char.
+// Most characters convert to a few bytes without a newline: append them without the string
+// handling of out_char.
 void output_paragraph(const std::uint16_t* par) {
   check_cache();
   const std::size_t margin = wrap_margin > 0 ? static_cast<std::size_t>(wrap_margin) : 0;
   for (; *par; ++par) {
-    int byte = single_byte(*par);
-    if (byte >= 0 && margin == 0) {
-      putc_unlocked(byte, out_file);
-    } else if (byte < 0 || bufpos + 1 >= kLineBufferSize) {
+    std::uint32_t e = short_conversion(*par);
+    if (e == kLong || (margin > 0 && bufpos + 4 >= kLineBufferSize)) {
       out_char(convert_char(*par));
+    } else if (margin == 0) {
+      put_packed(e);
     } else {
-      outputbuffer[bufpos++] = static_cast<char>(byte);
-      outputbuffer[bufpos] = '\0';
+      for (std::uint32_t n = e >> 24; n > 0; --n, e >>= 8) outputbuffer[bufpos++] = static_cast<char>(e & 0xFF);
       if (bufpos > margin) break_lines();
     }
   }
 }
 
+void refresh_conversions() { check_cache(); }
+
 void write_char(int u) {
-  check_cache();
-  int byte = u >= 0 && u <= 0xFFFF ? single_byte(static_cast<std::uint16_t>(u)) : kNotSingle;
-  if (byte >= 0) {
-    putc_unlocked(byte, out_file);
+  std::uint32_t e = u >= 0 && u <= 0xFFFF ? short_conversion(static_cast<std::uint16_t>(u)) : kLong;
+  if (e != kLong) {
+    put_packed(e);
     return;
   }
   const char* seq = convert_char(u);

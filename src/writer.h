@@ -26,8 +26,10 @@ void output_paragraph(const std::uint16_t* par);
 // Appends one converted character (zero-terminated bytes) to the line, wrapping at wrap_margin.
 void out_char(const char* seq);
 
-// Converts u and writes it unwrapped (the plain-text copy).
+// Converts u and writes it unwrapped (the plain-text copy). Call refresh_conversions() once
+// before a run of write_char calls, after any change of the conversion settings.
 void write_char(int u);
+void refresh_conversions();
 
 // Writes the text still held in the line buffer, followed by a newline (end of an input).
 void flush_line();
