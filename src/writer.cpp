@@ -20,9 +20,10 @@ std::size_t bufpos = 0;
 
 // The conversion of each Unicode unit, looked up once when it is up to three bytes without a
 // newline: the conversion settings are fixed after start-up, so most characters then cost one
-// load. An entry holds the length in its top byte and the bytes below; the settings it was
-// filled under are noted, and reset_writer() forgets it.
-constexpr std::uint32_t kUnknown = 0xFFFFFFFF, kLong = 0xFE000000;
+// load. An entry holds the length plus one in its top byte and the bytes below, 0 when not
+// looked up yet (so the table starts out as zero pages); the settings it was filled under are
+// noted, and reset_writer() forgets it.
+constexpr std::uint32_t kUnknown = 0, kLong = 0xFE000000;
 struct ConversionCache {
   const SubstMap* spec = nullptr;
   const SubstMap* repl = nullptr;
@@ -30,6 +31,7 @@ struct ConversionCache {
   int hex = 0;
   char bad = 0;
   bool valid = false;
+  bool dirty = false;  // some entry is filled
   std::array<std::uint32_t, 65536> entry;
 };
 ConversionCache cache;
@@ -39,7 +41,8 @@ void check_cache() {
       cache.target == target_charset && cache.hex == unknown_as_hex && cache.bad == bad_char[0]) {
     return;
   }
-  cache.entry.fill(kUnknown);
+  if (cache.dirty) cache.entry.fill(kUnknown);
+  cache.dirty = false;
   cache.spec = spec_chars;
   cache.repl = replacements;
   cache.target = target_charset;
@@ -51,7 +54,7 @@ void check_cache() {
 std::uint32_t pack_conversion(const char* seq) {
   std::size_t n = std::strlen(seq);
   if (n > 3 || std::memchr(seq, '\n', n)) return kLong;
-  std::uint32_t e = std::uint32_t(n) << 24;
+  std::uint32_t e = std::uint32_t(n + 1) << 24;
   for (std::size_t i = 0; i < n; ++i) e |= std::uint32_t(static_cast<unsigned char>(seq[i])) << (8 * i);
   return e;
 }
@@ -59,12 +62,15 @@ std::uint32_t pack_conversion(const char* seq) {
 // The packed conversion of u, or kLong when it must go through out_char.
 std::uint32_t short_conversion(std::uint16_t u) {
   std::uint32_t e = cache.entry[u];
-  if (e == kUnknown) e = cache.entry[u] = pack_conversion(convert_char(u));
+  if (e == kUnknown) {
+    e = cache.entry[u] = pack_conversion(convert_char(u));
+    cache.dirty = true;
+  }
   return e;
 }
 
 void put_packed(std::uint32_t e) {
-  for (std::uint32_t n = e >> 24; n > 0; --n, e >>= 8) putc_unlocked(static_cast<char>(e & 0xFF), out_file);
+  for (std::uint32_t n = (e >> 24) - 1; n > 0; --n, e >>= 8) putc_unlocked(static_cast<char>(e & 0xFF), out_file);
 }
 
 bool is_break_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -150,7 +156,7 @@ void output_paragraph(const std::uint16_t* par) {
     } else if (margin == 0) {
       put_packed(e);
     } else {
-      for (std::uint32_t n = e >> 24; n > 0; --n, e >>= 8) outputbuffer[bufpos++] = static_cast<char>(e & 0xFF);
+      for (std::uint32_t n = (e >> 24) - 1; n > 0; --n, e >>= 8) outputbuffer[bufpos++] = static_cast<char>(e & 0xFF);
       if (bufpos > margin) break_lines();
     }
   }
