@@ -10,6 +10,7 @@
 #include "analyze.h"
 #include "charsets.h"
 #include "fileutil.h"
+#include "fuzz_common.h"
 #include "ole.h"
 #include "reader.h"
 #include "substmap.h"
@@ -19,17 +20,11 @@ namespace {
 
 constexpr std::uint8_t kOleSign[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
-dorvex::CharsetTable latin1_table() {
-  auto* t = static_cast<std::uint16_t*>(std::malloc(256 * sizeof(std::uint16_t)));
-  for (int i = 0; i < 256; ++i) t[i] = static_cast<std::uint16_t>(i);
-  return t;
-}
-
 bool fuzz_setup() {
   dorvex::out_file = std::fopen("/dev/null", "w");
   dorvex::charset_path = DORVEX_CHARSETS_DIR;
   dorvex::source_charset = dorvex::read_charset("cp1252");
-  if (!dorvex::source_charset) dorvex::source_charset = latin1_table();
+  if (!dorvex::source_charset) dorvex::source_charset = fuzz_common::latin1_table();
   auto* none = static_cast<dorvex::SubstMap*>(std::calloc(1, sizeof(dorvex::SubstMap)));
   dorvex::spec_chars = none;
   dorvex::replacements = none;

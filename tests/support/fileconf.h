@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 
+#include "fixture.h"
+
 #include "confutil.h"
 #include "fileutil.h"
 
@@ -24,14 +26,7 @@ struct ChildResult {
   std::string err;
 };
 
-inline std::string slurp(std::FILE* f) {
-  std::string s;
-  std::rewind(f);
-  char chunk[4096];
-  std::size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) s.append(chunk, n);
-  return s;
-}
+inline std::string slurp(std::FILE* f) { return testing_support::read_stream(f); }
 
 // Runs fn in a forked child with standard output and error sent to temporary files. A child
 // that returns from fn exits with 0; one that calls end_program exits with its status.
