@@ -25,7 +25,7 @@ std::size_t bufpos = 0;
 // noted, and reset_writer() forgets it.
 constexpr std::uint32_t kUnknown = 0, kLong = 0xFE000000;
 struct ConversionCache {
-  const SubstMap* spec = nullptr;
+  const SubstMap* special = nullptr;
   const SubstMap* repl = nullptr;
   const ReverseMap* target = nullptr;
   int hex = 0;
@@ -37,13 +37,13 @@ struct ConversionCache {
 ConversionCache cache;
 
 void check_cache() {
-  if (cache.valid && cache.spec == spec_chars && cache.repl == replacements &&
+  if (cache.valid && cache.special == spec_chars && cache.repl == replacements &&
       cache.target == target_charset && cache.hex == unknown_as_hex && cache.bad == bad_char[0]) {
     return;
   }
   if (cache.dirty) cache.entry.fill(kUnknown);
   cache.dirty = false;
-  cache.spec = spec_chars;
+  cache.special = spec_chars;
   cache.repl = replacements;
   cache.target = target_charset;
   cache.hex = unknown_as_hex;

@@ -194,14 +194,14 @@ TEST(Charsets, CodepageNames) {
 TEST(Charsets, ConvertCharPriorityOrder) {
   ConversionSettings saved;
   dorvex::ReverseMap* target = map_of({{0x41, 0x41}, {0x42, 0x42}, {0xE9, 0xE9}, {0xD0, 0x2014}});
-  dorvex::SubstMap* spec = testing_support::empty_map();
+  dorvex::SubstMap* special_map = testing_support::empty_map();
   dorvex::SubstMap* repl = testing_support::empty_map();
-  dorvex::map_insert(spec, 0x42, "\\B");
+  dorvex::map_insert(special_map, 0x42, "\\B");
   dorvex::map_insert(repl, 0x41, "never");  // the target byte comes first
   dorvex::map_insert(repl, 0x20AC, "EUR");
   dorvex::map_insert(repl, 0x2022, "");
   dorvex::target_charset = target;
-  dorvex::spec_chars = spec;
+  dorvex::spec_chars = special_map;
   dorvex::replacements = repl;
   dorvex::unknown_as_hex = 0;
 
@@ -224,18 +224,18 @@ TEST(Charsets, ConvertCharPriorityOrder) {
   EXPECT_EQ(dorvex::longest_sequence, 6);  // the hex form's length, unchanged by map_insert
 
   dorvex::free_reverse_map(target);
-  dorvex::free_substmap(spec);
+  dorvex::free_substmap(special_map);
   dorvex::free_substmap(repl);
 }
 
 TEST(Charsets, ConvertCharUtf8Target) {
   ConversionSettings saved;
-  dorvex::SubstMap* spec = testing_support::empty_map();
+  dorvex::SubstMap* special_map = testing_support::empty_map();
   dorvex::SubstMap* repl = testing_support::empty_map();
-  dorvex::map_insert(spec, 0x22, "''");
+  dorvex::map_insert(special_map, 0x22, "''");
   dorvex::map_insert(repl, 0xE9, "e");
   dorvex::target_charset = nullptr;
-  dorvex::spec_chars = spec;
+  dorvex::spec_chars = special_map;
   dorvex::replacements = repl;
   dorvex::unknown_as_hex = 1;
 
@@ -254,6 +254,6 @@ TEST(Charsets, ConvertCharUtf8Target) {
     EXPECT_STREQ(dorvex::convert_char(u), bytes) << std::hex << u;
     EXPECT_STREQ(dorvex::to_utf8(u), u == 0x22 ? "\"" : bytes) << std::hex << u;
   }
-  dorvex::free_substmap(spec);
+  dorvex::free_substmap(special_map);
   dorvex::free_substmap(repl);
 }
