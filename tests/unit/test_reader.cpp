@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "charsets.h"
 #include "fixture.h"
@@ -193,3 +194,60 @@ TEST(PlainCopy, UnicodeDecoderStaysForLaterInputs) {
 }
 
 }  // namespace
+
+// ---- the stdio shortcuts against the hooks ----
+
+namespace {
+
+std::size_t forwarding_read(void* dest, std::size_t size, std::size_t count, void* s) {
+  return std::fread(dest, size, count, static_cast<std::FILE*>(s));
+}
+int forwarding_eof(void* s) { return std::feof(static_cast<std::FILE*>(s)); }
+
+// Inputs with text, control codes, UTF-8 and UTF-16 pieces, and plain noise.
+std::vector<std::string> mixed_inputs() {
+  std::vector<std::string> inputs = {"", "a", "Hello\rWorld\r", "a\x07" "b\x07\x07\r",
+                                     "\xef\xbb\xbf" "caf\xc3\xa9\n", std::string("\xff\xfeH\0i\0", 6), "x\xe2\x82"};
+  unsigned state = 7;
+  for (int n : {1, 255, 256, 257, 511, 512, 4000}) {
+    std::string s;
+    for (int i = 0; i < n; ++i) {
+      state = state * 1103515245u + 12345u;
+      unsigned r = state >> 16;
+      s += static_cast<char>(r % 3 == 0 ? r % 256 : 'a' + r % 26);
+    }
+    inputs.push_back(s);
+  }
+  return inputs;
+}
+
+}  // namespace
+
+TEST(ReaderShortcuts, SameOutputAsThroughTheHooks) {
+  for (const std::string& in : mixed_inputs()) {
+    for (dorvex::Decoder decoder : {dorvex::get_8bit_char, dorvex::get_utf8}) {
+      std::string direct = word_text(in, decoder);
+      testing_support::plain_setup();
+      dorvex::dorvex_read = forwarding_read;  // not standard mode: every byte through a hook
+      dorvex::dorvex_eof = forwarding_eof;
+      dorvex::get_unicode_char = decoder;
+      std::FILE* f = stream_of(in);
+      std::string hooked = capture([&] { dorvex::process_file(f, dorvex::kNoEnd); });
+      std::fclose(f);
+      EXPECT_EQ(direct, hooked) << "input of " << in.size() << " bytes";
+    }
+    std::string direct = copy_text(in, dorvex::get_word8_char);
+    testing_support::plain_setup();
+    dorvex::dorvex_read = forwarding_read;
+    dorvex::dorvex_eof = forwarding_eof;
+    dorvex::get_unicode_char = dorvex::get_word8_char;
+    std::size_t n = in.size() < 8 ? in.size() : 8;
+    std::FILE* f = stream_of(in.substr(n));
+    std::string hooked = capture([&] {
+      dorvex::copy_out(f, reinterpret_cast<const unsigned char*>(in.data()), n);
+    });
+    std::fclose(f);
+    EXPECT_EQ(direct, hooked) << "copy of " << in.size() << " bytes";
+  }
+  testing_support::plain_setup();
+}
