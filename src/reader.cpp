@@ -160,10 +160,6 @@ void rebase_offset(std::int32_t& offset, std::int32_t& end) {
   if (end != kNoEnd) end -= kStep;
 }
 
-}  // namespace
-
-namespace {
-
 // Bytes of an OLE stream through a block of read-ahead.
 struct OleBlockBytes {
   StreamHandle stream;
