@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "analyze.h"
 #include "charsets.h"
 #include "reader.h"
 #include "fileutil.h"
@@ -50,6 +51,21 @@ inline dorvex::Decoder pick_decoder(std::uint8_t choice) {
 
 // Wrapping off, or a margin from 7 to 105.
 inline int pick_margin(std::uint8_t choice) { return (choice & 1) ? 0 : 7 * ((choice >> 1) % 16) + 7; }
+
+// Runs the bytes through format detection as the driver would; a fatal end counts as status 1,
+// and any status but 0, 1 and 69 is a failure.
+inline void analyze_checked(std::uint8_t* data, std::size_t size) {
+  std::FILE* f = fmemopen(data, size, "rb");
+  if (!f) return;
+  int status = 0;
+  try {
+    status = dorvex::analyze_format(f);
+  } catch (const dorvex::ProgramEnd& end) {
+    status = end.status;
+  }
+  std::fclose(f);
+  if (status != 0 && status != 1 && status != 69) std::abort();
+}
 
 }  // namespace fuzz_common
 
