@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "fuzz_common.h"
+#include "plaintext.h"
 #include "reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -6,6 +6,7 @@
 
 #include "charsets.h"
 #include "numutils.h"
+#include "plaintext.h"
 #include "reader.h"
 #include "rtfread.h"
 #include "wordpieces.h"

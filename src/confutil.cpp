@@ -1,5 +1,6 @@
 #include "confutil.h"
 
+#include <array>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -15,10 +16,28 @@ const char* source_csname = "cp1251";
 const char* dest_csname = "cp866";
 const char* format_name = "ascii";
 char bad_char[2] = "?";
+bool target_named = false;
+bool use_locale = true;
 
 namespace {
 // One read takes at most 1023 characters; a longer line arrives in pieces, each a line of its own.
 constexpr int kConfigLineSize = 1024;
+
+// The copy set_setting last stored in each setting it was given. Five settings take strings.
+struct OwnedSetting {
+  const char** setting = nullptr;
+  char* copy = nullptr;
+};
+std::array<OwnedSetting, 8> owned_settings;
+
+OwnedSetting& owned_slot(const char** setting) {
+  for (OwnedSetting& slot : owned_settings)
+    if (slot.setting == setting || !slot.setting) {
+      slot.setting = setting;
+      return slot;
+    }
+  std::abort();  // more settings than slots: a programming error, not an input
+}
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
@@ -50,24 +69,25 @@ char unknown_char_of(const char* v) {
 // Applies one name = value pair; false when the name is not a known key.
 bool apply_setting(std::string_view name, const char* value, const char* file, int line_no) {
   if (name == "source_charset") {
-    source_csname = dorvex::strdup(value);
+    set_setting(&source_csname, value);
   } else if (name == "target_charset") {
-    dest_csname = dorvex::strdup(value);
+    set_setting(&dest_csname, value);
+    target_named = true;
   } else if (name == "format") {
-    format_name = dorvex::strdup(value);
+    set_setting(&format_name, value);
   } else if (name == "charset_path") {
-    charset_path = dorvex::strdup(value);
+    set_setting(&charset_path, value);
   } else if (name == "map_path") {
-    map_path = dorvex::strdup(value);
+    set_setting(&map_path, value);
   } else if (name == "unknown_char") {
     bad_char[0] = unknown_char_of(value);
   } else if (name == "use_locale") {
-    // Only checked: conversion never depends on the locale.
     char c = value[0];
     if (c != 'y' && c != 'Y' && c != 'n' && c != 'N') {
       std::fprintf(stderr, "Error %s(%d): use_locale requires 'yes' or 'no'\n", file, line_no);
       end_program(1);
     }
+    use_locale = c == 'y' || c == 'Y';
   } else {
     return false;
   }
@@ -112,18 +132,27 @@ char* strdup(const char* s) {
   return copy;
 }
 
+void set_setting(const char** setting, const char* value) {
+  char* copy = dorvex::strdup(value);
+  OwnedSetting& slot = owned_slot(setting);
+  if (slot.copy && *setting == slot.copy) std::free(slot.copy);
+  slot.copy = copy;
+  *setting = copy;
+}
+
 void read_config_file(const char* name) {
-  FilePtr f(std::fopen(add_exe_path(name), "rb"));
+  // Messages name the file as it was opened, with the executable's directory filled in.
+  char path[kPathLimit];
+  std::snprintf(path, sizeof path, "%s", add_exe_path(name));
+  FilePtr f(std::fopen(path, "rb"));
   if (!f) return;
   if (input_buffer) std::setvbuf(f.get(), input_buffer, _IOFBF, kIoBufferSize);
   char line[kConfigLineSize];
   int line_no = 0;
   while (std::fgets(line, sizeof line, f.get())) {
-    // A last line without its line end is not taken.
-    if (std::feof(f.get())) break;
     if (line_no < INT_MAX) ++line_no;  // a file of 2^31 lines must not overflow the count
     if (char* comment = std::strchr(line, '#')) *comment = '\0';
-    parse_line(line, name, line_no);
+    parse_line(line, path, line_no);
   }
 }
 

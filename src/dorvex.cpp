@@ -1,5 +1,8 @@
 // dorvex: extracts the readable text of word-processor documents and writes it to standard
 // output in the chosen charset.
+#include <fcntl.h>
+#include <getopt.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,9 +26,62 @@ namespace {
 
 constexpr const char* kVersion = "0.94.2";
 constexpr const char* kOptions = "Vls:d:f:taubxv8wm:";
+// getopt_long's value for --help: no short option has it.
+constexpr int kHelpOption = 256;
+constexpr option kLongOptions[] = {
+    {"help", no_argument, nullptr, kHelpOption},
+    {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0},
+};
 
 void help() {
   std::puts("Usage:\n dorvex [-vu8btawxlV] [-m number] [-s charset] [-d charset] [ -f format] files");
+}
+
+void long_help() {
+  help();
+  std::fputs(
+      "Writes the text of Word, Windows Write, RTF and plain text files to standard output.\n"
+      "  -s charset  charset of 8-bit input text (default cp1251)\n"
+      "  -d charset  charset of the output (default: the locale's, else cp866)\n"
+      "  -f format   output format: the maps <format>.spc and <format>.rpl (default ascii)\n"
+      "  -t          format tex\n"
+      "  -a          format ascii\n"
+      "  -m number   wrap lines at this many bytes (0: no wrapping; default 72)\n"
+      "  -w          no wrapping\n"
+      "  -x          write characters the output lacks as hexadecimal, not ?\n"
+      "  -u          Unicode input: Word text 8- or 16-bit, plain text as UTF-8 or UTF-16\n"
+      "  -8          8-bit input through the source charset\n"
+      "  -b          no format detection: read every input as Word text\n"
+      "  -v          report what the Word file header says\n"
+      "  -l          list the available charsets and exit\n"
+      "  -V, --version  print the version and exit\n"
+      "  --help      print this text and exit\n"
+      "A file name of - is standard input.\n",
+      stdout);
+}
+
+// The status of a run whose output is all written: 1 with a message when any of it was lost, so
+// "dorvex -V > /dev/full" fails like a conversion would.
+int check_output(int status) {
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::perror("stdout");
+    return 1;
+  }
+  return status;
+}
+
+[[noreturn]] void end_after_output(int status) { dorvex::end_program(check_output(status)); }
+
+// A closed 0, 1 or 2 would be handed out by the next open: an input, a charset table or the
+// temporary copy of a piped file would then be written to as standard output, or read as
+// standard input. /dev/null takes the place first.
+void fill_standard_descriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    int null_fd = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (null_fd != fd) dorvex::end_program(1);  // no safe way on, and no stderr to say so
+  }
 }
 
 // Base-0 integer with nothing after it. Values beyond int are clamped, so the margin check
@@ -54,29 +110,33 @@ void read_configuration() {
 
 void parse_options(int argc, char** argv) {
   int opt;
-  while ((opt = getopt(argc, argv, kOptions)) != -1) {
+  while ((opt = getopt_long(argc, argv, kOptions, kLongOptions, nullptr)) != -1) {
     switch (opt) {
       case 'V':
         std::printf("Dorvex Version %s\n", kVersion);
-        dorvex::end_program(0);
+        end_after_output(0);
       case 'l':
         dorvex::list_charsets();
-        dorvex::end_program(0);
-      case 's':
-        dorvex::check_charset(&dorvex::source_csname, optarg);
+        end_after_output(0);
+      case kHelpOption:
+        long_help();
+        end_after_output(0);
+      case 's':  // names are checked once all options are read, like those of the configuration
+        dorvex::set_setting(&dorvex::source_csname, optarg);
         dorvex::forced_charset = 1;
         break;
       case 'd':
-        dorvex::check_charset(&dorvex::dest_csname, optarg);
+        dorvex::set_setting(&dorvex::dest_csname, optarg);
+        dorvex::target_named = true;
         break;
       case 'f':
-        dorvex::format_name = dorvex::strdup(optarg);
+        dorvex::set_setting(&dorvex::format_name, optarg);
         break;
       case 't':
-        dorvex::format_name = dorvex::strdup("tex");
+        dorvex::set_setting(&dorvex::format_name, "tex");
         break;
       case 'a':
-        dorvex::format_name = dorvex::strdup("ascii");
+        dorvex::set_setting(&dorvex::format_name, "ascii");
         break;
       case 'u':
         dorvex::get_unicode_char = dorvex::get_word8_char;
@@ -110,9 +170,31 @@ dorvex::SubstMap* load_map(const char* suffix) {
   return dorvex::read_substmap(dorvex::stradd(dorvex::format_name, suffix));
 }
 
+// The table name behind a charset name as typed; a name that stands for nothing ends the run
+// rather than leaving the default in place unnoticed.
+void resolve_or_end(const char** setting) {
+  const char* charset = dorvex::resolve_charset(*setting);
+  if (!charset) {
+    std::fprintf(stderr, "Unknown charset %s - dorvex -l lists the charsets\n", *setting);
+    dorvex::end_program(1);
+  }
+  if (std::strcmp(charset, *setting) != 0) dorvex::set_setting(setting, charset);
+}
+
+// Unless something named the target, a terminal set up for UTF-8 (or a charset dorvex has)
+// gets its own charset; under the C locale the built-in default stays.
+void choose_charsets() {
+  if (!dorvex::target_named && dorvex::use_locale) {
+    if (const char* charset = dorvex::locale_charset()) dorvex::set_setting(&dorvex::dest_csname, charset);
+  }
+  resolve_or_end(&dorvex::source_csname);
+  resolve_or_end(&dorvex::dest_csname);
+}
+
 void load_tables() {
   dorvex::input_buffer = static_cast<char*>(std::malloc(dorvex::kIoBufferSize));
   if (!dorvex::input_buffer) std::fputs("Input buffer not allocated\n", stderr);
+  choose_charsets();
   dorvex::source_charset = dorvex::read_charset(dorvex::source_csname);
   if (!dorvex::source_charset) dorvex::end_program(1);
   if (std::strcmp(dorvex::dest_csname, "utf-8") == 0) {
@@ -156,9 +238,34 @@ void give_input_buffer(std::FILE* f, const char* name) {
   }
 }
 
+// fopen gives a directory like a file, and a failing read looks like an end of file to the
+// readers: both would pass for an empty document. Checked before and after reading instead.
+bool is_directory_input(std::FILE* f, const char* name) {
+  struct stat st;
+  if (::fstat(fileno(f), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  errno = EISDIR;
+  std::perror(name);
+  return true;
+}
+
+// Set by read_input when the input could not be read at all or to its end.
+bool input_unreadable = false;
+
+int read_input(std::FILE* f, const char* name) {
+  input_unreadable = is_directory_input(f, name);
+  if (input_unreadable) return 1;
+  errno = 0;
+  int status = dorvex::analyze_format(f);
+  if (!std::ferror(f)) return status;
+  if (errno == 0) errno = EIO;  // something after the failed read cleared it
+  std::perror(name);
+  input_unreadable = true;
+  return 1;
+}
+
 int process_stdin() {
   give_input_buffer(stdin, nullptr);
-  return dorvex::analyze_format(stdin);
+  return read_input(stdin, "stdin");
 }
 
 int process_inputs(int first, int argc, char** argv) {
@@ -170,7 +277,9 @@ int process_inputs(int first, int argc, char** argv) {
         std::fputs("Cannot process stdin twice\n", stderr);
         dorvex::end_program(1);
       }
+      // Its result leaves the status alone, but a read that failed is a failure.
       process_stdin();
+      if (input_unreadable) status = 1;
       stdin_done = true;
       continue;
     }
@@ -181,22 +290,14 @@ int process_inputs(int first, int argc, char** argv) {
       continue;
     }
     give_input_buffer(f, argv[i]);
-    status = dorvex::analyze_format(f);
+    status = read_input(f, argv[i]);
     std::fclose(f);
   }
   return status;
 }
 
-// Lost output is never reported as success.
-int check_output(int status) {
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    std::perror("stdout");
-    return 1;
-  }
-  return status;
-}
-
 int run(int argc, char** argv) {
+  fill_standard_descriptors();
   dorvex::set_program_path(argv[0]);
   dorvex::init_default_paths();
   read_configuration();

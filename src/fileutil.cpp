@@ -1,27 +1,38 @@
 #include "fileutil.h"
 
 #include <glob.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "confutil.h"
 
-// Where `make install` puts the data files; the build system defines it for the core library.
+// Where the configured install puts the data files and the program; the build system defines
+// both for the core library.
 #ifndef DORVEX_DATADIR
 #define DORVEX_DATADIR "/usr/local/share/dorvex/charsets"
+#endif
+#ifndef DORVEX_BINDIR
+#define DORVEX_BINDIR "/usr/local/bin"
 #endif
 
 namespace dorvex {
 
 namespace {
-// The charsets directory beside the executable, then the installed one (when it exists).
+// Data directories, in search order: beside the executable (a build tree, or an install that
+// keeps everything in one directory), the share directory of the prefix the executable was
+// installed in (wherever that prefix is), and the data directory configured at build time.
+constexpr const char* kDataDirs[] = {"%s/charsets", "%s/../share/dorvex/charsets", DORVEX_DATADIR};
 constexpr char kDefaultPath[] = "%s/charsets";
-constexpr char kDefaultPathWithData[] = "%s/charsets;" DORVEX_DATADIR;
 // The text in a path that stands for the executable's directory.
 constexpr char kExeMarker[] = "%s";
 constexpr std::size_t kExeMarkerLen = sizeof kExeMarker - 1;
@@ -34,6 +45,8 @@ constexpr std::size_t kNamesPerLine = 5;
 char program_path[kPathLimit] = "";
 char exe_dir_buf[kPathLimit];
 char exe_path_buf[kPathLimit];
+char default_path_buf[kPathLimit];
+std::string resolved_charset;
 
 [[noreturn]] void out_of_memory() {
   std::fputs("Out of memory!", stderr);
@@ -118,6 +131,94 @@ void print_charset_entry(std::size_t index, const char* path) {
   std::fwrite(base, 1, std::strcspn(base, "."), stdout);
 }
 
+// Copies path into program_path when it fits; false otherwise.
+bool keep_program_path(const char* path) {
+  return static_cast<std::size_t>(std::snprintf(program_path, sizeof program_path, "%s", path)) <
+         sizeof program_path;
+}
+
+// The executable the kernel started, whatever the name it was called by.
+bool program_from_proc() {
+  char link[kPathLimit];
+  ssize_t n = ::readlink("/proc/self/exe", link, sizeof link - 1);
+  if (n <= 0) return false;
+  link[n] = '\0';
+  return keep_program_path(link);
+}
+
+bool is_executable_file(const char* path) {
+  struct stat st;
+  return ::stat(path, &st) == 0 && S_ISREG(st.st_mode) && ::access(path, X_OK) == 0;
+}
+
+// The first executable called name along PATH, as the shell that started us found it. PATH is
+// split at ":" only, as the shell splits it; an empty element is the current directory there too.
+bool program_from_path_search(const char* name) {
+  const char* list = std::getenv("PATH");
+  if (!list || !*name) return false;
+  std::string_view rest(list);
+  while (true) {
+    std::size_t colon = rest.find(':');
+    std::string candidate(rest.substr(0, colon));
+    candidate = (candidate.empty() ? std::string(".") : candidate) + kDirSep + name;
+    if (is_executable_file(candidate.c_str())) return keep_program_path(candidate.c_str());
+    if (colon == std::string_view::npos) return false;
+    rest.remove_prefix(colon + 1);
+  }
+}
+
+// Names people type for charsets, after lower-casing, mapped to the table names.
+struct CharsetAlias {
+  std::string_view alias, table;
+};
+constexpr CharsetAlias kCharsetAliases[] = {
+    {"utf8", "utf-8"},     {"latin1", "8859-1"}, {"koi8r", "koi8-r"},
+    {"koi8u", "koi8-u"},   {"macintosh", "mac-roman"},
+};
+// Prefixes that stand before a number: "iso-8859-5" is 8859-5 (glibc also writes "iso88595" in
+// locale names), "windows-1252" and "ibm866" are code pages. A bare number is a code page too.
+struct CharsetPrefix {
+  std::string_view prefix, table_prefix;
+};
+constexpr CharsetPrefix kCharsetPrefixes[] = {
+    {"iso-8859-", "8859-"}, {"iso8859-", "8859-"}, {"iso_8859-", "8859-"},
+    {"iso8859", "8859-"},   {"windows-", "cp"},    {"ibm", "cp"},
+    {"", "cp"},
+};
+
+bool is_number(std::string_view s) {
+  return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The table name a lower-cased name stands for; the name itself when no alias applies.
+std::string unalias_charset(const std::string& lower) {
+  for (const CharsetAlias& a : kCharsetAliases)
+    if (lower == a.alias) return std::string(a.table);
+  for (const CharsetPrefix& p : kCharsetPrefixes) {
+    std::string_view name(lower);
+    if (name.substr(0, p.prefix.size()) != p.prefix) continue;
+    std::string_view number = name.substr(p.prefix.size());
+    if (is_number(number)) return std::string(p.table_prefix) + std::string(number);
+  }
+  return lower;
+}
+
+// The locale name that rules LC_CTYPE, in the order setlocale(LC_CTYPE, "") takes them.
+const char* ctype_locale_name() {
+  for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(var);
+    if (value && *value) return value;
+  }
+  return "";
+}
+
+bool charset_table_exists(const char* name) {
+  char* found = find_file(stradd(name, ".txt"), charset_path);
+  bool exists = found && found[0] != '\0';
+  std::free(found);
+  return exists;
+}
+
 // Only the text "%s" is replaced: a path is never used as a format, so a stray "%" in a
 // directory name is kept as it is instead of reading arguments that were never passed.
 const char* substitute_exe_dir(const char* name, char* out) {
@@ -163,11 +264,25 @@ char* input_buffer = nullptr;
 }
 
 void set_program_path(const char* argv0) {
-  std::snprintf(program_path, sizeof program_path, "%s", argv0 ? argv0 : "");
+  if (!argv0) argv0 = "";
+  if (std::strchr(argv0, kDirSep) && keep_program_path(argv0)) return;
+  if (program_from_proc() || program_from_path_search(argv0)) return;
+  // Nothing says where we are: the configured install directory, not whatever is current.
+  keep_program_path(DORVEX_BINDIR "/dorvex");
 }
 
 void init_default_paths() {
-  const char* path = is_directory(DORVEX_DATADIR) ? kDefaultPathWithData : kDefaultPath;
+  std::size_t len = 0;
+  default_path_buf[0] = '\0';
+  const char sep[] = {';', '\0'};
+  std::size_t exe_dir_len = std::strlen(exe_dir());
+  for (const char* dir : kDataDirs) {
+    // A directory too long to search is skipped here rather than refused later at every use.
+    if (exe_dir_len + std::strlen(dir) >= kPathLimit || !is_directory(add_exe_path(dir))) continue;
+    if (len > 0 && !append_text(default_path_buf, &len, sep)) break;
+    if (!append_text(default_path_buf, &len, dir)) break;
+  }
+  const char* path = len > 0 ? default_path_buf : kDefaultPath;
   charset_path = path;
   map_path = path;
 }
@@ -230,17 +345,43 @@ char* find_file(char* name, const char* path_list) {
   return nullptr;
 }
 
-int check_charset(const char** name_var, const char* name) {
-  if (std::strcmp(name, kBuiltinCharset) == 0) {
-    *name_var = dorvex::strdup(kBuiltinCharset);
-    return 1;
+const char* resolve_charset(const char* name) {
+  if (std::strcmp(name, kBuiltinCharset) == 0 || charset_table_exists(name)) {
+    resolved_charset = name;
+    return resolved_charset.c_str();
   }
-  char* found = find_file(stradd(name, ".txt"), charset_path);
-  if (!found) return 0;
-  bool empty = found[0] == '\0';
-  std::free(found);
-  if (empty) return 0;
-  *name_var = dorvex::strdup(name);
+  std::string lower(name);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::string table = unalias_charset(lower);
+  if (table != kBuiltinCharset && (table == name || !charset_table_exists(table.c_str())))
+    return nullptr;
+  resolved_charset = std::move(table);
+  return resolved_charset.c_str();
+}
+
+const char* locale_charset() {
+  const char* name = ctype_locale_name();
+  if (!*name || std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0) return nullptr;
+  // "language_TERRITORY.codeset@modifier": the codeset is read off the name, which costs nothing
+  // at start-up, where loading the locale would.
+  if (const char* dot = std::strchr(name, '.')) {
+    std::string codeset(dot + 1, std::strcspn(dot + 1, "@"));
+    return codeset.empty() ? nullptr : resolve_charset(codeset.c_str());
+  }
+  // A name without a codeset ("ru_RU") has the locale's own default: ask the C library, in a
+  // locale object of its own, so the process's character classes stay those of "C".
+  locale_t user = ::newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0));
+  if (!user) return nullptr;
+  const char* codeset = ::nl_langinfo_l(CODESET, user);
+  const char* charset = codeset && *codeset ? resolve_charset(codeset) : nullptr;
+  ::freelocale(user);
+  return charset;
+}
+
+int check_charset(const char** name_var, const char* name) {
+  const char* charset = resolve_charset(name);
+  if (!charset) return 0;
+  *name_var = dorvex::strdup(charset);
   return 1;
 }
 

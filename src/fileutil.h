@@ -37,18 +37,21 @@ struct ProgramEnd {
 // The only place that ends the program (std::exit, or throws ProgramEnd when fuzzing).
 [[noreturn]] void end_program(int status);
 
-// Records argv[0]; exe_dir() cuts the directory out of it. Paths over 1023 chars are cut.
+// Records where the executable is, for exe_dir(): argv0 itself when it holds a "/", otherwise
+// (the program was found along PATH) the path /proc/self/exe names, or the first executable of
+// that name along PATH. Never the current directory just because argv0 has no directory.
 void set_program_path(const char* argv0);
 
-// Sets charset_path and map_path to "%s/charsets", followed by ";" and the installed data
-// directory when that directory exists.
+// Sets charset_path and map_path to those of "%s/charsets", "%s/../share/dorvex/charsets" and
+// the configured data directory that exist, in that order ("%s/charsets" when none does), so an
+// installed tree finds its data wherever it was installed.
 void init_default_paths();
 
 // Newly allocated first + second; "Out of memory!" and exit 1 on allocation failure.
 char* stradd(const char* first, const char* second);
 
-// Directory of the executable without a trailing separator, or "./" when the program path
-// holds no separator. Static buffer, valid until the next call.
+// Directory of the executable without a trailing separator. Static buffer, valid until the next
+// call.
 const char* exe_dir();
 
 // Replaces "%s" in name by exe_dir(); any other "%" stays as it is. Returns name itself when it
@@ -64,8 +67,19 @@ int prepare_path_buf(char* buf, const char* start, const char* end);
 // and frees it in every case. Returns a newly allocated full path, or null.
 char* find_file(char* name, const char* path_list);
 
-// Validates a charset name ("utf-8", or name + ".txt" along charset_path). On success stores a
-// new copy of name in *name_var and returns 1; otherwise leaves *name_var and returns 0.
+// The charset a name stands for: the name itself when it is "utf-8" or name + ".txt" lies along
+// charset_path; else its lower-case form or the table name of a common alias ("UTF8", "latin1",
+// "ISO-8859-5", "windows-1252", "IBM866", "866", "KOI8R", "macintosh"), when that is "utf-8" or
+// has a table. Null when the name is none of these. Valid until the next call.
+const char* resolve_charset(const char* name);
+
+// The charset of the user's locale (LC_ALL, LC_CTYPE, LANG: the codeset its name gives, or the
+// locale's default one) as resolve_charset names it, or null when dorvex has no table for it,
+// the C and POSIX locales included. The process's locale stays "C".
+const char* locale_charset();
+
+// Validates a charset name with resolve_charset. On success stores a new copy of the resolved
+// name in *name_var and returns 1; otherwise leaves *name_var and returns 0.
 int check_charset(const char** name_var, const char* name);
 
 // Prints the charsets found along charset_path, then "utf-8" (the -l option).

@@ -1,10 +1,16 @@
 #include "ole.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <string>
 
 #include "numutils.h"
 
@@ -126,6 +132,25 @@ constexpr std::int64_t kMinSectorSize = 128, kMaxSectorSize = 65536, kMinShortSe
 // Initial capacities in sectors (SBD, directory) and block numbers (block lists).
 constexpr std::size_t kSbdInitial = 10, kPropInitial = 5, kBlockListInitial = 25;
 
+// Limits that keep memory and disk in proportion to what a container can use, whatever its
+// tables claim (a sparse file of 2 GB can say anything in a few sectors):
+// - A chain visits no sector twice: a link back into the chain is a loop, and the chain ends.
+// - The MSAT is read only until it lists every BBD sector; and of those, only the sectors that
+//   describe sectors of the file are loaded (links of sectors past the end are never followed).
+//   The remaining MSAT entries are still checked, so a broken table is reported as before.
+// - The directory is read only up to the sector holding the first entry of a type that ends the
+//   enumeration (an empty entry, type 0): no entry after it is ever handed out.
+// - The SBD is read only as far as the root entry's short-sector container reaches: its stated
+//   size, plus the one block more that an entry's block list may hold, in short sectors.
+// - An input that cannot be positioned is copied to a temporary file in TMPDIR (default /tmp),
+//   at most kMaxPipedContainer bytes of it. A container of 512-byte sectors cannot exceed 2 GiB,
+//   and this reader's offsets are 32-bit whatever the sector size; a pipe that delivers more is
+//   not a compound file it could read. Runs of zero bytes become holes in the copy, so a long
+//   run of padding costs no disk.
+constexpr std::uint64_t kMaxPipedContainer = std::uint64_t(1) << 31;
+constexpr std::size_t kCopyChunk = 65536;
+std::array<unsigned char, kCopyChunk> copy_chunk;
+
 // Where sector 0 begins. The header takes 512 bytes, but a file with larger sectors pads it to a
 // whole sector, so its sector 0 begins at sectorSize (4096-byte sectors: sector k at
 // (k + 1) * 4096).
@@ -160,28 +185,69 @@ std::size_t read_sector(std::FILE* f, std::int32_t s, unsigned char* dest) {
   return std::fread(dest, 1, std::size_t(sectorSize), f);
 }
 
-// Copies a non-seekable input (its consumed prefix first) to an anonymous temporary file.
-// Null after a message on failure.
+// An unnamed temporary file in TMPDIR (default /tmp), open for update; null on failure.
+std::FILE* open_tmp() {
+  const char* dir = std::getenv("TMPDIR");
+  if (!dir || !*dir) dir = "/tmp";
+  std::string path = std::string(dir) + "/dorvex-XXXXXX";
+  int fd = mkstemp(path.data());
+  if (fd < 0) return nullptr;
+  unlink(path.c_str());
+  std::FILE* f = fdopen(fd, "w+b");
+  if (!f) close(fd);
+  return f;
+}
+
+bool all_zero(const unsigned char* b, std::size_t n) {
+  return n == 0 || (b[0] == 0 && std::memcmp(b, b + 1, n - 1) == 0);
+}
+
+// Writes the next n bytes of the copy: zero runs are skipped (*hole grows), so that they
+// become a hole when the next data or the final length is written. False on a write error.
+bool write_copy(std::FILE* tmp, const unsigned char* b, std::size_t n, std::uint64_t* hole) {
+  if (all_zero(b, n)) {
+    *hole += n;
+    return true;
+  }
+  if (*hole && std::fseek(tmp, long(*hole), SEEK_CUR) != 0) return false;
+  *hole = 0;
+  return std::fwrite(b, 1, n, tmp) == n;
+}
+
+// Copies a non-seekable input (its consumed prefix first) to a temporary file. Null after a
+// message on failure, or when the input is longer than any container this reader can use.
 std::FILE* copy_to_tmp(std::FILE* input, const unsigned char* prefix, std::size_t prefix_len) {
-  std::FILE* tmp = std::tmpfile();
+  std::FILE* tmp = open_tmp();
   if (!tmp) {
     std::perror("Can't create tmp file");
     return nullptr;
   }
+  std::uint64_t total = prefix_len, hole = 0;
   if (prefix_len && std::fwrite(prefix, 1, prefix_len, tmp) < prefix_len) {
     std::perror("Can't write to tmp file");
     std::fclose(tmp);
     return nullptr;
   }
-  unsigned char chunk[512];
   std::size_t n;
   // A read error ends the copy as the end of the input would.
-  while ((n = std::fread(chunk, 1, sizeof chunk, input)) > 0) {
-    if (std::fwrite(chunk, 1, n, tmp) < n) {
+  while ((n = std::fread(copy_chunk.data(), 1, copy_chunk.size(), input)) > 0) {
+    total += n;
+    if (total > kMaxPipedContainer) {
+      std::fputs("Input on a pipe is larger than 2 GiB: not a compound file\n", stderr);
+      std::fclose(tmp);
+      return nullptr;
+    }
+    if (!write_copy(tmp, copy_chunk.data(), n, &hole)) {
       std::perror("Can't write to tmp file");
       std::fclose(tmp);
       return nullptr;
     }
+  }
+  // A trailing hole is made by setting the length.
+  if (hole && (std::fflush(tmp) != 0 || ftruncate(fileno(tmp), off_t(total)) != 0)) {
+    std::perror("Can't write to tmp file");
+    std::fclose(tmp);
+    return nullptr;
   }
   if (std::fseek(tmp, 0, SEEK_SET) != 0) {
     std::perror("Can't seek in file");
@@ -214,14 +280,17 @@ bool read_sizes(const unsigned char* header) {
 }
 
 // Assembles the MSAT (header entries, then the entries of each MSAT sector) into *msat, whose
-// size in bytes goes to *msat_bytes. False after the message and release of the state.
+// size in bytes goes to *msat_bytes, until it lists all bbdNumBlocks BBD sectors. False after
+// the message.
 bool read_msat(std::FILE* f, const unsigned char* header, unsigned char** msat,
                std::size_t* msat_bytes) {
   const std::size_t per_sector = std::size_t(sectorSize) - 4;
   std::int32_t next = getlong(header, kHdrMsatStart);
   std::int32_t count = getlong(header, kHdrMsatCount);
-  // Bounded by the sectors of the file, so that a looped MSAT chain ends.
-  for (std::int32_t i = 0; next >= 0 && i < count && i < maxSectors(); ++i) {
+  // Bounded by the sectors of the file too, so that a looped MSAT chain ends.
+  for (std::int32_t i = 0; next >= 0 && i < count && i < maxSectors() &&
+                           *msat_bytes / 4 < std::size_t(bbdNumBlocks);
+       ++i) {
     std::size_t at = kHeaderMsatBytes + std::size_t(i) * per_sector;
     auto* grown = static_cast<unsigned char*>(std::realloc(*msat, at + std::size_t(sectorSize)));
     if (!grown) {
@@ -240,8 +309,18 @@ bool read_msat(std::FILE* f, const unsigned char* header, unsigned char** msat,
   return true;
 }
 
-// Loads the BBD sectors named by the MSAT. False after the message.
+// BBD sectors worth loading: those that hold the links of sectors 0 to maxSectors(), the highest
+// sector number any chain may start at.
+std::int32_t bbd_sectors_used() {
+  const std::int64_t per_sector = sectorSize / 4;
+  std::int64_t used = (std::int64_t(maxSectors()) + per_sector) / per_sector;
+  return std::int32_t(std::min<std::int64_t>(used, bbdNumBlocks));
+}
+
+// Checks every BBD sector the MSAT names and loads those bbd_sectors_used() covers. False
+// after the message.
 bool read_bbd(std::FILE* f, const unsigned char* msat, std::size_t msat_bytes) {
+  const std::int32_t loaded = bbd_sectors_used();
   for (std::int32_t i = 0; i < bbdNumBlocks; ++i) {
     std::size_t at = std::size_t(i) * 4;
     std::int32_t s = at + 4 <= msat_bytes ? getlong(msat, at) : -1;
@@ -249,8 +328,8 @@ bool read_bbd(std::FILE* f, const unsigned char* msat, std::size_t msat_bytes) {
       std::fputs("Bad BBD entry!\n", stderr);
       return false;
     }
-    if (read_sector(f, s, BBD + std::size_t(i) * std::size_t(sectorSize)) <
-        std::size_t(sectorSize)) {
+    if (i < loaded && read_sector(f, s, BBD + std::size_t(i) * std::size_t(sectorSize)) <
+                          std::size_t(sectorSize)) {
       std::fputs("Can't read BBD!\n", stderr);
       return false;
     }
@@ -258,23 +337,54 @@ bool read_bbd(std::FILE* f, const unsigned char* msat, std::size_t msat_bytes) {
   return true;
 }
 
+// Sectors seen by one chain walk, so that a chain that loops ends at its first repeat.
+class SectorSet {
+ public:
+  bool init(std::int32_t sectors) {
+    size_ = sectors > 0 ? std::size_t(sectors) : 0;
+    bits_.reset(new (std::nothrow) std::uint8_t[size_ / 8 + 1]());
+    return bits_ != nullptr;
+  }
+  // True when s was seen before; marks it seen.
+  bool repeat(std::int32_t s) {
+    if (s < 0 || std::size_t(s) >= size_) return false;
+    std::uint8_t& byte = bits_[std::size_t(s) / 8];
+    const std::uint8_t bit = std::uint8_t(1u << (s % 8));
+    const bool seen = byte & bit;
+    byte |= bit;
+    return seen;
+  }
+
+ private:
+  std::unique_ptr<std::uint8_t[]> bits_;
+  std::size_t size_ = 0;
+};
+
 // Loads the chain that starts at sector first, following BBD links, into a new *buf and counts
-// its sectors in *len. The chain ends at a link outside the table or the file, and after as
-// many sectors as the file holds. False when memory runs out (after grow_msg for a failed grow).
-bool load_chain(std::FILE* f, std::int32_t first, std::size_t capacity, const char* grow_msg,
+// its sectors in *len. The chain ends at a link outside the table or the file, at a sector it
+// visited before, after max_len sectors (at least one is read), and after a sector for which
+// last_sector (if given) says that nothing after it is used. False when memory runs out (after
+// grow_msg for a failed grow).
+bool load_chain(std::FILE* f, std::int32_t first, std::size_t capacity, std::int32_t max_len,
+                bool (*last_sector)(const unsigned char*), const char* grow_msg,
                 unsigned char** buf, std::int32_t* len) {
   const std::size_t sector = std::size_t(sectorSize);
+  SectorSet seen;
+  if (!seen.init(maxSectors())) return false;
+  max_len = std::max(max_len, 1);
+  capacity = std::min(capacity, std::size_t(max_len));
   *buf = static_cast<unsigned char*>(std::malloc(capacity * sector));
   if (!*buf) return false;
   std::int32_t cur = first, n = 0;
+  seen.repeat(first);
   for (;;) {
-    read_sector(f, cur, *buf + std::size_t(n) * sector);
-    ++n;
-    *len = n;
+    unsigned char* dest = *buf + std::size_t(n) * sector;
+    read_sector(f, cur, dest);
+    *len = ++n;
+    if (n >= max_len || (last_sector && last_sector(dest))) return true;
     if (std::size_t(n) >= capacity) {
       // Grows geometrically: a long chain would otherwise be copied over and over.
-      capacity = std::min<std::size_t>(capacity * 2, std::size_t(maxSectors()) + 1);
-      if (capacity <= std::size_t(n)) capacity = std::size_t(n) + 1;
+      capacity = std::min<std::size_t>(capacity * 2, std::size_t(max_len));
       auto* grown = static_cast<unsigned char*>(std::realloc(*buf, capacity * sector));
       if (!grown) {
         std::perror(grow_msg);
@@ -283,7 +393,7 @@ bool load_chain(std::FILE* f, std::int32_t first, std::size_t capacity, const ch
       *buf = grown;
     }
     cur = table_link(BBD, bbdEntries, cur);
-    if (cur < 0 || cur >= maxSectors() || n >= maxSectors()) return true;
+    if (cur < 0 || cur >= maxSectors() || seen.repeat(cur)) return true;
   }
 }
 
@@ -304,7 +414,7 @@ bool load_tables(std::FILE* f, const unsigned char* header) {
     return false;
   }
   bbdNumBlocks = std::int32_t(bbd_blocks);
-  std::size_t bbd_bytes = std::size_t(bbdNumBlocks) * std::size_t(sectorSize);
+  std::size_t bbd_bytes = std::size_t(bbd_sectors_used()) * std::size_t(sectorSize);
   BBD = static_cast<unsigned char*>(std::malloc(bbd_bytes ? bbd_bytes : 1));
   if (!BBD) return false;
   bbdEntries = std::int32_t(bbd_bytes / 4);
@@ -317,25 +427,65 @@ bool load_tables(std::FILE* f, const unsigned char* header) {
   return ok;
 }
 
-bool load_sbd(std::FILE* f, const unsigned char* header) {
-  sbdLen = 0;
-  sbdEntries = 0;
-  sbdStart = getlong(header, kHdrSbdStart);
-  if (sbdStart <= 0) return true;
-  if (!load_chain(f, sbdStart, kSbdInitial, "SBD realloc error", &SBD, &sbdLen)) return false;
-  sbdNumber = std::int32_t(std::int64_t(sbdLen) * sectorSize / shortSectorSize);
-  sbdEntries = std::int32_t(std::int64_t(sbdLen) * sectorSize / 4);
-  return true;
+// True when the sector of directory entries holds one that ends the enumeration.
+bool ends_directory(const unsigned char* sector) {
+  for (std::size_t at = 0; at < std::size_t(sectorSize); at += kEntrySize)
+    if (!rightOleType(sector + at)) return true;
+  return false;
 }
 
 bool load_directory(std::FILE* f, const unsigned char* header) {
   propLen = 0;
   propStart = getlong(header, kHdrPropStart);
   if (propStart < 0) return false;
-  if (!load_chain(f, propStart, kPropInitial, "Properties realloc error", &properties, &propLen))
+  if (!load_chain(f, propStart, kPropInitial, maxSectors(), ends_directory,
+                  "Properties realloc error", &properties, &propLen))
     return false;
   propNumber = std::int32_t(std::int64_t(propLen) * sectorSize / std::int64_t(kEntrySize));
   chainBudget = 2 * (std::int64_t(maxSectors()) + propNumber) + 64;
+  return true;
+}
+
+bool in_big_blocks(std::uint32_t size, const char* name) {
+  return size >= kBigStreamMin || std::strcmp(name, "Root Entry") == 0;
+}
+
+// The name of an entry: the low byte of each UTF-16 unit, at most the 32 units of the name area.
+void copy_name(const unsigned char* e, char* name) {
+  std::size_t n = std::min<std::size_t>(std::size_t(getshort(e, kEntNameLen)) / 2, kNameUnits);
+  for (std::size_t i = 0; i < n; ++i) name[i] = static_cast<char>(e[2 * i]);
+  name[n] = '\0';
+}
+
+// SBD sectors that can matter: those holding the links of the short sectors inside the root
+// entry's container. The root's block list holds at most one block more than its stated size
+// needs, and no more than the file's sectors; the enumeration finds the root as below.
+std::int32_t sbd_sectors_used() {
+  for (std::int32_t i = 0; i < propNumber; ++i) {
+    const unsigned char* e = properties + std::size_t(i) * kEntrySize;
+    if (!rightOleType(e)) break;
+    if (getOleType(e) != 5) continue;
+    char name[kNameUnits + 1];
+    copy_name(e, name);
+    const std::uint32_t size = getulong(e, kEntSize);
+    const std::int64_t block = in_big_blocks(size, name) ? sectorSize : shortSectorSize;
+    const std::int64_t blocks = std::min<std::int64_t>(size / block, maxSectors()) + 1;
+    const std::int64_t short_sectors = blocks * (sectorSize / shortSectorSize);
+    return std::int32_t((short_sectors * 4 + sectorSize - 1) / sectorSize);
+  }
+  return 0;
+}
+
+bool load_sbd(std::FILE* f, const unsigned char* header) {
+  sbdLen = 0;
+  sbdEntries = 0;
+  sbdStart = getlong(header, kHdrSbdStart);
+  if (sbdStart <= 0) return true;
+  if (!load_chain(f, sbdStart, kSbdInitial, sbd_sectors_used(), nullptr, "SBD realloc error",
+                  &SBD, &sbdLen))
+    return false;
+  sbdNumber = std::int32_t(std::int64_t(sbdLen) * sectorSize / shortSectorSize);
+  sbdEntries = std::int32_t(std::int64_t(sbdLen) * sectorSize / 4);
   return true;
 }
 
@@ -349,13 +499,6 @@ void find_root(std::FILE* f) {
     ole_close(e);
   }
   propCurNumber = 0;
-}
-
-// The entry's name: the low byte of each UTF-16 unit, at most the 32 units of the name area.
-void copy_name(const unsigned char* e, char* name) {
-  std::size_t n = std::min<std::size_t>(std::size_t(getshort(e, kEntNameLen)) / 2, kNameUnits);
-  for (std::size_t i = 0; i < n; ++i) name[i] = static_cast<char>(e[2 * i]);
-  name[n] = '\0';
 }
 
 std::int32_t block_size(const OleStream* s) { return s->inBigBlocks ? sectorSize : shortSectorSize; }
@@ -426,7 +569,8 @@ std::FILE* ole_init(std::FILE* input, const unsigned char* prefix, std::size_t p
   if (std::fread(header, 1, kHeaderSize, f) < kHeaderSize ||
       std::memcmp(header, ole_sign, 8) != 0 || !read_sizes(header))
     return fail(f, input);
-  if (!load_tables(f, header) || !load_sbd(f, header) || !load_directory(f, header))
+  // The directory comes before the SBD, whose useful length depends on the root entry.
+  if (!load_tables(f, header) || !load_directory(f, header) || !load_sbd(f, header))
     return fail(f, input);
   find_root(f);
   if (!rootEntry) {
@@ -454,7 +598,7 @@ OleStream* ole_readdir(std::FILE* stream) {
   ++propCurNumber;
   s->size = getulong(e, kEntSize);
   s->blockCount = 0;
-  s->inBigBlocks = s->size >= kBigStreamMin || std::strcmp(s->name, "Root Entry") == 0;
+  s->inBigBlocks = in_big_blocks(s->size, s->name);
   const std::int32_t b = block_size(s);
   if (s->firstBlock >= 0 && s->firstBlock <= fileLength / b && !build_block_list(s))
     return nullptr;

@@ -1,5 +1,4 @@
-// The Word text stream (control codes, paragraphs), its 8/16-bit block decoder, and the
-// plain-text copy.
+// The Word text stream (control codes, paragraphs) and its 8/16-bit block decoder.
 #ifndef DORVEX_READER_H
 #define DORVEX_READER_H
 
@@ -26,9 +25,6 @@ int get_word8_char(StreamHandle stream, std::int32_t* offset, std::int32_t end);
 
 // Forgets the block held by get_word8_char (tests; a new text reloads it anyway).
 void reset_word8_block();
-
-// Copies the rest of a plain-text input to the output; prefix: the bytes detection consumed.
-void copy_out(std::FILE* stream, const unsigned char* prefix, std::size_t prefix_len);
 
 }  // namespace dorvex
 

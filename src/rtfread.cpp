@@ -35,6 +35,11 @@ namespace {
 constexpr std::size_t kInitialGroups = 20;
 constexpr std::size_t kGroupStep = 10;
 
+// Groups nested deeper than this open no record of their own: their text is read with the
+// deepest record's settings and their braces are only counted. Real documents nest a few dozen
+// levels; without a ceiling an endless stream of "{" would take memory without bound.
+constexpr std::size_t kMaxGroupDepth = 100000;
+
 // A paragraph that reaches 262,143 units is written as it stands, leaving room for the 0.
 constexpr std::int32_t kFlushIndex = 0x3FFFE;
 
@@ -74,6 +79,7 @@ struct RtfState {
   std::size_t level = 0;
   std::size_t skip_level = 0;  // 0: text is stored; else the level where suppression began
   std::size_t par_level = 0;   // level of the last paragraph word
+  std::size_t unrecorded = 0;  // groups open beyond kMaxGroupDepth
   GroupStack groups;
 };
 
@@ -118,6 +124,11 @@ bool grow_groups(GroupStack& g) {
 }
 
 bool open_group(RtfState& st) {
+  if (st.level >= kMaxGroupDepth) {
+    ++st.unrecorded;
+    if (st.par_level != 0) add_to_buffer(st.last, ' ');
+    return true;
+  }
   ++st.level;
   if (st.level >= st.groups.size && !grow_groups(st.groups)) {
     std::perror("Can't allocate memory: ");
@@ -129,6 +140,10 @@ bool open_group(RtfState& st) {
 }
 
 void close_group(RtfState& st) {
+  if (st.unrecorded > 0) {
+    --st.unrecorded;
+    return;
+  }
   if (st.level > 0) --st.level;
   if (st.par_level > st.level) st.par_level = 0;
   if (st.skip_level > st.level) st.skip_level = 0;

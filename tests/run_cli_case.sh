@@ -3,9 +3,10 @@
 # <case>.stderr and <case>.exit (a missing file means empty output or status 0).
 # The executable runs from a private copy, with its own charsets/, HOME and working directory,
 # so every data file a case relies on is under the case's control.
-# Usage: run_cli_case.sh DORVEX CASE.sh SOURCE_DIR MKFIXTURE
+# BUILD (the build tree) and CMAKE (its cmake) let a case install the build.
+# Usage: run_cli_case.sh DORVEX CASE.sh SOURCE_DIR MKFIXTURE [BUILD_DIR CMAKE]
 set -u
-exe=$1 case=$2 src=$3 mkfixture=$4
+exe=$1 case=$2 src=$3 mkfixture=$4 build=${5:-} cmake=${6:-cmake}
 base=${case%.sh}
 work=$(mktemp -d "${TMPDIR:-/tmp}/dorvex-cli-XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -13,7 +14,7 @@ mkdir -p "$work/bin" "$work/home" "$work/run"
 cp "$exe" "$work/bin/dorvex"
 cp -r "$src/charsets" "$work/bin/charsets"
 export HOME="$work/home" DORVEX="$work/bin/dorvex" BIN="$work/bin" DATA="$src/tests/data"
-export MKFIXTURE="$mkfixture" WORK="$work" LC_ALL=C
+export MKFIXTURE="$mkfixture" WORK="$work" BUILD="$build" CMAKE="$cmake" LC_ALL=C
 cd "$work/run" || exit 1
 bash "$case" >"$work/stdout" 2>"$work/stderr" </dev/null
 status=$?

@@ -52,7 +52,7 @@ inline ChildResult run_in_child(const std::function<void()>& fn) {
 }
 
 // Saves the settings a test may change (and HOME) and restores them at scope exit. The test
-// binaries never record a program path, so it goes back to "".
+// binaries never record a program path, so it goes back to "" (the test binary itself).
 class SettingsGuard {
  public:
   SettingsGuard()
@@ -61,7 +61,9 @@ class SettingsGuard {
         source_(dorvex::source_csname),
         dest_(dorvex::dest_csname),
         format_(dorvex::format_name),
-        bad_char_(dorvex::bad_char[0]) {
+        bad_char_(dorvex::bad_char[0]),
+        target_named_(dorvex::target_named),
+        use_locale_(dorvex::use_locale) {
     if (const char* h = std::getenv("HOME")) home_ = h;
   }
   ~SettingsGuard() {
@@ -71,6 +73,8 @@ class SettingsGuard {
     dorvex::dest_csname = dest_;
     dorvex::format_name = format_;
     dorvex::bad_char[0] = bad_char_;
+    dorvex::target_named = target_named_;
+    dorvex::use_locale = use_locale_;
     if (home_)
       setenv("HOME", home_->c_str(), 1);
     else
@@ -87,6 +91,8 @@ class SettingsGuard {
   const char* dest_;
   const char* format_;
   char bad_char_;
+  bool target_named_;
+  bool use_locale_;
   std::optional<std::string> home_;
 };
 

@@ -43,6 +43,14 @@ std::string list_output(const std::string& path_list) {
   return r.out;
 }
 
+// Where the kernel says this test binary is.
+std::string own_directory() {
+  char link[dorvex::kPathLimit] = "";
+  ssize_t n = readlink("/proc/self/exe", link, sizeof link - 1);
+  std::string path(link, n > 0 ? static_cast<std::size_t>(n) : 0);
+  return path.substr(0, path.rfind('/'));
+}
+
 }  // namespace
 
 TEST(Fileutil, ExeDirIsTheProgramPathUpToItsLastSeparator) {
@@ -53,16 +61,19 @@ TEST(Fileutil, ExeDirIsTheProgramPathUpToItsLastSeparator) {
   EXPECT_STREQ(dorvex::exe_dir(), "build");
   dorvex::set_program_path("/dorvex");
   EXPECT_STREQ(dorvex::exe_dir(), "");
-  dorvex::set_program_path("dorvex");
-  EXPECT_STREQ(dorvex::exe_dir(), "./");
-  dorvex::set_program_path(nullptr);
-  EXPECT_STREQ(dorvex::exe_dir(), "./");
-  // The program path is cut to 1023 characters before its directory is taken.
-  std::string deep(1000, 'd');
-  dorvex::set_program_path((deep + "/" + std::string(100, 'x')).c_str());
-  EXPECT_EQ(dorvex::exe_dir(), deep);
+  // A name without a directory was found along PATH: never the current directory, but where
+  // the program really is. So is a path too long to keep.
+  std::string own = own_directory();
+  ASSERT_FALSE(own.empty());
+  for (const char* found_along_path : {"dorvex", "", static_cast<const char*>(nullptr)}) {
+    dorvex::set_program_path(found_along_path);
+    EXPECT_EQ(dorvex::exe_dir(), own);
+  }
   dorvex::set_program_path((std::string(1100, 'd') + "/dorvex").c_str());
-  EXPECT_STREQ(dorvex::exe_dir(), "./");
+  EXPECT_EQ(dorvex::exe_dir(), own);
+  std::string deep(1000, 'd');
+  dorvex::set_program_path((deep + "/" + std::string(22, 'x')).c_str());
+  EXPECT_EQ(dorvex::exe_dir(), deep);
 }
 
 TEST(Fileutil, AddExePathReplacesOnlyPercentS) {
@@ -74,8 +85,6 @@ TEST(Fileutil, AddExePathReplacesOnlyPercentS) {
   EXPECT_STREQ(dorvex::add_exe_path("%%s"), "%/opt/dv");
   const char* plain = "/etc/100%/n%x";
   EXPECT_EQ(dorvex::add_exe_path(plain), plain);  // not copied
-  dorvex::set_program_path("dorvex");
-  EXPECT_STREQ(dorvex::add_exe_path("%s/charsets"), ".//charsets");
 }
 
 TEST(Fileutil, AddExePathRefusesResultsOver1022Characters) {
@@ -156,29 +165,68 @@ TEST(Fileutil, FindFileEmptyElementMeansCurrentDirectory) {
   for (const auto& f : found) EXPECT_EQ(f, "./here.txt");
 }
 
-TEST(Fileutil, CheckCharsetKnowsUtf8AndFilesAlongTheCharsetPath) {
+TEST(Fileutil, CharsetNamesPeopleTypeResolveToTables) {
   SettingsGuard guard;
   TempDir t;
-  write_file(t.file("koi8-r.txt"), "");
+  for (const char* table : {"koi8-r", "8859-1", "8859-15", "cp1252", "cp866", "mac-roman", "My-Set"})
+    write_file(t.file(std::string(table) + ".txt"), "");
   std::string path = "/nonexistent;" + t.path();
   dorvex::charset_path = path.c_str();
-  // Each accepted name is stored as a new copy, which the caller owns.
-  auto accepted = [](const char* candidate) -> std::string {
-    const char* name = nullptr;
-    if (dorvex::check_charset(&name, candidate) != 1 || !name) return "<refused>";
-    std::string r = name;
-    std::free(const_cast<char*>(name));
-    return r;
+  auto resolved = [](const char* name) -> std::string {
+    const char* r = dorvex::resolve_charset(name);
+    return r ? r : "<unknown>";
   };
-  EXPECT_EQ(accepted("utf-8"), "utf-8");
-  EXPECT_EQ(accepted("koi8-r"), "koi8-r");  // the bare name, not the path
+  const std::pair<const char*, const char*> cases[] = {
+      {"utf-8", "utf-8"},         {"UTF-8", "utf-8"},          {"utf8", "utf-8"},
+      {"Utf8", "utf-8"},          {"koi8-r", "koi8-r"},        {"KOI8-R", "koi8-r"},
+      {"koi8r", "koi8-r"},        {"latin1", "8859-1"},        {"LATIN1", "8859-1"},
+      {"iso-8859-1", "8859-1"},   {"ISO8859-1", "8859-1"},     {"ISO_8859-15", "8859-15"},
+      {"iso885915", "8859-15"},   {"windows-1252", "cp1252"},  {"CP1252", "cp1252"},
+      {"ibm866", "cp866"},        {"866", "cp866"},            {"macintosh", "mac-roman"},
+      {"My-Set", "My-Set"},       {"my-set", "<unknown>"},     {"koi8", "<unknown>"},
+      {"windows-1251", "<unknown>"}, {"iso-8859-", "<unknown>"}, {"", "<unknown>"},
+      {"ANSI_X3.4-1968", "<unknown>"}, {"nonsense", "<unknown>"}, {"cp", "<unknown>"},
+  };
+  for (const auto& [name, table] : cases) EXPECT_EQ(resolved(name), table) << name;
+  // check_charset stores a new copy of the table name and leaves the variable alone otherwise.
   const char* before = "before";
   const char* name = before;
-  EXPECT_EQ(dorvex::check_charset(&name, "UTF-8"), 0);
   EXPECT_EQ(dorvex::check_charset(&name, "koi8"), 0);
-  EXPECT_EQ(name, before);  // untouched on failure
-  write_file(t.file("UTF-8.txt"), "");
-  EXPECT_EQ(accepted("UTF-8"), "UTF-8");
+  EXPECT_EQ(name, before);
+  ASSERT_EQ(dorvex::check_charset(&name, "ISO-8859-1"), 1);
+  EXPECT_STREQ(name, "8859-1");
+  std::free(const_cast<char*>(name));
+}
+
+TEST(Fileutil, LocaleChoosesACharsetDorvexHas) {
+  SettingsGuard guard;
+  TempDir t;
+  for (const char* table : {"koi8-r", "8859-15", "cp1251"}) write_file(t.file(std::string(table) + ".txt"), "");
+  dorvex::charset_path = t.path().c_str();
+  auto charset_under = [](const char* lc_all, const char* lc_ctype, const char* lang) {
+    auto put = [](const char* var, const char* value) {
+      if (value) setenv(var, value, 1); else unsetenv(var);
+    };
+    put("LC_ALL", lc_all);
+    put("LC_CTYPE", lc_ctype);
+    put("LANG", lang);
+    const char* r = dorvex::locale_charset();
+    return std::string(r ? r : "<default>");
+  };
+  const char* no = nullptr;
+  EXPECT_EQ(charset_under("C.UTF-8", no, no), "utf-8");
+  EXPECT_EQ(charset_under(no, "en_GB.utf8", "C"), "utf-8");
+  EXPECT_EQ(charset_under("", "", "ru_RU.KOI8-R"), "koi8-r");
+  EXPECT_EQ(charset_under(no, no, "de_DE.iso885915@euro"), "8859-15");
+  EXPECT_EQ(charset_under("ru_RU.CP1251", "C.UTF-8", no), "cp1251");  // LC_ALL rules
+  EXPECT_EQ(charset_under("C", "C.UTF-8", no), "<default>");
+  EXPECT_EQ(charset_under("POSIX", no, no), "<default>");
+  EXPECT_EQ(charset_under(no, no, no), "<default>");
+  EXPECT_EQ(charset_under("ja_JP.EUC-JP", no, no), "<default>");  // no table for it
+  EXPECT_EQ(charset_under("xx_NOWHERE", no, no), "<default>");     // no such locale
+  unsetenv("LC_ALL");
+  unsetenv("LC_CTYPE");
+  unsetenv("LANG");
 }
 
 TEST(Fileutil, ListCharsetsPrintsFiveNamesALineThenUtf8) {
@@ -211,11 +259,25 @@ TEST(Fileutil, ListCharsetsGathersEveryDirectoryOfThePath) {
   EXPECT_EQ(list_output("~/d1"), "Available charsets:\niso\tutf-8\n");
 }
 
-TEST(Fileutil, DefaultPathsStartBesideTheProgram) {
+TEST(Fileutil, DefaultPathsAreTheDataDirectoriesThatExist) {
   SettingsGuard guard;
+  TempDir t;
+  dorvex::set_program_path((t.path() + "/bin/dorvex").c_str());
   dorvex::init_default_paths();
-  std::string path = dorvex::charset_path;
-  EXPECT_TRUE(path == "%s/charsets" || path.rfind("%s/charsets;/", 0) == 0) << path;
+  std::string none = dorvex::charset_path;  // the configured data directory may exist here
+  EXPECT_TRUE(none == "%s/charsets" || (none[0] == '/' && none.find("%s") == std::string::npos))
+      << none;
+  std::string installed = none == "%s/charsets" ? "" : ";" + none;
+  mkdir((t.path() + "/share").c_str(), 0700);
+  mkdir((t.path() + "/share/dorvex").c_str(), 0700);
+  mkdir((t.path() + "/share/dorvex/charsets").c_str(), 0700);
+  mkdir((t.path() + "/bin").c_str(), 0700);
+  dorvex::init_default_paths();
+  EXPECT_EQ(std::string(dorvex::charset_path), "%s/../share/dorvex/charsets" + installed);
+  mkdir((t.path() + "/bin/charsets").c_str(), 0700);
+  dorvex::init_default_paths();
+  EXPECT_EQ(std::string(dorvex::charset_path),
+            "%s/charsets;%s/../share/dorvex/charsets" + installed);
   EXPECT_STREQ(dorvex::map_path, dorvex::charset_path);
 }
 

@@ -1,10 +1,14 @@
 // The compound-file reader and stream access, on containers built by cfb.h: layouts that real
 // files use, and every kind of damage a hostile file can bring.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -143,35 +147,88 @@ TEST(OleReader, StreamsOf4096BytesAndMoreLieInOrdinarySectors) {
   }
 }
 
-TEST(OleReader, PipedInputIsCopiedWithItsPrefix) {
+// Feeds bytes through a pipe, as standard input fed by another program; read_end() is the
+// reading side after the first prefix_len bytes, which are in prefix.
+class Piped {
+ public:
+  Piped(const std::string& bytes, std::size_t prefix_len) : bytes_(bytes) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    writer_ = std::thread([this, fd = fds[1]] {
+      std::size_t done = 0;
+      while (done < bytes_.size()) {
+        ssize_t n = write(fd, bytes_.data() + done, bytes_.size() - done);
+        if (n <= 0) break;
+        done += std::size_t(n);
+      }
+      close(fd);
+    });
+    in_ = fdopen(fds[0], "rb");
+    if (in_) prefix.resize(std::fread(prefix.data(), 1, std::min(prefix_len, prefix.size()), in_));
+  }
+  ~Piped() {
+    if (in_) std::fclose(in_);  // a writer blocked on a full pipe sees it closed
+    if (writer_.joinable()) writer_.join();
+  }
+  std::FILE* read_end() const { return in_; }
+  std::vector<unsigned char> prefix = std::vector<unsigned char>(8);
+
+ private:
+  std::string bytes_;
+  std::thread writer_;
+  std::FILE* in_ = nullptr;
+};
+
+// Sets TMPDIR for the scope.
+struct TmpdirSetting {
+  explicit TmpdirSetting(const std::string& dir) {
+    if (const char* old = std::getenv("TMPDIR")) saved = old, had = true;
+    setenv("TMPDIR", dir.c_str(), 1);
+  }
+  ~TmpdirSetting() { had ? setenv("TMPDIR", saved.c_str(), 1) : unsetenv("TMPDIR"); }
+  std::string saved;
+  bool had = false;
+};
+
+std::string path_of(std::FILE* f) {
+  char buf[PATH_MAX] = {};
+  std::string link = "/proc/self/fd/" + std::to_string(fileno(f));
+  ssize_t n = readlink(link.c_str(), buf, sizeof buf - 1);
+  return n > 0 ? std::string(buf, std::size_t(n)) : std::string();
+}
+
+TEST(OleReader, PipedInputIsCopiedWithItsPrefixIntoTmpdir) {
   std::string data = pattern(9000, 5);
+  // A megabyte of zeros after the container becomes a hole in the copy, not disk.
   std::string file = cfb::build({stream("WordDocument", data), stream("T", "xyz")});
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  std::thread writer([&] {
-    std::size_t done = 0;
-    while (done < file.size()) {
-      ssize_t n = write(fds[1], file.data() + done, file.size() - done);
-      if (n <= 0) break;
-      done += std::size_t(n);
-    }
-    close(fds[1]);
-  });
-  std::FILE* in = fdopen(fds[0], "rb");
-  ASSERT_NE(in, nullptr);
-  unsigned char prefix[8];
-  ASSERT_EQ(std::fread(prefix, 1, 8, in), 8u);
-  std::FILE* f = dorvex::ole_init(in, prefix, 8);
-  writer.join();
+  std::string padded = file + std::string(1 << 20, '\0');
+  testing_support::TempDir dir;
+  TmpdirSetting tmpdir(dir.path());
+  Piped p(padded, 8);
+  std::FILE* f = dorvex::ole_init(p.read_end(), p.prefix.data(), p.prefix.size());
   ASSERT_NE(f, nullptr);
-  EXPECT_NE(f, in) << "a temporary copy stands for the pipe";
-  EXPECT_EQ(dorvex::fileLength, std::int32_t(file.size()));
-  EXPECT_EQ(testing_support::read_stream(f), file);
+  EXPECT_NE(f, p.read_end()) << "a temporary copy stands for the pipe";
+  EXPECT_EQ(path_of(f).rfind(dir.path() + "/", 0), 0u) << path_of(f);
+  EXPECT_NE(path_of(f).find("(deleted)"), std::string::npos) << "no name is left behind";
+  struct stat st;
+  ASSERT_EQ(fstat(fileno(f), &st), 0);
+  EXPECT_EQ(st.st_size, off_t(padded.size()));
+  EXPECT_LT(st.st_blocks * 512, off_t(file.size()) + 65536);
+  EXPECT_EQ(dorvex::fileLength, std::int32_t(padded.size()));
+  EXPECT_EQ(testing_support::read_stream(f), padded);
   std::rewind(f);
   EXPECT_EQ(contents(f, "WordDocument"), data);
   dorvex::ole_finish();
   std::fclose(f);
-  std::fclose(in);
+}
+
+TEST(OleReader, PipedInputNeedsAWritableTmpdir) {
+  TmpdirSetting tmpdir("/nonexistent-dorvex-dir");
+  Piped p(cfb::build({stream("S", "abc")}), 8);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(dorvex::ole_init(p.read_end(), p.prefix.data(), p.prefix.size()), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Can't create tmp file: No such file or directory\n");
 }
 
 TEST(OleStreamAccess, ReadsAcrossBlocksAndStopsAtTheEnd) {
@@ -350,11 +407,111 @@ TEST(OleReader, LoopedChainsEnd) {
   o.min_bbd_sectors = 112;
   std::string file = cfb::build({stream("S", data)}, o);
   cfb::put32(file, 0x48, 0x7FFFFFFF);  // MSAT sector count
+  cfb::Layout L;
+  cfb::build({stream("S", data)}, o, &L);
   Loaded c(file);
   ASSERT_NE(c.f, nullptr) << c.err;
-  EXPECT_LE(dorvex::sbdLen, dorvex::fileLength / 512);
-  EXPECT_LE(dorvex::propLen, dorvex::fileLength / 512);
-  EXPECT_EQ(contents(c.f, "S"), data) << "the first copy of the looped directory still reads";
+  EXPECT_EQ(dorvex::sbdLen, std::int32_t(L.sbd.size())) << "each sector once";
+  EXPECT_EQ(dorvex::propLen, std::int32_t(L.dir.size()));
+  auto v = entries(c.f);
+  EXPECT_EQ(v.size(), 2u) << "the directory is enumerated once, not once per turn of the loop";
+  close_all(v);
+  dorvex::propCurNumber = 0;
+  EXPECT_EQ(contents(c.f, "S"), data);
+}
+
+// A container whose tables claim what a sparse file of 2.1 GB can claim in four sectors: the
+// directory and the SBD loop on one sector each, and 4,000,000 BBD sectors, all the same one,
+// are listed by one MSAT sector that links to itself.
+std::string sparse_tables_head() {
+  std::string f(512 + 4 * 512, '\0');
+  const unsigned char sign[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+  for (int i = 0; i < 8; ++i) f[std::size_t(i)] = char(sign[i]);
+  cfb::put16(f, 0x1E, 9);
+  cfb::put16(f, 0x20, 6);
+  cfb::put32(f, 0x2C, 4000000);  // BBD sectors
+  cfb::put32(f, 0x30, 1);        // directory
+  cfb::put32(f, 0x3C, 2);        // SBD
+  cfb::put32(f, 0x44, 3);        // MSAT sector
+  cfb::put32(f, 0x48, 0x7FFFFFFF);
+  auto sector = [](int k) { return std::size_t(512 + 512 * k); };
+  cfb::put32(f, sector(0), std::uint32_t(cfb::kBbdSector));
+  cfb::put32(f, sector(0) + 4, 1);
+  cfb::put32(f, sector(0) + 8, 2);
+  cfb::put32(f, sector(0) + 12, std::uint32_t(cfb::kMsatSector));
+  const std::string root = "Root Entry";
+  for (std::size_t i = 0; i < root.size(); ++i) f[sector(1) + 2 * i] = root[i];
+  cfb::put16(f, sector(1) + 0x40, std::uint32_t(2 * root.size() + 2));
+  for (int e = 0; e < 4; ++e) f[sector(1) + 128 * std::size_t(e) + 0x42] = e ? 1 : 5;
+  cfb::put32(f, sector(1) + 0x74, std::uint32_t(cfb::kEndOfChain));
+  cfb::put32(f, sector(3) + 508, 3);
+  return f;
+}
+
+long peak_rss_kb() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss;
+}
+
+TEST(OleReader, TablesOfASparseContainerStayInProportion) {
+  std::FILE* input = stream_of(sparse_tables_head());
+  ASSERT_EQ(ftruncate(fileno(input), 2100000000), 0);
+  const long before = peak_rss_kb();
+  std::FILE* f = dorvex::ole_init(input, nullptr, 0);
+  ASSERT_EQ(f, input);
+  EXPECT_EQ(dorvex::propLen, 1);
+  EXPECT_EQ(dorvex::sbdLen, 1) << "an empty root's container needs one SBD sector";
+  EXPECT_EQ(dorvex::bbdNumBlocks, 4000000);
+  // Those that describe the file's sectors: 2100000000 / 512 / 128, rounded up.
+  EXPECT_LT(peak_rss_kb() - before, 100 * 1024) << "the tables once cost 6 GB";
+  auto v = entries(f);
+  EXPECT_EQ(v.size(), 4u);
+  close_all(v);
+  dorvex::ole_finish();
+  std::fclose(input);
+}
+
+TEST(OleReader, DirectoryAndSbdEndWhereTheContainerStopsUsingThem) {
+  // 19 entries and the root: 5 directory sectors. Three short streams of 63 short sectors each:
+  // 189 SBD entries, 2 SBD sectors.
+  std::vector<cfb::Entry> v;
+  for (int i = 0; i < 3; ++i) v.push_back(stream("S" + std::to_string(i), pattern(4000, 30 + i)));
+  for (int i = 3; i < 19; ++i) v.push_back(stream("E" + std::to_string(i), "e"));
+  cfb::Layout L;
+  const std::string sound = cfb::build(v, {}, &L);
+  ASSERT_EQ(L.dir.size(), 5u);
+  ASSERT_EQ(L.sbd.size(), 2u);
+  struct Case {
+    const char* what;
+    std::size_t empty_entry;     // directory entry given type 0 (0: none)
+    std::int64_t root_size;      // -1: as built
+    std::int32_t dir_sectors, sbd_sectors;
+    std::size_t entries;
+    std::string s0;              // what stream S0 reads, when it is enumerated
+  };
+  const std::string s0 = v[0].data;
+  const Case cases[] = {
+      {"sound", 0, -1, 5, 2, 20, s0},
+      {"entry 9 empty", 9, -1, 3, 2, 9, s0},
+      {"entry 4 empty", 4, -1, 2, 2, 4, s0},
+      {"root of 0 bytes", 0, 0, 5, 1, 20, s0.substr(0, 512)},
+      {"root of 4096 bytes", 0, 4096, 5, 1, 20, s0},
+  };
+  for (const Case& k : cases) {
+    std::string file = sound;
+    if (k.empty_entry) file[L.entry_offset(k.empty_entry) + 0x42] = 0;
+    if (k.root_size >= 0) cfb::put32(file, L.entry_offset(0) + 0x78, std::uint32_t(k.root_size));
+    Loaded c(file);
+    ASSERT_NE(c.f, nullptr) << k.what << c.err;
+    EXPECT_EQ(dorvex::propLen, k.dir_sectors) << k.what;
+    EXPECT_EQ(dorvex::sbdLen, k.sbd_sectors) << k.what;
+    auto all = entries(c.f);
+    EXPECT_EQ(all.size(), k.entries) << k.what;
+    close_all(all);
+    dorvex::propCurNumber = 0;
+    EXPECT_EQ(contents(c.f, "S0"), k.s0) << k.what;
+  }
 }
 
 TEST(OleReader, EntryChainsEndAtLinksOutsideTheTableOrFile) {

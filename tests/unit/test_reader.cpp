@@ -7,6 +7,7 @@
 
 #include "charsets.h"
 #include "fixture.h"
+#include "plaintext.h"
 #include "writer.h"
 
 namespace {

@@ -275,6 +275,12 @@ TEST(Rtf, DeepNesting) {
     EXPECT_EQ(rtf_text(doc, &status), "ax\xC3\xA9" "b\n") << depth;
     EXPECT_EQ(status, 0);
   }
+  // Beyond the depth limit groups keep their text and their braces still balance: the group
+  // after them is suppressed and the text after it is read at the right level.
+  const std::size_t beyond = 250000;
+  std::string deep = "{\\rtf1\\uc2 a" + std::string(beyond, '{') + "x\\u233??{y}" +
+                     std::string(beyond, '}') + "{\\info hidden}b\\par c{d}}";
+  EXPECT_EQ(rtf_text(deep), "ax\xC3\xA9yb\nc d\n");
   // The fallback count travels down a deep stack and back.
   std::string doc = "{\\rtf1\\uc2 " + std::string(30, '{') + "\\u233??" + std::string(30, '}') +
                     "\\u233??x}";
