@@ -1,22 +1,35 @@
 #include "rtfread.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "confutil.h"
+#include "dbcs.h"
 #include "fileutil.h"
+#include "unlocked_io.h"
 #include "writer.h"
 
 namespace dorvex {
 
 int forced_charset = 0;
-CharsetTable current_charset = nullptr;
+const std::uint16_t* current_charset = nullptr;
 
-constexpr RtfKeyword rtf_types[32] = {
+// Kinds of the control words beyond the first 32 rows.
+namespace {
+constexpr int kCodePage = 0, kFallbackCount = 2, kUnicode = 3, kParagraph = 5, kRow = 8,
+              kCell = 9, kFont = 13, kFontTable = 15, kTab = 26;
+constexpr int kBinary = 38, kLineBreak = 39, kPcCodePage = 40, kPcaCodePage = 41,
+              kMacCodePage = 42, kHiddenDestination = 43, kTextDestination = 44,
+              kFontCharset = 45, kFontCodePage = 46, kDefaultFont = 47, kPlain = 48;
+}  // namespace
+
+constexpr RtfKeyword rtf_types[kRtfKeywordCount] = {
     {"uc", 2},        {"ansicpg", 0},    {"pard", 25},      {"par", 5},
     {"cell", 9},      {"row", 8},        {"overlay", 11},   {"pict", 12},
     {"author", 14},   {"f", 13},         {"fonttbl", 15},   {"info", 16},
@@ -25,6 +38,12 @@ constexpr RtfKeyword rtf_types[32] = {
     {"tab", 26},      {"emdash", 28},    {"endash", 29},    {"emspace", 30},
     {"enspace", 31},  {"bullet", 32},    {"lquote", 33},    {"rquote", 34},
     {"ldblquote", 35}, {"rdblquote", 36}, {"zwnj", 37},     {"u", 3},
+    {"bin", kBinary}, {"line", kLineBreak}, {"nestcell", kCell}, {"nestrow", kRow},
+    {"pc", kPcCodePage}, {"pca", kPcaCodePage}, {"mac", kMacCodePage},
+    {"tc", kHiddenDestination}, {"tcn", kHiddenDestination}, {"fldinst", kHiddenDestination},
+    {"footnote", kTextDestination}, {"fldrslt", kTextDestination},
+    {"fcharset", kFontCharset}, {"cpg", kFontCodePage}, {"deff", kDefaultFont},
+    {"plain", kPlain},
 };
 
 namespace {
@@ -43,29 +62,62 @@ constexpr std::size_t kMaxGroupDepth = 100000;
 // A paragraph that reaches 262,143 units is written as it stands, leaving room for the 0.
 constexpr std::int32_t kFlushIndex = 0x3FFFE;
 
-// Code pages named by documents are few; a document that switches back and forth between
-// them must not reload a charset file (or leak a table) at every switch.
-constexpr std::size_t kCharsetCacheSize = 8;
+// Fonts a document may define. Real font tables hold a few hundred at most; past this, further
+// fonts are read through the document's code page, so a hostile table costs bounded memory and
+// time (each definition is a sorted insertion).
+constexpr std::size_t kMaxFonts = 4096;
+
+constexpr std::int32_t kNoFont = INT32_MIN;  // a group with no \f of its own: the default font
+
+// Units the reader gives for table cells, row ends and undecodable double-byte text. The cell
+// and row units are the Word reader's, so the output format's maps decide how they look.
+constexpr std::uint16_t kCellSeparator = 0x1C, kRowEnd = 0x1E, kLineEnd = 10,
+                        kBadChar = 0xFFFD;
 
 // Units of the special-character words, kinds 28 to 37.
 constexpr std::uint16_t kSpecialUnits[] = {0x2014, 0x2013, 0x0020, 0x0020, 0x2022,
                                            0x2018, 0x2019, 0x201C, 0x201D, 0xFEFF};
 
+// A charset table loaded for a code page, by charset name; a null table records a name that has
+// no table, so it is searched for once. Names are few (one per code page a document names, at
+// most 10,000 "cp" names plus the Mac ones), tables are kept until release_rtf_charsets.
 struct CachedCharset {
   std::string name;
   CharsetTable table = nullptr;
 };
-std::array<CachedCharset, kCharsetCacheSize> charset_cache;
-std::size_t next_victim = 0;
+std::vector<CachedCharset> charset_cache;
 
 // source_csname as rtfSetCharset last set it (a copy check_charset made, which no one else
 // holds), and the value it replaced, which belongs to whoever set it.
 char* owned_csname = nullptr;
 const char* outside_csname = nullptr;
 
-// The fallback count of each open group, indexed by level.
+// What bytes of text are decoded through: an 8-bit table, and for a double-byte code page the
+// pairs of its lead bytes.
+struct Codec {
+  const std::uint16_t* single = nullptr;
+  const DbcsTable* pairs = nullptr;
+};
+
+// One entry of the font table. codepage 0: the document's code page. The codec is looked up on
+// first use.
+struct FontEntry {
+  std::int32_t number = 0;
+  std::int32_t codepage = 0;
+  bool codepage_from_cpg = false;  // \cpg wins over \fcharset
+  bool resolved = false;
+  Codec codec;
+};
+
+// The settings a group carries: its Unicode fallback count and its font. A group starts with
+// its parent's and gives them back when it closes.
+struct GroupRecord {
+  std::int32_t fallback = 1;
+  std::int32_t font = kNoFont;
+};
+
 struct GroupStack {
-  std::int32_t* records = nullptr;
+  GroupRecord* records = nullptr;
   std::size_t size = 0;
   GroupStack() = default;
   GroupStack(const GroupStack&) = delete;
@@ -81,18 +133,44 @@ struct RtfState {
   std::size_t par_level = 0;   // level of the last paragraph word
   std::size_t unrecorded = 0;  // groups open beyond kMaxGroupDepth
   GroupStack groups;
+  bool group_start = false;    // nothing read yet in the group just opened
+  bool star_pending = false;   // the last command was \* and began suppression
+  int lead = -1;               // a double-byte lead byte waiting for its trail byte
+  Codec document;              // the document's code page
+  const DbcsTable* dbcs = nullptr;  // pairs of the codec in force (current_charset its bytes)
+  std::vector<FontEntry> fonts;     // sorted by number
+  std::size_t fonttbl_level = 0;    // level of the font table group; 0 outside it
+  std::int32_t defining = kNoFont;  // the font the font table is describing
+  std::int32_t default_font = kNoFont;
 };
+
+// Bytes that end a run of plain text: structure, escapes and line ends.
+constexpr std::array<bool, 256> make_run_ends() {
+  std::array<bool, 256> ends{};
+  for (unsigned char c : {'{', '}', '\\', '\r', '\n'}) ends[c] = true;
+  return ends;
+}
+constexpr std::array<bool, 256> kEndsRun = make_run_ends();
 
 // For each first letter, the rows of rtf_types that begin with it, as a bit set: a word is
 // compared only with those, still in table order.
-constexpr std::array<std::uint32_t, 128> make_rows_by_letter() {
-  std::array<std::uint32_t, 128> rows{};
-  for (std::uint32_t i = 0; i < 32; ++i) {
-    rows[static_cast<unsigned char>(rtf_types[i].name[0]) & 0x7F] |= std::uint32_t{1} << i;
+static_assert(kRtfKeywordCount <= 64, "the rows of one letter fit a 64-bit set");
+constexpr std::array<std::uint64_t, 128> make_rows_by_letter() {
+  std::array<std::uint64_t, 128> rows{};
+  for (std::uint32_t i = 0; i < kRtfKeywordCount; ++i) {
+    rows[static_cast<unsigned char>(rtf_types[i].name[0]) & 0x7F] |= std::uint64_t{1} << i;
   }
   return rows;
 }
-constexpr std::array<std::uint32_t, 128> kRowsByLetter = make_rows_by_letter();
+constexpr std::array<std::uint64_t, 128> kRowsByLetter = make_rows_by_letter();
+
+// Read through when no source table is set (tests of the tokenizer alone).
+constexpr std::array<std::uint16_t, 256> make_latin1() {
+  std::array<std::uint16_t, 256> t{};
+  for (std::size_t i = 0; i < 256; ++i) t[i] = static_cast<std::uint16_t>(i);
+  return t;
+}
+std::array<std::uint16_t, 256> latin1_table = make_latin1();
 
 bool same_word(const char* a, const char* b) {
   while (*a != '\0' && *a == *b) ++a, ++b;
@@ -114,16 +192,208 @@ void store(RtfState& st, int unit) {
   if (unit != 0) add_to_buffer(st.last, static_cast<std::uint16_t>(unit));
 }
 
+// ---- charsets of code pages and fonts ----
+
+CharsetTable cached_charset(const char* name, bool* known) {
+  for (const CachedCharset& entry : charset_cache) {
+    if (entry.name == name) {
+      *known = true;
+      return entry.table;
+    }
+  }
+  *known = false;
+  return nullptr;
+}
+
+// Loads a charset table with the shared input buffer withheld: the document's stream uses it.
+CharsetTable load_charset(const char* name) {
+  char* saved = input_buffer;
+  input_buffer = nullptr;
+  CharsetTable table = read_charset(name);
+  input_buffer = saved;
+  return table;
+}
+
+// The table of a font's charset name, or null when there is none. A font whose code page has
+// no table is read through the document's code page without a message: fonts name code pages
+// the charsets directory may well lack.
+CharsetTable font_charset(const char* name) {
+  bool known = false;
+  CharsetTable table = cached_charset(name, &known);
+  if (known) return table;
+  char* path = find_file(stradd(name, ".txt"), charset_path);
+  if (path) table = load_charset(name);
+  std::free(path);
+  charset_cache.push_back({name, table});
+  return table;
+}
+
+Codec codec_of_codepage(std::int32_t codepage) {
+  if (int double_byte = dbcs_codepage(codepage)) {
+    const DbcsTable* t = dbcs_table(double_byte);
+    return t ? Codec{t->single.data(), t} : Codec{};
+  }
+  const char* name = charset_from_codepage(static_cast<unsigned>(codepage));
+  if (!name || !*name) return {};
+  return {font_charset(name), nullptr};
+}
+
+FontEntry* find_font(RtfState& st, std::int32_t number) {
+  auto it = std::lower_bound(st.fonts.begin(), st.fonts.end(), number,
+                             [](const FontEntry& f, std::int32_t n) { return f.number < n; });
+  return it != st.fonts.end() && it->number == number ? &*it : nullptr;
+}
+
+// Puts current_charset and the pairs in force to the codec of the group's font.
+void apply_font(RtfState& st) {
+  Codec codec = st.document;
+  const GroupRecord& group = st.groups.records[st.level];
+  const std::int32_t number = group.font == kNoFont ? st.default_font : group.font;
+  FontEntry* font = number == kNoFont || forced_charset ? nullptr : find_font(st, number);
+  if (font && font->codepage != 0) {
+    if (!font->resolved) {
+      font->codec = codec_of_codepage(font->codepage);
+      font->resolved = true;
+    }
+    if (font->codec.single) codec = font->codec;
+  }
+  current_charset = codec.single;
+  st.dbcs = codec.pairs;
+}
+
+// \ansicpg, \pc, \pca, \mac: the document's code page, for text in fonts of its charset.
+void set_document_codepage(RtfState& st, std::int32_t codepage) {
+  if (forced_charset) return;
+  if (int double_byte = dbcs_codepage(codepage)) {
+    if (const DbcsTable* t = dbcs_table(double_byte)) st.document = Codec{t->single.data(), t};
+  } else {
+    CharsetTable table = nullptr;
+    rtfSetCharset(table, codepage);
+    if (table) st.document = Codec{table, nullptr};
+  }
+  apply_font(st);
+}
+
+// \fN inside the font table: the entry the following \fcharset and \cpg describe.
+void define_font(RtfState& st, std::int32_t number) {
+  st.defining = number;
+  auto it = std::lower_bound(st.fonts.begin(), st.fonts.end(), number,
+                             [](const FontEntry& f, std::int32_t n) { return f.number < n; });
+  if (it != st.fonts.end() && it->number == number) {
+    *it = FontEntry{number, 0, false, false, Codec{}};
+  } else if (st.fonts.size() < kMaxFonts) {
+    st.fonts.insert(it, FontEntry{number, 0, false, false, Codec{}});
+  }
+}
+
+void describe_font(RtfState& st, std::int32_t codepage, bool from_cpg) {
+  FontEntry* font = st.defining == kNoFont ? nullptr : find_font(st, st.defining);
+  if (!font || (font->codepage_from_cpg && !from_cpg)) return;
+  font->codepage = codepage;
+  font->codepage_from_cpg = from_cpg;
+}
+
+// ---- text ----
+
+// A lead byte that gets no trail byte (a brace, a control word or the end of the input comes
+// first) stands for a bad character.
+void drop_lead(RtfState& st) {
+  if (st.lead < 0) return;
+  st.lead = -1;
+  store(st, kBadChar);
+}
+
+// One byte of text, literal or escaped, through the codec in force.
+void text_byte(RtfState& st, int byte) {
+  if (st.skip_level != 0) return;
+  const auto b = static_cast<unsigned char>(byte);
+  if (st.lead >= 0) {
+    const auto lead = static_cast<unsigned char>(st.lead);
+    st.lead = -1;
+    if (int u = dbcs_pair(*st.dbcs, lead, b)) {
+      store(st, u);
+      return;
+    }
+    store(st, kBadChar);
+    // Trail bytes start at 0x40 in every double-byte code page: a lower byte was never meant
+    // as one and is read on its own.
+    if (b >= 0x40) return;
+  }
+  if (st.dbcs && dbcs_is_lead(*st.dbcs, b)) {
+    st.lead = b;
+    return;
+  }
+  store(st, current_charset[b]);
+}
+
+// Copies plain text from the block straight into the paragraph, up to the next byte that is
+// structure, an escape, a line end or a double-byte lead byte.
+void copy_text_run(RtfState& st) {
+  const unsigned char* p = st.in.pos;
+  const unsigned char* const end = st.in.end;
+  const std::uint16_t* table = current_charset;
+  const DbcsTable* dbcs = st.dbcs;
+  std::int32_t last = st.last;
+  while (p < end) {
+    // As many bytes as the paragraph has room for, then hand it over if it is full.
+    const std::ptrdiff_t room = kFlushIndex - last;
+    const unsigned char* const stop = end - p > room ? p + room : end;
+    std::uint16_t* out = buffer.data() + (last + 1);
+    const std::uint16_t* const first = out;
+    for (; p < stop; ++p) {
+      const unsigned char b = *p;
+      if (kEndsRun[b] || (dbcs && dbcs_is_lead(*dbcs, b))) break;
+      *out = table[b];
+      out += *out != 0;  // 0 is no text: it would end the paragraph early in the writer
+    }
+    last += static_cast<std::int32_t>(out - first);
+    if (last == kFlushIndex) {
+      buffer[kFlushIndex + 1] = 0;
+      output_paragraph(buffer.data());
+      last = -1;
+    }
+    if (p < stop) break;
+  }
+  if (p != st.in.pos) st.group_start = false;
+  st.in.pos = p;
+  st.last = last;
+}
+
+// Suppressed text: passes over everything up to the next structure byte.
+void skip_text_run(RtfState& st) {
+  const unsigned char* p = st.in.pos;
+  while (p < st.in.end && !kEndsRun[*p]) ++p;
+  if (p != st.in.pos) st.group_start = false;
+  st.in.pos = p;
+}
+
+// \binN: N bytes of binary data, neither text nor structure. N comes from the file: a
+// negative N, or one larger than what is left, ends the skip at the end of the input.
+void skip_binary(RtfStream& in, std::int32_t n) {
+  std::uint64_t left = n < 0 ? UINT64_MAX : static_cast<std::uint64_t>(n);
+  while (left > 0) {
+    if (in.pos == in.end && !rtf_refill(in)) return;
+    const auto available = static_cast<std::uint64_t>(in.end - in.pos);
+    const std::uint64_t step = available < left ? available : left;
+    in.pos += step;
+    left -= step;
+  }
+}
+
+// ---- groups ----
+
 bool grow_groups(GroupStack& g) {
   std::size_t step = g.size / 2 > kGroupStep ? g.size / 2 : kGroupStep;
-  void* p = std::realloc(g.records, (g.size + step) * sizeof(std::int32_t));
+  void* p = std::realloc(g.records, (g.size + step) * sizeof(GroupRecord));
   if (!p) return false;
-  g.records = static_cast<std::int32_t*>(p);
+  g.records = static_cast<GroupRecord*>(p);
   g.size += step;
   return true;
 }
 
 bool open_group(RtfState& st) {
+  drop_lead(st);
+  st.group_start = true;
   if (st.level >= kMaxGroupDepth) {
     ++st.unrecorded;
     if (st.par_level != 0) add_to_buffer(st.last, ' ');
@@ -140,14 +410,26 @@ bool open_group(RtfState& st) {
 }
 
 void close_group(RtfState& st) {
+  drop_lead(st);
+  st.group_start = false;
   if (st.unrecorded > 0) {
     --st.unrecorded;
     return;
   }
-  if (st.level > 0) --st.level;
+  if (st.level == 0) return;
+  const std::int32_t closed_font = st.groups.records[st.level].font;
+  --st.level;
   if (st.par_level > st.level) st.par_level = 0;
   if (st.skip_level > st.level) st.skip_level = 0;
+  if (st.fonttbl_level > st.level) {
+    st.fonttbl_level = 0;
+    apply_font(st);  // the fonts are known now, the default one included
+  } else if (closed_font != st.groups.records[st.level].font) {
+    apply_font(st);
+  }
 }
+
+// ---- commands ----
 
 // Discards the fallback text of a Unicode escape: count characters, where an escape or any
 // other control word or symbol counts as one. Line ends are not text and do not count. A brace
@@ -163,25 +445,33 @@ void skip_fallback(RtfStream& in, std::int32_t count) {
     if (c == '\n' || c == '\r') continue;
     if (c == '\\') {
       RtfCommand skipped;
-      getRtfCommand(in, skipped);
+      if (getRtfCommand(in, skipped) == 0 && skipped.type == kBinary) {
+        skip_binary(in, skipped.param);
+      }
     }
     --count;
   }
 }
 
 // \uN: the parameter is a signed 16-bit value in RTF, so writers put characters above
-// U+7FFF as negative numbers (\u-3913 for U+F0B7).
+// U+7FFF as negative numbers (\u-3913 for U+F0B7). A character beyond U+FFFF comes as two
+// escapes, its surrogate pair, stored as the two units.
 void unicode_char(RtfState& st, std::int32_t n) {
   if (n < -32768) return;
   int unit = n < 0 ? n + 65536 : n & 0xFFFF;
   if (st.skip_level == 0) store(st, unit);
-  skip_fallback(st.in, st.groups.records[st.level]);
+  skip_fallback(st.in, st.groups.records[st.level].fallback);
 }
 
-void control_symbol(RtfState& st, int c) {
+// \* marks an ignorable destination only as the first control of a group; elsewhere it is a
+// control symbol without meaning.
+void control_symbol(RtfState& st, int c, bool first_in_group) {
   switch (c) {
     case '*':
-      if (st.skip_level == 0) st.skip_level = st.level;
+      if (first_in_group && st.skip_level == 0) {
+        st.skip_level = st.level;
+        st.star_pending = true;
+      }
       break;
     case '\r':
     case '\n':  // a backslash before a line end is a paragraph mark (TextEdit writes \<LF>)
@@ -193,36 +483,65 @@ void control_symbol(RtfState& st, int c) {
     case '-':
       store(st, 0x00AD);
       break;
-    case '{':
-    case '}':
-    case '\\':  // the escaped characters themselves are text
-      if (st.skip_level == 0) store(st, c);
-      break;
     default:
       break;
   }
 }
 
-void handle_command(RtfState& st, const RtfCommand& cmd) {
+// Control words inside the font table describe fonts.
+bool font_table_word(RtfState& st, const RtfCommand& cmd) {
   switch (cmd.type) {
-    case 0:
-      rtfSetCharset(current_charset, cmd.param);
+    case kFont:
+      define_font(st, cmd.param);
+      return true;
+    case kFontCharset:
+      describe_font(st, codepage_of_fcharset(cmd.param), false);
+      return true;
+    case kFontCodePage:
+      describe_font(st, cmd.param, true);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void set_font(RtfState& st, std::int32_t font) {
+  st.groups.records[st.level].font = font;
+  apply_font(st);
+}
+
+void handle_command(RtfState& st, const RtfCommand& cmd, bool first_in_group) {
+  const bool after_star = st.star_pending;
+  st.star_pending = false;
+  if (st.fonttbl_level != 0 && font_table_word(st, cmd)) return;
+  switch (cmd.type) {
+    case kCodePage:
+      set_document_codepage(st, cmd.param);
       break;
-    case 2:
-      st.groups.records[st.level] = cmd.param;
+    case kPcCodePage:
+      set_document_codepage(st, 437);
       break;
-    case 3:
+    case kPcaCodePage:
+      set_document_codepage(st, 850);
+      break;
+    case kMacCodePage:
+      set_document_codepage(st, 10000);
+      break;
+    case kFallbackCount:
+      st.groups.records[st.level].fallback = cmd.param;
+      break;
+    case kUnicode:
       unicode_char(st, cmd.param);
       break;
-    case kRtfHexEscape:
-      if (st.skip_level == 0) store(st, rtf_to_unicode(cmd.param));
-      break;
-    case 5:
+    case kParagraph:
       end_paragraph(st.last);
       st.par_level = st.level;
       break;
+    case kFontTable:
+      if (st.fonttbl_level == 0) st.fonttbl_level = st.level;
+      if (st.skip_level == 0) st.skip_level = st.level;
+      break;
     case 12:
-    case 15:
     case 16:
     case 17:
     case 18:
@@ -231,18 +550,118 @@ void handle_command(RtfState& st, const RtfCommand& cmd) {
     case 21:
     case 22:
     case 23:
+    case kHiddenDestination:
       if (st.skip_level == 0) st.skip_level = st.level;
       break;
-    case 26:
+    case kTextDestination:  // footnotes and field results are text, also when marked with \*
+      if (after_star && st.skip_level == st.level) st.skip_level = 0;
+      break;
+    case kFont:
+      set_font(st, cmd.param);
+      break;
+    case kPlain:
+      set_font(st, kNoFont);
+      break;
+    case kDefaultFont:
+      st.default_font = cmd.param;
+      apply_font(st);
+      break;
+    case kBinary:
+      skip_binary(st.in, cmd.param);
+      break;
+    case kTab:
       store(st, '\t');
       break;
+    case kCell:
+      if (st.skip_level == 0) store(st, kCellSeparator);
+      break;
+    case kRow:
+      if (st.skip_level == 0) store(st, kRowEnd);
+      break;
+    case kLineBreak:
+      if (st.skip_level == 0) store(st, kLineEnd);
+      break;
     case kRtfControlSymbol:
-      control_symbol(st, cmd.param);
+      control_symbol(st, cmd.param, first_in_group);
       break;
     default:
       if (cmd.type >= 28 && cmd.type <= 37) store(st, kSpecialUnits[cmd.type - 28]);
       break;
   }
+}
+
+// A run of digits and minus signs read as strtol reads it with base 10: an optional minus,
+// then the digits up to the first other character; clamped to the signed 32-bit range.
+std::int32_t number_value(const unsigned char* text, std::size_t n) {
+  const bool negative = n > 0 && text[0] == '-';
+  std::int64_t v = 0;
+  for (std::size_t i = negative ? 1 : 0; i < n && is_digit(text[i]); ++i) {
+    if (v <= INT64_C(0x100000000)) v = v * 10 + (text[i] - '0');
+  }
+  if (negative) v = -v;
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<std::int32_t>(v);
+}
+
+// Bytes a control word, its number and its delimiter take at most before its number runs on:
+// the backslash is read, then 32 letters, 32 digits and a delimiter.
+constexpr std::ptrdiff_t kInPlaceSpan = 2 * kRtfNameLimit + 2;
+
+// getRtfCommand on the block itself, for a control word or a hex escape that lies wholly in
+// it. False (nothing consumed) when the command might reach past the block, or is a control
+// symbol: the byte-by-byte path reads those.
+bool command_in_place(RtfStream& in, RtfCommand& cmd) {
+  const unsigned char* p = in.pos;
+  const unsigned char* const end = in.end;
+  if (end - p < kInPlaceSpan) return false;
+  if (p[0] == '\'' ) {
+    const int high = hex_value(p[1]), low = hex_value(p[2]);
+    if (high < 0 || low < 0) return false;
+    cmd.type = kRtfHexEscape;
+    cmd.param = high * 16 + low;
+    in.pos = p + 3;
+    return true;
+  }
+  if (!is_letter(p[0])) return false;
+  std::size_t n = 0;
+  while (n < kRtfNameLimit && is_letter(p[n])) {
+    cmd.name[n] = static_cast<char>(p[n]);
+    ++n;
+  }
+  cmd.name[n] = '\0';
+  p += n;
+  cmd.param = 0;
+  if (is_digit(*p) || *p == '-') {
+    const unsigned char* digits = p;
+    while (p < end && (is_digit(*p) || *p == '-')) ++p;
+    if (p == end) return false;  // the number may go on in the next block
+    const auto length = static_cast<std::size_t>(p - digits);
+    cmd.param = number_value(digits, length < kRtfNameLimit ? length : kRtfNameLimit);
+  }
+  if (*p == ' ' || *p == '\t') ++p;
+  cmd.type = getCommandType(cmd.name);
+  in.pos = p;
+  return true;
+}
+
+// What follows a backslash in the text.
+void read_command(RtfState& st) {
+  const bool first_in_group = st.group_start;
+  st.group_start = false;
+  RtfCommand cmd;
+  if (!command_in_place(st.in, cmd) && getRtfCommand(st.in, cmd) != 0) return;
+  if (cmd.type == kRtfHexEscape) {
+    text_byte(st, cmd.param);
+    return;
+  }
+  if (cmd.type == kRtfControlSymbol &&
+      (cmd.param == '\\' || cmd.param == '{' || cmd.param == '}')) {
+    text_byte(st, cmd.param);  // the escaped characters are text, and may be a trail byte
+    return;
+  }
+  drop_lead(st);
+  handle_command(st, cmd, first_in_group);
 }
 
 // Starts the document at offset 0. A seekable stream is rewound; otherwise (a pipe) the bytes
@@ -255,42 +674,29 @@ void start_input(RtfStream& in, std::FILE* f, const unsigned char* prefix,
     return;
   }
   if (std::ftell(f) >= 0 && std::fseek(f, 0, SEEK_SET) == 0) return;
-  in.prefix = prefix;
-  in.prefix_len = prefix_len;
-}
-
-CharsetTable cached_charset(const char* name) {
-  for (const CachedCharset& entry : charset_cache) {
-    if (entry.table && entry.name == name) return entry.table;
-  }
-  return nullptr;
-}
-
-// Keeps a loaded table; when the cache is full, frees one that no variable holds.
-void remember_charset(const char* name, CharsetTable table, CharsetTable in_use) {
-  for (CachedCharset& entry : charset_cache) {
-    if (!entry.table) {
-      entry.name = name;
-      entry.table = table;
-      return;
-    }
-  }
-  for (std::size_t tries = 0; tries < kCharsetCacheSize; ++tries) {
-    CachedCharset& entry = charset_cache[next_victim];
-    next_victim = (next_victim + 1) % kCharsetCacheSize;
-    if (entry.table != in_use && entry.table != current_charset) {
-      std::free(entry.table);
-      entry.name = name;
-      entry.table = table;
-      return;
-    }
-  }
+  in.pos = prefix;
+  in.end = prefix + prefix_len;
 }
 
 }  // namespace
 
+bool rtf_refill(RtfStream& in) {
+  if (in.eof || !in.file) {
+    in.eof = true;
+    return false;
+  }
+  const std::size_t got = io_fread(in.block.data(), 1, in.block.size(), in.file);
+  if (got == 0) {
+    in.eof = true;
+    return false;
+  }
+  in.pos = in.block.data();
+  in.end = in.pos + got;
+  return true;
+}
+
 int getCommandType(const char* name) {
-  std::uint32_t rows = kRowsByLetter[static_cast<unsigned char>(name[0]) & 0x7F];
+  std::uint64_t rows = kRowsByLetter[static_cast<unsigned char>(name[0]) & 0x7F];
   while (rows != 0) {
     int i = std::countr_zero(rows);
     rows &= rows - 1;
@@ -307,16 +713,7 @@ std::int32_t getNumber(RtfStream& in) {
     if (n < kRtfNameLimit) text[n++] = static_cast<char>(c);
   }
   rtf_ungetc(in, c);
-  // Read as strtol would: an optional minus, then the digits up to the first other character.
-  const bool negative = n > 0 && text[0] == '-';
-  std::int64_t v = 0;
-  for (std::size_t i = negative ? 1 : 0; i < n && is_digit(text[i]); ++i) {
-    if (v <= INT64_C(0x100000000)) v = v * 10 + (text[i] - '0');
-  }
-  if (negative) v = -v;
-  if (v > INT32_MAX) return INT32_MAX;
-  if (v < INT32_MIN) return INT32_MIN;
-  return static_cast<std::int32_t>(v);
+  return number_value(reinterpret_cast<const unsigned char*>(text), n);
 }
 
 int getCharCode(RtfStream& in) {
@@ -369,6 +766,28 @@ int rtf_to_unicode(int code) {
   return to_unicode(current_charset, code);
 }
 
+std::int32_t codepage_of_fcharset(std::int32_t fcharset) {
+  switch (fcharset) {
+    case 77: return 10000;
+    case 128: return 932;
+    case 129: return 949;
+    case 130: return 1361;
+    case 134: return 936;
+    case 136: return 950;
+    case 161: return 1253;
+    case 162: return 1254;
+    case 163: return 1258;
+    case 177: return 1255;
+    case 178: return 1256;
+    case 186: return 1257;
+    case 204: return 1251;
+    case 222: return 874;
+    case 238: return 1250;
+    case 255: return 437;
+    default: return 0;  // 0 (ANSI), 1 (default), 2 (symbol) and the unknown ones
+  }
+}
+
 void rtfSetCharset(CharsetTable& charset, std::int32_t codepage) {
   if (forced_charset) return;
   const char* name = charset_from_codepage(static_cast<unsigned>(codepage));
@@ -386,27 +805,28 @@ void rtfSetCharset(CharsetTable& charset, std::int32_t codepage) {
     owned_csname = const_cast<char*>(source_csname);
   }
   if (!source_csname) return;
-  CharsetTable table = cached_charset(source_csname);
+  bool known = false;
+  CharsetTable table = cached_charset(source_csname, &known);
   if (!table) {
-    // The document's stream is using the shared buffer.
-    char* saved = input_buffer;
-    input_buffer = nullptr;
-    table = read_charset(source_csname);
-    input_buffer = saved;
+    table = load_charset(source_csname);
     if (!table) return;
-    remember_charset(source_csname, table, charset);
+    if (known) {
+      for (CachedCharset& entry : charset_cache) {
+        if (entry.name == source_csname) entry.table = table;
+      }
+    } else {
+      charset_cache.push_back({source_csname, table});
+    }
   }
   charset = table;
 }
 
 void release_rtf_charsets() {
   current_charset = source_charset;
-  for (CachedCharset& entry : charset_cache) {
-    std::free(entry.table);
-    entry.table = nullptr;
-    entry.name.clear();
-  }
-  next_victim = 0;
+  for (CachedCharset& entry : charset_cache) std::free(entry.table);
+  charset_cache.clear();
+  charset_cache.shrink_to_fit();
+  release_dbcs_tables();
   if (owned_csname && source_csname == owned_csname) {
     source_csname = outside_csname;
     std::free(owned_csname);
@@ -417,11 +837,13 @@ void release_rtf_charsets() {
 
 void add_to_buffer(std::int32_t& last, std::uint16_t unit) {
   buffer[static_cast<std::size_t>(++last)] = unit;
-  if (last == kFlushIndex) {
-    buffer[kFlushIndex + 1] = 0;
-    output_paragraph(buffer.data());
-    last = -1;
-  }
+  if (last != kFlushIndex) return;
+  // A high surrogate that fills the buffer waits for its low half in the next piece.
+  const bool high_surrogate = unit >= 0xD800 && unit <= 0xDBFF;
+  buffer[high_surrogate ? kFlushIndex : kFlushIndex + 1] = 0;
+  output_paragraph(buffer.data());
+  last = -1;
+  if (high_surrogate) buffer[static_cast<std::size_t>(++last)] = unit;
 }
 
 void end_paragraph(std::int32_t& last) {
@@ -432,18 +854,28 @@ void end_paragraph(std::int32_t& last) {
 }
 
 int parse_rtf(std::FILE* f, const unsigned char* prefix, std::size_t prefix_len) {
-  current_charset = source_charset;
+  current_charset = source_charset ? source_charset : latin1_table.data();
   RtfState st;
+  st.document.single = current_charset;
   start_input(st.in, f, prefix, prefix_len);
-  st.groups.records = static_cast<std::int32_t*>(std::calloc(kInitialGroups, sizeof(std::int32_t)));
+  st.groups.records = static_cast<GroupRecord*>(std::malloc(kInitialGroups * sizeof(GroupRecord)));
   if (!st.groups.records) {
     std::perror("Can't allocate memory: ");
     return 1;
   }
   st.groups.size = kInitialGroups;
-  st.groups.records[0] = 1;  // one fallback character until \uc says otherwise
-  RtfCommand cmd;
-  for (int c; (c = rtf_getc(st.in)) != EOF;) {
+  st.groups.records[0] = GroupRecord{};  // one fallback character until \uc says otherwise
+  for (;;) {
+    if (st.in.pos == st.in.end && !rtf_refill(st.in)) break;
+    if (st.lead < 0) {
+      if (st.skip_level == 0) {
+        copy_text_run(st);
+      } else {
+        skip_text_run(st);
+      }
+      if (st.in.pos == st.in.end) continue;
+    }
+    const int c = *st.in.pos++;
     switch (c) {
       case '{':
         if (!open_group(st)) return 1;
@@ -452,16 +884,18 @@ int parse_rtf(std::FILE* f, const unsigned char* prefix, std::size_t prefix_len)
         close_group(st);
         break;
       case '\\':
-        if (getRtfCommand(st.in, cmd) == 0) handle_command(st, cmd);
+        read_command(st);
         break;
       case '\n':
       case '\r':
         break;
       default:
-        if (st.skip_level == 0) store(st, rtf_to_unicode(c));
+        st.group_start = false;
+        text_byte(st, c);
         break;
     }
   }
+  drop_lead(st);
   if (st.last >= 0) end_paragraph(st.last);
   return 0;
 }

@@ -2,6 +2,7 @@
 #ifndef DORVEX_RTFREAD_H
 #define DORVEX_RTFREAD_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -11,40 +12,41 @@
 namespace dorvex {
 
 extern int forced_charset;             // -s given: code pages in documents are ignored
-extern CharsetTable current_charset;   // the table bytes of the document are read through
+// The table bytes of the document are read through: the code page of the font in force, else
+// the document's.
+extern const std::uint16_t* current_charset;
 
 // Reads an RTF document and writes its paragraphs. prefix/prefix_len: the bytes format
 // detection consumed, handed back when the stream cannot be repositioned (a pipe).
 // Returns 0, or 1 when memory for the group stack ran out.
 int parse_rtf(std::FILE* f, const unsigned char* prefix, std::size_t prefix_len);
 
-// The bytes of one document: first the handed-back prefix (when the stream could not be
-// rewound), then the stream. One character of push-back. eof is set by the first read that
-// finds no more input and stays set.
+constexpr std::size_t kRtfBlockSize = 32768;
+
+// The bytes of one document, read in blocks: first the handed-back prefix (when the stream could
+// not be rewound), then the stream. [pos, end) is what is left of the current block. eof is set
+// by the first read that finds no more input and stays set.
 struct RtfStream {
   std::FILE* file = nullptr;
-  const unsigned char* prefix = nullptr;
-  std::size_t prefix_len = 0;
-  std::size_t prefix_pos = 0;
-  int pushed = EOF;
+  const unsigned char* pos = nullptr;
+  const unsigned char* end = nullptr;
   bool eof = false;
+  std::array<unsigned char, kRtfBlockSize> block;
 };
 
+// Reads the next block; false (and eof set) at the end of the input.
+bool rtf_refill(RtfStream& in);
+
 inline int rtf_getc(RtfStream& in) {
-  if (in.pushed != EOF) {
-    int c = in.pushed;
-    in.pushed = EOF;
-    return c;
-  }
-  if (in.prefix_pos < in.prefix_len) return in.prefix[in.prefix_pos++];
-  if (in.eof) return EOF;
-  int c = getc_unlocked(in.file);
-  if (c == EOF) in.eof = true;
-  return c;
+  if (in.pos == in.end && !rtf_refill(in)) return EOF;
+  return *in.pos++;
 }
 
-// Pushing back EOF does nothing, as with ungetc.
-inline void rtf_ungetc(RtfStream& in, int c) { in.pushed = c; }
+// Pushes back the character rtf_getc just returned (EOF: nothing). Only that one: the block
+// still holds it, so pushing back is a step back.
+inline void rtf_ungetc(RtfStream& in, int c) {
+  if (c != EOF) --in.pos;
+}
 
 constexpr std::size_t kRtfNameLimit = 32;  // letters of a control word kept as its name
 
@@ -65,7 +67,8 @@ struct RtfKeyword {
 };
 
 // The control words the reader knows, searched in order.
-extern const RtfKeyword rtf_types[32];
+constexpr std::size_t kRtfKeywordCount = 48;
+extern const RtfKeyword rtf_types[kRtfKeywordCount];
 
 // Reads what follows a backslash. 0 when a command was read, nonzero when the input ended
 // inside an escape (the command is then to be ignored).
@@ -86,17 +89,22 @@ int rtf_to_unicode(int code);
 
 // Switches *charset to the table of a code page (nothing when -s was given). A code page
 // that cannot be named or loaded leaves *charset as it is. Tables loaded here are kept in a
-// small cache owned by this module.
+// cache owned by this module.
 void rtfSetCharset(CharsetTable& charset, std::int32_t codepage);
 
-// Appends one unit to the paragraph; a paragraph that fills the buffer is written as it is.
+// The code page a font's \fcharsetN stands for; 0 for the document's own code page.
+std::int32_t codepage_of_fcharset(std::int32_t fcharset);
+
+// Appends one unit to the paragraph; a paragraph that fills the buffer is written as it is
+// (a surrogate pair is not divided between two pieces).
 void add_to_buffer(std::int32_t& last, std::uint16_t unit);
 
 // Ends the paragraph with a newline and writes it.
 void end_paragraph(std::int32_t& last);
 
-// Releases the tables rtfSetCharset loaded and undoes its change of source_csname;
-// current_charset goes back to source_charset (tests, fuzzing).
+// Releases the tables rtfSetCharset and the fonts loaded (double-byte ones included) and undoes
+// rtfSetCharset's change of source_csname; current_charset goes back to source_charset (tests,
+// fuzzing).
 void release_rtf_charsets();
 
 }  // namespace dorvex

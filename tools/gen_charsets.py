@@ -202,6 +202,70 @@ def charset_text(name, codec, description, notes, table):
     return "\n".join(lines) + "\n"
 
 
+# --- Double-byte code pages ------------------------------------------------------------------
+# The RTF reader decodes text in Japanese, Chinese and Korean fonts through these.  Their files
+# end in ".dbcs", so that neither the 8-bit loader nor the charset listing (both look for ".txt")
+# takes them for 8-bit tables.  One code per line: a byte that stands alone ("0xA1 0xFF61"), or
+# a lead and a trail byte as one 16-bit number ("0x8140 0x3000"); a lead byte is any byte that
+# begins a listed pair.
+
+DBCS_CHARSETS = [
+    ("cp932", "cp932", "Windows Japanese (Shift JIS)"),
+    ("cp936", "cp936", "Windows Simplified Chinese (GBK)"),
+    ("cp949", "cp949", "Windows Korean (Unified Hangul Code)"),
+    ("cp950", "cp950", "Windows Traditional Chinese (Big5)"),
+]
+
+
+def decode_dbcs(codec):
+    """(single-byte entries, pair entries) of a double-byte codec, values up to U+FFFF."""
+    single, leads = {}, []
+    for byte in range(256):
+        try:
+            text = bytes([byte]).decode(codec)
+        except UnicodeDecodeError:
+            leads.append(byte)
+            continue
+        if len(text) == 1 and 0 < ord(text) <= 0xFFFF:
+            single[byte] = ord(text)
+    pairs = {}
+    for lead in leads:
+        for trail in range(256):
+            try:
+                text = bytes([lead, trail]).decode(codec)
+            except UnicodeDecodeError:
+                continue
+            if len(text) == 1 and 0 < ord(text) <= 0xFFFF:
+                pairs[lead << 8 | trail] = ord(text)
+    return single, pairs
+
+
+def dbcs_text(name, codec, description):
+    single, pairs = decode_dbcs(codec)
+    lines = [
+        "# %s.dbcs: %s; %s" % (name, GENERATED_BY, DO_NOT_EDIT),
+        "# %s, from Python's %s codec." % (description, codec),
+        "# code (a single byte, or lead and trail byte as one number), Unicode value",
+    ]
+    lines += ["0x%02X 0x%04X" % (b, single[b]) for b in sorted(single)]
+    lines += ["0x%04X 0x%04X" % (c, pairs[c]) for c in sorted(pairs)]
+    return "\n".join(lines) + "\n", single, pairs
+
+
+def check_dbcs(name, text, single, pairs):
+    """Reads the file back as the program does and compares."""
+    read_single, read_pairs = {}, {}
+    for line in text.splitlines():
+        if line.startswith("#"):
+            continue
+        code, value = (int(field, 16) for field in line.split())
+        (read_pairs if code > 0xFF else read_single)[code] = value
+    if read_single != single or read_pairs != pairs:
+        raise SystemExit("%s.dbcs does not read back as written" % name)
+    if pairs.get(0x82A0) is None and name == "cp932":
+        raise SystemExit("cp932: no HIRAGANA LETTER A at 0x82A0; refusing to write the table")
+
+
 # --- How the program reads a charset file (formatted scan "%i %li" per line) -----------------
 
 C_SPACE = b" \t\n\v\f\r"
@@ -817,6 +881,10 @@ def generate():
         text = charset_text(name, codec, description, notes, table)
         check_charset(name, codec, text, table)
         files[name + ".txt"] = text
+    for name, codec, description in DBCS_CHARSETS:
+        text, single, pairs = dbcs_text(name, codec, description)
+        check_dbcs(name, text, single, pairs)
+        files[name + ".dbcs"] = text
     maps = [
         ("ascii.spc", ASCII_SPC_HEADER, ASCII_SPC),
         ("ascii.rpl", ASCII_RPL_HEADER, ascii_rpl()),

@@ -70,6 +70,34 @@ class CodePageDir {
   int saved_forced_;
 };
 
+// The shipped charsets directory (8-bit and double-byte tables) for the test's duration, with a
+// cp1252 source name; what the test changes is restored after.
+class ShippedCharsets {
+ public:
+  ShippedCharsets()
+      : saved_path_(dorvex::charset_path),
+        saved_name_(dorvex::source_csname),
+        saved_forced_(dorvex::forced_charset) {
+    dorvex::charset_path = DORVEX_CHARSETS_DIR;
+    dorvex::source_csname = "cp1252";
+    dorvex::forced_charset = 0;
+    dorvex::release_rtf_charsets();
+  }
+  ~ShippedCharsets() {
+    dorvex::release_rtf_charsets();
+    dorvex::charset_path = saved_path_;
+    dorvex::source_csname = saved_name_;
+    dorvex::forced_charset = saved_forced_;
+  }
+  ShippedCharsets(const ShippedCharsets&) = delete;
+  ShippedCharsets& operator=(const ShippedCharsets&) = delete;
+
+ private:
+  const char* saved_path_;
+  const char* saved_name_;
+  int saved_forced_;
+};
+
 }  // namespace testing_support
 
 #endif  // DORVEX_TESTS_RTF_SUPPORT_H

@@ -334,4 +334,101 @@ TEST(Rtf, PipeGivesSameTextAsFile) {
   std::fclose(p);
 }
 
+// Font tables and the code pages of fonts, 8-bit and double-byte, through the shipped tables.
+TEST(Rtf, TextDecodedThroughFontCodePages) {
+  testing_support::ShippedCharsets charsets;
+  const std::string fonts =
+      "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\froman\\fcharset0 Times;}"
+      "{\\f1\\fcharset161 Greek;}{\\f2\\fcharset204 Cyr;}{\\f3\\cpg1251\\fcharset161 Both;}"
+      "{\\f4\\fcharset128 Mincho;}{\\f5\\fcharset134 SimSun;}{\\f6\\fcharset136 MingLiU;}"
+      "{\\f7\\fcharset129 Batang;}{\\f8\\fcharset130 Johab;}{\\f9\\cpg10001 Osaka;}}";
+  struct Case {
+    const char* body;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"caf\\'e9 {\\f1 \\'e1\\'e2\\'e3} \\f2\\'cc\\'ee\\'f1\\'ea\\'e2\\'e0\\plain  \\'e9",
+       "café αβγ Москва é"},
+      {"\\f3\\'e0", "а"},                  // \cpg wins over \fcharset
+      {"{\\f2\\'e0}\\'e0\\f99\\'e0", "аàà"},  // a group gives its font back; \f99 is no font
+      {"\\f8\\'e9", "é"},                  // no table for johab: the document's code page
+      // Japanese: escaped and literal trail bytes, an escaped backslash as a trail byte, and
+      // raw lead bytes.
+      {"\\f4\\'93\\'fa\\'96\\'7b\\'8c\\'ea \\'83e\\'83L\\'83X\\'83g \\'83\\\\\\'95\\\\ \x93\xfa",
+       "日本語 テキスト ソ表 日"},
+      {"\\f9\\'93\\'fa", "日"},                                  // Mac Japanese is read as cp932
+      {"\\f5\\'d6\\'d0\\'ce\\'c4 \\f6\\'a4\\'a4\\'a4\\'e5 \\f7\\'c7\\'d1\\'b1\\'b9\\'be\\'ee",
+       "中文 中文 한국어"},
+      // A lead byte before a brace, before a low byte, with an unmapped trail, at the end.
+      {"\\f4{\\'93}\\'93 x\\'81\\'7fy\\'93", "\xEF\xBF\xBD\xEF\xBF\xBD x\xEF\xBF\xBDy\xEF\xBF\xBD"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(rtf_text(fonts + c.body + "}"), std::string(c.text) + "\n") << c.body;
+  }
+  // The default font applies from the end of the font table, and \plain goes back to it.
+  EXPECT_EQ(rtf_text("{\\rtf1\\deff2{\\fonttbl{\\f2\\fcharset204 C;}{\\f1\\fcharset161 G;}}"
+                     "\\'e0\\f1\\'e1\\plain\\'e0}"),
+            "аαа\n");
+  // The document's code page may itself be double-byte.
+  EXPECT_EQ(rtf_text("{\\rtf1\\ansi\\ansicpg932 \\'93\\'fa}"), "日\n");
+  // -s fixes the charset for the whole document, fonts included.
+  dorvex::forced_charset = 1;
+  EXPECT_EQ(rtf_text(fonts + "\\f1\\'e1\\f4\\'93\\'fa}"), "á\xC2\x93ú\n");
+}
+
+TEST(Rtf, DocumentCodePageWords) {
+  testing_support::ShippedCharsets charsets;
+  EXPECT_EQ(rtf_text("{\\rtf1\\pc \\'9b}"), "¢\n");
+  EXPECT_EQ(rtf_text("{\\rtf1\\pca \\'9b}"), "ø\n");
+  EXPECT_EQ(rtf_text("{\\rtf1\\mac \\'8e}"), "é\n");
+  dorvex::forced_charset = 1;
+  EXPECT_EQ(rtf_text("{\\rtf1\\pca \\'9b}"), "\xC2\x9B\n");
+}
+
+// Binary data, tables, line breaks and the destinations that are or are not text.
+TEST(Rtf, StructureOfRealDocuments) {
+  struct Case {
+    const char* doc;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"{\\rtf1 a\\bin5 {}\\{}b}", "ab"},
+      {"{\\rtf1 a{\\pict\\bin3 }}}}c}", "ac"},
+      {"{\\rtf1 a\\bin0 b}", "ab"},
+      {"{\\rtf1 a\\bin-1 {b}", "a"},
+      {"{\\rtf1 a\\bin2147483647 {b}", "a"},
+      {"{\\rtf1 \\uc1\\u233\\bin2 }}b}", "éb"},  // binary data as the fallback character
+      {"{\\rtf1 \\trowd a\\cell b\\cell\\row c\\line d}", "a\x1C" "b\x1C\x1E" "c\nd"},
+      {"{\\rtf1 a\\nestcell b\\nestcell{\\*\\nesttableprops\\nestrow}\\cell\\row}",
+       "a\x1C" "b\x1C\x1C\x1E"},
+      {"{\\rtf1 a{\\b\\*b}c{\\*\\x y}}", "abc"},  // \* is a destination mark only after "{"
+      {"{\\rtf1 a{\\tc toc}b{\\tcn x}c}", "abc"},
+      {"{\\rtf1 {\\field{\\*\\fldinst HYPERLINK x}{\\fldrslt link}} "
+       "{\\field{\\fldinst PAGE}{\\*\\fldrslt 3}}}",
+       "link 3"},
+      {"{\\rtf1 a{\\*\\footnote note{\\*\\x y}}b{\\footnote c}}", "anotebc"},
+      {"{\\rtf1 {\\info{\\*\\footnote hidden}}x}", "x"},  // inside a suppressed group it stays so
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(rtf_text(c.doc), std::string(c.text) + "\n") << c.doc;
+  }
+}
+
+TEST(Rtf, SurrogatePairsStayTogether) {
+  rtf_text("{\\rtf1 \\u-10179?\\u-8704?}");
+  EXPECT_EQ(dorvex::buffer[0], 0xD83D);
+  EXPECT_EQ(dorvex::buffer[1], 0xDE00);
+  EXPECT_EQ(dorvex::buffer[2], '\n');
+  // A high surrogate that would fill the paragraph goes on to the next piece.
+  testing_support::plain_setup();
+  std::int32_t last = -1;
+  std::string piece = testing_support::capture([&] {
+    for (int i = 0; i < 262142; ++i) dorvex::add_to_buffer(last, 'b');
+    dorvex::add_to_buffer(last, 0xD83D);
+  });
+  EXPECT_EQ(piece, std::string(262142, 'b'));
+  EXPECT_EQ(last, 0);
+  EXPECT_EQ(dorvex::buffer[0], 0xD83D);
+}
+
 }  // namespace

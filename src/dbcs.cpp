@@ -1,0 +1,130 @@
+#include "dbcs.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "fileutil.h"
+
+namespace dorvex {
+
+namespace {
+
+// The four double-byte code pages and what became of their tables.
+struct LoadedTable {
+  int codepage;
+  bool tried = false;
+  std::unique_ptr<DbcsTable> table;
+};
+std::array<LoadedTable, 4> loaded = {{{932, false, nullptr}, {936, false, nullptr}, {949, false, nullptr}, {950, false, nullptr}}};
+
+// A generated table is a few hundred kilobytes; anything far larger is not one of ours.
+constexpr long kMaxTableFile = 4 * 1024 * 1024;
+
+int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Reads "0x" and up to five hex digits at *p (within end); -1 when there is no such number.
+long read_hex(const char*& p, const char* end) {
+  while (p < end && (*p == ' ' || *p == '\t')) ++p;
+  if (end - p < 3 || p[0] != '0' || (p[1] != 'x' && p[1] != 'X') || hex_digit(p[2]) < 0) return -1;
+  p += 2;
+  long value = 0;
+  for (int n = 0; p < end && hex_digit(*p) >= 0; ++p, ++n) {
+    if (n == 5) return -1;
+    value = value * 16 + hex_digit(*p);
+  }
+  return value;
+}
+
+void add_entry(DbcsTable& t, long code, long value) {
+  if (value <= 0 || value > 0xFFFF) return;
+  if (code <= 0xFF) {
+    t.single[static_cast<std::size_t>(code)] = static_cast<std::uint16_t>(value);
+    return;
+  }
+  const auto lead = static_cast<std::size_t>(code >> 8);
+  if (lead < 0x80 || lead > 0xFF) return;
+  if (!t.rows[lead]) t.rows[lead] = std::make_unique<DbcsRow>();
+  (*t.rows[lead])[static_cast<std::size_t>(code & 0xFF)] = static_cast<std::uint16_t>(value);
+}
+
+std::string read_whole_file(const char* path) {
+  std::string text;
+  std::FILE* f = std::fopen(path, "rb");
+  if (!f) return text;
+  char block[65536];
+  for (std::size_t got; (got = std::fread(block, 1, sizeof block, f)) > 0;) {
+    text.append(block, got);
+    if (text.size() > static_cast<std::size_t>(kMaxTableFile)) break;
+  }
+  std::fclose(f);
+  return text;
+}
+
+std::unique_ptr<DbcsTable> load_table(int codepage) {
+  char name[16];
+  std::snprintf(name, sizeof name, "cp%d.dbcs", codepage);
+  char* path = find_file(stradd(name, ""), charset_path);
+  if (!path) return nullptr;
+  std::string text = read_whole_file(path);
+  std::free(path);
+  if (text.empty()) return nullptr;
+  return parse_dbcs_table(text.data(), text.size());
+}
+
+}  // namespace
+
+int dbcs_codepage(std::int32_t codepage) {
+  switch (codepage) {
+    case 932:
+    case 10001:
+      return 932;
+    case 936:
+    case 949:
+    case 950:
+      return codepage;
+    default:
+      return 0;
+  }
+}
+
+std::unique_ptr<DbcsTable> parse_dbcs_table(const char* text, std::size_t size) {
+  auto table = std::make_unique<DbcsTable>();
+  const char* p = text;
+  const char* end = text + size;
+  while (p < end) {
+    const char* line_end = p;
+    while (line_end < end && *line_end != '\n') ++line_end;
+    long code = read_hex(p, line_end);
+    long value = code >= 0 ? read_hex(p, line_end) : -1;
+    if (code >= 0 && value >= 0) add_entry(*table, code, value);
+    p = line_end < end ? line_end + 1 : end;
+  }
+  return table;
+}
+
+const DbcsTable* dbcs_table(int codepage) {
+  for (LoadedTable& entry : loaded) {
+    if (entry.codepage != codepage) continue;
+    if (!entry.tried) {
+      entry.tried = true;
+      entry.table = load_table(codepage);
+    }
+    return entry.table.get();
+  }
+  return nullptr;
+}
+
+void release_dbcs_tables() {
+  for (LoadedTable& entry : loaded) {
+    entry.tried = false;
+    entry.table.reset();
+  }
+}
+
+}  // namespace dorvex
