@@ -72,6 +72,18 @@ void write_utf16_prefix(const unsigned char* p, std::size_t len, bool high_first
   }
 }
 
+// A four-byte character goes out as its surrogate pair, which the writer joins again.
+void write_code_point(unsigned value, unsigned lead) {
+  if (lead < 0xF0 || lead > 0xF4) {
+    write_char(static_cast<int>(value & 0xFFFF));
+  } else if (value < 0x10000 || value > 0x10FFFF) {
+    write_char(0xFEFF);  // no character, as get_utf8 says
+  } else {
+    write_char(static_cast<int>(0xD800 | ((value - 0x10000) >> 10)));
+    write_char(static_cast<int>(0xDC00 | (value & 0x3FF)));
+  }
+}
+
 // The prefix as UTF-8; continuation bytes beyond the prefix come from the stream. A character
 // that the end of the input cuts short is dropped.
 void write_utf8_prefix(std::FILE* stream, const unsigned char* p, std::size_t len) {
@@ -80,7 +92,10 @@ void write_utf8_prefix(std::FILE* stream, const unsigned char* p, std::size_t le
     unsigned lead = p[i++];
     int more = 0;
     unsigned value = lead;
-    if (lead >= 0xE0) {
+    if (lead >= 0xF0 && lead <= 0xF4) {
+      more = 3;
+      value = lead & 0x07;
+    } else if (lead >= 0xE0) {
       more = 2;
       value = lead & 0x0F;
     } else if (lead >= 0x80) {
@@ -97,7 +112,7 @@ void write_utf8_prefix(std::FILE* stream, const unsigned char* p, std::size_t le
       value = (value << 6) | (static_cast<unsigned>(c) & 0x3F);
     }
     if (!complete) return;
-    write_char(static_cast<int>(value & 0xFFFF));
+    write_code_point(value, lead);
   }
 }
 
