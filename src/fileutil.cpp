@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -186,6 +185,14 @@ constexpr CharsetPrefix kCharsetPrefixes[] = {
     {"", "cp"},
 };
 
+// ASCII lower case, whatever the locale.
+std::string lower_case(std::string_view s) {
+  std::string lower(s);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
 bool is_number(std::string_view s) {
   return !s.empty() && s.find_first_not_of("0123456789") == std::string_view::npos;
 }
@@ -350,9 +357,7 @@ const char* resolve_charset(const char* name) {
     resolved_charset = name;
     return resolved_charset.c_str();
   }
-  std::string lower(name);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  std::string table = unalias_charset(lower);
+  std::string table = unalias_charset(lower_case(name));
   if (table != kBuiltinCharset && (table == name || !charset_table_exists(table.c_str())))
     return nullptr;
   resolved_charset = std::move(table);
@@ -366,7 +371,10 @@ const char* locale_charset() {
   // at start-up, where loading the locale would.
   if (const char* dot = std::strchr(name, '.')) {
     std::string codeset(dot + 1, std::strcspn(dot + 1, "@"));
-    return codeset.empty() ? nullptr : resolve_charset(codeset.c_str());
+    if (codeset.empty()) return nullptr;
+    // The common case, UTF-8 in any spelling, needs no look at the file system.
+    if (unalias_charset(lower_case(codeset)) == kBuiltinCharset) return kBuiltinCharset;
+    return resolve_charset(codeset.c_str());
   }
   // A name without a codeset ("ru_RU") has the locale's own default: ask the C library, in a
   // locale object of its own, so the process's character classes stay those of "C".
