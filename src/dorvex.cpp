@@ -16,6 +16,7 @@
 #include "charsets.h"
 #include "confutil.h"
 #include "fileutil.h"
+#include "plaintext.h"
 #include "ole.h"
 #include "reader.h"
 #include "rtfread.h"
@@ -145,6 +146,7 @@ void parse_options(int argc, char** argv) {
         break;
       case '8':
         dorvex::get_unicode_char = dorvex::get_8bit_char;
+        dorvex::utf8_detection = 0;
         break;
       case 'b':
         dorvex::signature_check = 0;
