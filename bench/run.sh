@@ -54,8 +54,8 @@ report() {  # label input command...
   mb=$(calc "$bytes / 1048576")
   t=$(time_cmd "$@" "$input")
   tc=$(time_cmd cat "$input")
-  printf '%-34s %7.1f MB/s   (cat %7.1f MB/s, %.0f MB)\n' "$label" \
-    "$(calc "$mb / $t")" "$(calc "$mb / $tc")" "$mb"
+  printf '%-40s %7.1f MB/s  %6.1fx cat  (%.0f ms, cat %.1f ms, %.0f MB)\n' "$label" \
+    "$(calc "$mb / $t")" "$(calc "$t / $tc")" "$(calc "$t * 1000")" "$(calc "$tc * 1000")" "$mb"
 }
 
 echo "median of $runs runs, output to /dev/null"
@@ -65,13 +65,22 @@ report "-u copy of UTF-8 text" "$dir/utf8.txt" "$exe" -u -d utf-8
 report "-b raw Word text, 8-bit" "$dir/word8.bin" "$exe" -b
 report "-b -u raw Word text, 16-bit" "$dir/word16.bin" "$exe" -b -u
 report "Word 97 document, 8-bit" "$dir/word97-8.doc" "$exe"
+report "Word 97 document, 8-bit, -d utf-8 -w" "$dir/word97-8.doc" "$exe" -d utf-8 -w
 report "Word 97 document, 16-bit" "$dir/word97-16.doc" "$exe"
+report "Word 97 document, 16-bit, -d utf-8 -w" "$dir/word97-16.doc" "$exe" -d utf-8 -w
 if [ -f "$dir/word97-8.doc" ]; then
   t=$(time_cmd sh -c "cat '$dir/word97-8.doc' | '$exe'")
   mb=$(calc "$(stat -c %s "$dir/word97-8.doc") / 1048576")
   printf '%-34s %7.1f MB/s\n' "Word 97 document from a pipe" "$(calc "$mb / $t")"
 fi
-report "RTF document" "$dir/big.rtf" "$exe" -d utf-8
+report "RTF document, -d utf-8" "$dir/big.rtf" "$exe" -d utf-8
+report "RTF document, -d utf-8 -w" "$dir/big.rtf" "$exe" -d utf-8 -w
+
+# Peak memory on the largest input.
+if [ -x /usr/bin/time ] && [ -f "$dir/big.rtf" ]; then
+  rss=$(/usr/bin/time -f %M "$exe" -d utf-8 -w "$dir/big.rtf" 2>&1 >/dev/null | tail -1)
+  printf '%-40s %7s KiB\n' "peak RSS, RTF document" "$rss"
+fi
 
 # Start-up with both charsets and both maps loaded, on a tiny file.
 if command -v hyperfine >/dev/null 2>&1; then

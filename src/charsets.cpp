@@ -26,8 +26,8 @@ constexpr long kNonCharValue = 0xFFFE;     // the one value above kMaxCharsetVal
 constexpr unsigned long kScanCap = 0x100000000UL;
 
 // Result areas of convert_char and to_utf8.
-char utfbuffer[4];
-char hexbuf[7];
+char utfbuffer[5];
+char hexbuf[9];  // "\\x" and up to six digits (a character beyond U+FFFF)
 char plain_char[2];
 
 // Room for "cp", four digits and the terminating zero.
@@ -254,10 +254,23 @@ const char* to_utf8(int u) {
   return utfbuffer;
 }
 
+// The hex form of -x, or bad_char: what a character that cannot be written becomes.
+const char* unwritable(unsigned code) {
+  if (!unknown_as_hex) return bad_char;
+  hexbuf[0] = '\\';
+  hexbuf[1] = 'x';
+  char* p = hexbuf + 2;
+  if (code > 0xFFFFF) *p++ = "0123456789ABCDEF"[code >> 20];
+  if (code > 0xFFFF) *p++ = "0123456789ABCDEF"[(code >> 16) & 0xF];
+  *put_hex4(p, code & 0xFFFF) = '\0';
+  return hexbuf;
+}
+
 const char* convert_char(int u) {
   if (static_cast<unsigned>(u) > 0xFFFF) return bad_char;  // callers never pass such values
   if (const char* special = map_subst(spec_chars, u)) return special;
-  if (!target_charset) return to_utf8(u);
+  // A surrogate on its own is no character: UTF-8 has no form for it.
+  if (!target_charset) return is_surrogate(u) ? unwritable(static_cast<unsigned>(u)) : to_utf8(u);
   int byte = from_unicode(target_charset, u);
   if (byte >= 0) {
     plain_char[0] = static_cast<char>(byte);
@@ -265,13 +278,20 @@ const char* convert_char(int u) {
     return plain_char;
   }
   if (const char* replacement = map_subst(replacements, u)) return replacement;
-  if (unknown_as_hex) {
-    hexbuf[0] = '\\';
-    hexbuf[1] = 'x';
-    *put_hex4(hexbuf + 2, static_cast<unsigned>(u)) = '\0';
-    return hexbuf;
-  }
-  return bad_char;
+  return unwritable(static_cast<unsigned>(u));
+}
+
+const char* convert_pair(int high, int low) {
+  unsigned code = 0x10000 + ((static_cast<unsigned>(high) & 0x3FF) << 10) +
+                  (static_cast<unsigned>(low) & 0x3FF);
+  // The maps and 8-bit charsets stop at U+FFFF.
+  if (target_charset) return unwritable(code);
+  utfbuffer[0] = static_cast<char>(0xF0 | (code >> 18));
+  utfbuffer[1] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+  utfbuffer[2] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+  utfbuffer[3] = static_cast<char>(0x80 | (code & 0x3F));
+  utfbuffer[4] = '\0';
+  return utfbuffer;
 }
 
 void decoder_read_failed(const char* prefix) {
@@ -294,5 +314,7 @@ int get_utf16msb(StreamHandle stream, std::int32_t* offset, std::int32_t) {
 int get_utf8(StreamHandle stream, std::int32_t* offset, std::int32_t) {
   return decode_utf8(HookBytes{stream}, offset);
 }
+
+PendingLowSurrogate pending_low_surrogate;
 
 }  // namespace dorvex

@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdio>
 
 #include "ole.h"
+#include "unlocked_io.h"
 
 namespace dorvex {
 
@@ -53,6 +53,16 @@ const char* charset_from_codepage(unsigned cp);
 // hex form, bad_char. Valid until the next call of convert_char or to_utf8.
 const char* convert_char(int u);
 
+inline bool is_surrogate(int u) { return (u & 0xF800) == 0xD800; }
+inline bool is_high_surrogate(int u) { return (u & 0xFC00) == 0xD800; }
+inline bool is_low_surrogate(int u) { return (u & 0xFC00) == 0xDC00; }
+
+// The bytes to write for the character of a surrogate pair (high, low): its 4-byte UTF-8 form
+// for the target "utf-8", else the hex form (-x) or bad_char, once for the pair. Valid until
+// the next call of convert_char, convert_pair or to_utf8. A lone surrogate goes to
+// convert_char, which writes no encoded surrogate for the target "utf-8" either.
+const char* convert_pair(int high, int low);
+
 // UTF-8 encoding of u in a static area (empty for 0).
 const char* to_utf8(int u);
 
@@ -73,6 +83,7 @@ struct HookBytes {
   std::size_t read(unsigned char* dest, std::size_t n) const {
     return dorvex_read(dest, 1, n, stream);
   }
+  const void* source() const { return stream; }
 };
 
 // Bytes straight from a stdio stream, as the standard-mode read hook delivers them.
@@ -80,9 +91,10 @@ struct StdioBytes {
   std::FILE* file;
   std::size_t read(unsigned char* dest, std::size_t n) const {
     std::size_t got = 0;
-    for (int c; got < n && (c = getc_unlocked(file)) != EOF;) dest[got++] = static_cast<unsigned char>(c);
+    for (int c; got < n && (c = io_getc(file)) != EOF;) dest[got++] = static_cast<unsigned char>(c);
     return got;
   }
+  const void* source() const { return file; }
 };
 
 [[noreturn]] void decoder_read_failed(const char* prefix);
@@ -110,8 +122,23 @@ int decode_utf16(const Bytes& in, std::int32_t* offset, bool low_first) {
   return low_first ? b[0] | (b[1] << 8) : (b[0] << 8) | b[1];
 }
 
+// A four-byte UTF-8 character comes out as two units: the low surrogate waits here for the
+// next call on the same stream at the same offset; any other call forgets it.
+struct PendingLowSurrogate {
+  const void* source = nullptr;
+  std::int32_t offset = 0;
+  int unit = -1;
+};
+extern PendingLowSurrogate pending_low_surrogate;
+
 template <class Bytes>
 int decode_utf8(const Bytes& in, std::int32_t* offset) {
+  PendingLowSurrogate& pending = pending_low_surrogate;
+  if (pending.unit >= 0) {
+    int unit = pending.unit;
+    pending.unit = -1;
+    if (pending.source == in.source() && pending.offset == *offset) return unit;
+  }
   unsigned char b[3] = {0, 0, 0};
   std::size_t got = in.read(b, 1);
   if (got > 1) decoder_read_failed("read");
@@ -121,9 +148,18 @@ int decode_utf8(const Bytes& in, std::int32_t* offset) {
     advance_offset(offset, 1);
     return static_cast<int>(lead);
   }
-  if (lead < 0xC0 || lead >= 0xF0) {  // a stray continuation byte, or a four-byte lead
+  if (lead < 0xC0 || lead > 0xF4) {  // a stray continuation byte, or no lead of a character
     advance_offset(offset, 1);
     return 0xFEFF;
+  }
+  if (lead >= 0xF0) {
+    if (in.read(b, 3) != 3) return -1;
+    unsigned code = ((lead & 0x07) << 18) | ((b[0] & 0x3Fu) << 12) | ((b[1] & 0x3Fu) << 6) |
+                    (b[2] & 0x3Fu);
+    advance_offset(offset, 4);
+    if (code < 0x10000 || code > 0x10FFFF) return 0xFEFF;  // overlong, or beyond Unicode
+    pending = {in.source(), *offset, static_cast<int>(0xDC00 | (code & 0x3FF))};
+    return static_cast<int>(0xD800 | ((code - 0x10000) >> 10));
   }
   if (lead < 0xE0) {
     if (in.read(b + 1, 1) != 1) return -1;

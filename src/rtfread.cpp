@@ -42,6 +42,7 @@ constexpr RtfKeyword rtf_types[kRtfKeywordCount] = {
     {"pc", kPcCodePage}, {"pca", kPcaCodePage}, {"mac", kMacCodePage},
     {"tc", kHiddenDestination}, {"tcn", kHiddenDestination}, {"fldinst", kHiddenDestination},
     {"footnote", kTextDestination}, {"fldrslt", kTextDestination},
+    {"nesttableprops", kTextDestination},
     {"fcharset", kFontCharset}, {"cpg", kFontCodePage}, {"deff", kDefaultFont},
     {"plain", kPlain},
 };
@@ -553,7 +554,9 @@ void handle_command(RtfState& st, const RtfCommand& cmd, bool first_in_group) {
     case kHiddenDestination:
       if (st.skip_level == 0) st.skip_level = st.level;
       break;
-    case kTextDestination:  // footnotes and field results are text, also when marked with \*
+    // Footnotes and field results are text, also when marked with \*. So is a nested table's
+    // row: it ends with \nestrow, and some writers put the cells' text inside it.
+    case kTextDestination:
       if (after_star && st.skip_level == st.level) st.skip_level = 0;
       break;
     case kFont:

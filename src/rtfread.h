@@ -67,7 +67,7 @@ struct RtfKeyword {
 };
 
 // The control words the reader knows, searched in order.
-constexpr std::size_t kRtfKeywordCount = 48;
+constexpr std::size_t kRtfKeywordCount = 49;
 extern const RtfKeyword rtf_types[kRtfKeywordCount];
 
 // Reads what follows a backslash. 0 when a command was read, nonzero when the input ended

@@ -1,10 +1,17 @@
 #include "writer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "charsets.h"
 #include "confutil.h"
+#include "fileutil.h"
 #include "substmap.h"
+#include "unlocked_io.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace dorvex {
 
@@ -14,9 +21,16 @@ std::FILE* out_file = stdout;
 
 namespace {
 
-// The line being filled, zero-terminated; bufpos is its length.
-char outputbuffer[kLineBufferSize];
+// The line being filled; bufpos is its length. The slack behind the 512 bytes the margin check
+// counts on lets a short conversion be stored with one unconditional 4-byte write.
+constexpr std::size_t kLineSlack = 8;
+char outputbuffer[kLineBufferSize + kLineSlack];
 std::size_t bufpos = 0;
+
+// Output is gathered here and handed to stdio in blocks; every public call of the writer
+// leaves it empty, so its output is in out_file when the call returns.
+constexpr std::size_t kBlockSize = 16384;
+char out_block[kBlockSize];
 
 // The conversion of each Unicode unit, looked up once when it is up to three bytes without a
 // newline: the conversion settings are fixed after start-up, so most characters then cost one
@@ -32,9 +46,30 @@ struct ConversionCache {
   char bad = 0;
   bool valid = false;
   bool dirty = false;  // some entry is filled
+  // Every printable ASCII unit (0x20..0x7E) converts to its own byte, as in every shipped
+  // charset and format: runs of them are copied without looking anything up.
+  bool ascii_is_identity = false;
   std::array<std::uint32_t, 65536> entry;
 };
 ConversionCache cache;
+
+std::uint32_t pack_conversion(const char* seq) {
+  std::size_t n = std::strlen(seq);
+  if (n > 3 || std::memchr(seq, '\n', n)) return kLong;
+  std::uint32_t e = std::uint32_t(n + 1) << 24;
+  for (std::size_t i = 0; i < n; ++i) e |= std::uint32_t(static_cast<unsigned char>(seq[i])) << (8 * i);
+  return e;
+}
+
+// The packed conversion of u, or kLong when it needs the general path.
+std::uint32_t short_conversion(std::uint16_t u) {
+  std::uint32_t e = cache.entry[u];
+  if (e == kUnknown) {
+    e = cache.entry[u] = pack_conversion(convert_char(u));
+    cache.dirty = true;
+  }
+  return e;
+}
 
 void check_cache() {
   if (cache.valid && cache.special == spec_chars && cache.repl == replacements &&
@@ -49,143 +84,310 @@ void check_cache() {
   cache.hex = unknown_as_hex;
   cache.bad = bad_char[0];
   cache.valid = true;
-}
-
-std::uint32_t pack_conversion(const char* seq) {
-  std::size_t n = std::strlen(seq);
-  if (n > 3 || std::memchr(seq, '\n', n)) return kLong;
-  std::uint32_t e = std::uint32_t(n + 1) << 24;
-  for (std::size_t i = 0; i < n; ++i) e |= std::uint32_t(static_cast<unsigned char>(seq[i])) << (8 * i);
-  return e;
-}
-
-// The packed conversion of u, or kLong when it must go through out_char.
-std::uint32_t short_conversion(std::uint16_t u) {
-  std::uint32_t e = cache.entry[u];
-  if (e == kUnknown) {
-    e = cache.entry[u] = pack_conversion(convert_char(u));
-    cache.dirty = true;
+  cache.ascii_is_identity = true;
+  for (std::uint16_t u = 0x20; u < 0x7F; ++u) {
+    if (short_conversion(u) != ((2u << 24) | u)) cache.ascii_is_identity = false;
   }
-  return e;
 }
 
-void put_packed(std::uint32_t e) {
-  for (std::uint32_t n = (e >> 24) - 1; n > 0; --n, e >>= 8) putc_unlocked(static_cast<char>(e & 0xFF), out_file);
+// Stores the bytes of a packed conversion at dst (four bytes written, room assumed); returns
+// their number.
+std::size_t put_packed(char* dst, std::uint32_t e) {
+  const char bytes[4] = {static_cast<char>(e), static_cast<char>(e >> 8),
+                         static_cast<char>(e >> 16), 0};
+  std::memcpy(dst, bytes, 4);
+  return (e >> 24) - 1;
+}
+
+bool is_printable_ascii(std::uint16_t u) { return u >= 0x20 && u < 0x7F; }
+
+// Copies the leading printable ASCII units of [p, p + n) to dst as bytes; returns how many.
+std::size_t copy_ascii_run(const std::uint16_t* p, std::size_t n, char* dst) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  // Biased by 0x8000 - 0x20, the printable units are the signed values below -32768 + 0x5F.
+  const __m128i bias = _mm_set1_epi16(static_cast<short>(0x8000 - 0x20));
+  const __m128i limit = _mm_set1_epi16(static_cast<short>(-32768 + 0x5F));
+  for (; i + 16 <= n; i += 16) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 8));
+    __m128i ok = _mm_packs_epi16(_mm_cmplt_epi16(_mm_add_epi16(a, bias), limit),
+                                 _mm_cmplt_epi16(_mm_add_epi16(b, bias), limit));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(a, b));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(ok));
+    if (mask != 0xFFFF) return i + static_cast<std::size_t>(__builtin_ctz(~mask));
+  }
+#endif
+  for (; i < n && is_printable_ascii(p[i]); ++i) dst[i] = static_cast<char>(p[i]);
+  return i;
+}
+
+std::size_t units_up_to_zero(const std::uint16_t* par) {
+  std::size_t n = 0;
+  while (par[n]) ++n;
+  return n;
 }
 
 bool is_break_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
-// Writes held bytes [0, n) and a newline, and keeps the bytes from skip on as the held text.
-void emit_line(std::size_t n, std::size_t skip) {
-  write_out(outputbuffer, n);
-  write_out("\n", 1);
-  std::memmove(outputbuffer, outputbuffer + skip, bufpos - skip);
-  bufpos -= skip;
-  outputbuffer[bufpos] = '\0';
+[[noreturn]] void output_failed() {
+  std::perror("stdout");
+  end_program(1);
 }
 
-// Breaks the held text until it fits within the margin: at the last space at or before the
-// margin (index 0 never counts), else after exactly wrap_margin bytes.
-void break_lines() {
-  const std::size_t margin = static_cast<std::size_t>(wrap_margin);
-  while (bufpos > margin) {
-    std::size_t s = margin;
-    while (s > 0 && !is_break_space(outputbuffer[s])) --s;
-    if (s > 0) {
-      emit_line(s, s + 1);
-    } else {
-      emit_line(margin, margin);
+// The output block and its fill position, kept in a local while a call of the writer runs.
+struct Sink {
+  std::size_t used = 0;
+  void flush() {
+    if (used) write_out(out_block, used);
+    used = 0;
+  }
+  // Room for n more bytes, flushing first when they do not fit.
+  char* reserve(std::size_t n) {
+    if (used + n > kBlockSize) flush();
+    return out_block + used;
+  }
+  void put(const char* bytes, std::size_t n) {
+    if (n > kBlockSize) {
+      flush();
+      write_out(bytes, n);
+      return;
     }
+    std::memcpy(reserve(n), bytes, n);
+    used += n;
+  }
+};
+
+// The line buffer with its fill position in a local: stores into the buffer cannot alias it.
+struct Line {
+  std::size_t len;
+  Sink& sink;
+
+  // Writes bytes [0, n) and a newline, and keeps the bytes from skip on as the held text.
+  void emit(std::size_t n, std::size_t skip) {
+    char* dst = sink.reserve(n + 1);
+    std::memcpy(dst, outputbuffer, n);
+    dst[n] = '\n';
+    sink.used += n + 1;
+    std::memmove(outputbuffer, outputbuffer + skip, len - skip);
+    len -= skip;
+  }
+
+  // Where a line without a space within the margin is cut: after exactly margin bytes, or for
+  // UTF-8 output at the start of the character those bytes end in, so that no character is
+  // divided (a character wider than the margin gets a line of its own).
+  std::size_t forced_cut(std::size_t margin) const {
+    if (target_charset) return margin;
+    std::size_t cut = margin;
+    while (cut > 0 && is_utf8_continuation(outputbuffer[cut])) --cut;
+    if (cut > 0) return cut;
+    cut = 1;
+    while (cut < len && is_utf8_continuation(outputbuffer[cut])) ++cut;
+    return cut;
+  }
+
+  // Breaks the held text until it fits within the margin: at the last space at or before the
+  // margin (index 0 never counts), else where forced_cut says.
+  void break_lines(std::size_t margin) {
+    while (len > margin) {
+      std::size_t s = margin;
+      while (s > 0 && !is_break_space(outputbuffer[s])) --s;
+      if (s > 0) {
+        emit(s, s + 1);
+      } else {
+        std::size_t cut = forced_cut(margin);
+        emit(cut, cut);
+      }
+    }
+  }
+
+  // Appends one converted character of any length, as out_char describes.
+  void append(const char* seq, std::size_t n, std::size_t margin) {
+    if (margin == 0) {
+      sink.put(seq, n);
+      return;
+    }
+    // The start-up check keeps margin + longest sequence inside the buffer; callers that set a
+    // margin themselves still cannot overrun it: held text that would not fit goes out first.
+    if (len + n >= kLineBufferSize) {
+      break_lines(margin);
+      if (len + n >= kLineBufferSize) emit(len, len);
+      if (n >= kLineBufferSize) {
+        sink.put(seq, n);
+        return;
+      }
+    }
+    std::memcpy(outputbuffer + len, seq, n);
+    len += n;
+    if (std::memchr(seq, '\n', n)) {
+      const char* after_newline = map_subst(spec_chars, '\n');
+      sink.put(outputbuffer, len);
+      len = 0;
+      if (after_newline) {
+        sink.put(after_newline, std::strlen(after_newline));
+      } else {
+        sink.put("\n", 1);
+      }
+      return;
+    }
+    if (len > margin) break_lines(margin);
+  }
+};
+
+// The conversion of the character at p (one unit, or two for a surrogate pair) through the
+// general path; returns the units it took.
+std::size_t append_general(const std::uint16_t* p, const std::uint16_t* end, Line& line,
+                           std::size_t margin) {
+  if (is_high_surrogate(p[0]) && p + 1 < end && is_low_surrogate(p[1])) {
+    const char* seq = convert_pair(p[0], p[1]);
+    line.append(seq, std::strlen(seq), margin);
+    return 2;
+  }
+  const char* seq = convert_char(p[0]);
+  line.append(seq, std::strlen(seq), margin);
+  return 1;
+}
+
+// Units [p, end) without wrapping, straight into the output block.
+void write_unwrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sink) {
+  Line line{0, sink};
+  while (p < end) {
+    std::size_t room = kBlockSize - sink.used;
+    if (room < 8) {
+      sink.flush();
+      room = kBlockSize;
+    }
+    if (cache.ascii_is_identity) {
+      std::size_t want = std::min<std::size_t>(static_cast<std::size_t>(end - p), room - 4);
+      std::size_t run = copy_ascii_run(p, want, out_block + sink.used);
+      sink.used += run;
+      p += run;
+      if (p == end || run == want) continue;
+    }
+    std::uint32_t e = is_surrogate(*p) ? kLong : short_conversion(*p);
+    if (e != kLong) {
+      sink.used += put_packed(out_block + sink.used, e);
+      ++p;
+    } else {
+      p += append_general(p, end, line, 0);
+    }
+  }
+}
+
+// Units [p, end) wrapped at margin (at most kLineBufferSize - kLineSlack, so a short
+// conversion always fits behind a line of margin bytes).
+void write_wrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sink,
+                   std::size_t margin) {
+  Line line{bufpos, sink};
+  while (p < end) {
+    if (cache.ascii_is_identity && line.len <= margin) {
+      // Fill the line to one byte past the margin, then search the break backwards.
+      std::size_t want = std::min<std::size_t>(static_cast<std::size_t>(end - p), margin + 1 - line.len);
+      std::size_t run = copy_ascii_run(p, want, outputbuffer + line.len);
+      line.len += run;
+      p += run;
+      if (line.len > margin) line.break_lines(margin);
+      if (p == end || run == want) continue;
+    }
+    std::uint32_t e = is_surrogate(*p) ? kLong : short_conversion(*p);
+    if (e != kLong) {
+      line.len += put_packed(outputbuffer + line.len, e);
+      ++p;
+      if (line.len > margin) line.break_lines(margin);
+    } else {
+      p += append_general(p, end, line, margin);
+    }
+  }
+  bufpos = line.len;
+}
+
+// A high surrogate at the end of a block of the plain-text copy waits for the next block.
+int held_high_surrogate = -1;
+
+void write_units_to(const std::uint16_t* p, std::size_t n, Sink& sink, std::size_t margin) {
+  if (margin == 0) {
+    write_unwrapped(p, p + n, sink);
+  } else if (margin <= kLineBufferSize - kLineSlack) {
+    write_wrapped(p, p + n, sink, margin);
+  } else {
+    // A margin the start-up check would refuse: the general path keeps the buffer safe.
+    Line line{bufpos, sink};
+    for (const std::uint16_t* end = p + n; p < end;) p += append_general(p, end, line, margin);
+    bufpos = line.len;
   }
 }
 
 }  // namespace
 
-// Short sequences (a UTF-8 character, a replacement) go byte by byte: cheaper than fwrite's
-// set-up for two or three bytes.
 void write_out(const char* bytes, std::size_t n) {
-  if (n <= 8) {
-    for (std::size_t i = 0; i < n; ++i) putc_unlocked(bytes[i], out_file);
-  } else {
-    fwrite_unlocked(bytes, 1, n, out_file);
-  }
+  // A write that fails (a closed pipe, a full disk) ends the run at once, whatever SIGPIPE
+  // does: going on would only convert input nobody reads.
+  if (n && io_fwrite(bytes, 1, n, out_file) != n) output_failed();
 }
 
 void out_char(const char* seq) {
-  std::size_t n = std::strlen(seq);
-  if (wrap_margin <= 0) {
-    write_out(seq, n);
-    return;
-  }
-  // The start-up check keeps margin + longest sequence inside the buffer; callers that set a
-  // margin themselves still cannot overrun it: held text that would not fit goes out first.
-  if (bufpos + n >= kLineBufferSize) {
-    break_lines();
-    if (bufpos + n >= kLineBufferSize) emit_line(bufpos, bufpos);
-    if (n >= kLineBufferSize) {
-      write_out(seq, n);
-      return;
-    }
-  }
-  std::memcpy(outputbuffer + bufpos, seq, n + 1);
-  bufpos += n;
-  if (std::memchr(seq, '\n', n)) {
-    const char* after_newline = map_subst(spec_chars, '\n');
-    write_out(outputbuffer, bufpos);
-    bufpos = 0;
-    outputbuffer[0] = '\0';
-    if (after_newline) {
-      write_out(after_newline, std::strlen(after_newline));
-    } else {
-      write_out("\n", 1);
-    }
-    return;
-  }
-  if (bufpos > static_cast<std::size_t>(wrap_margin)) break_lines();
+  Sink sink;
+  Line line{bufpos, sink};
+  line.append(seq, std::strlen(seq), wrap_margin > 0 ? static_cast<std::size_t>(wrap_margin) : 0);
+  bufpos = line.len;
+  sink.flush();
 }
 
-// Most characters convert to a few bytes without a newline: append them without the string
-// handling of out_char.
 void output_paragraph(const std::uint16_t* par) {
   check_cache();
-  const std::size_t margin = wrap_margin > 0 ? static_cast<std::size_t>(wrap_margin) : 0;
-  for (; *par; ++par) {
-    std::uint32_t e = short_conversion(*par);
-    if (e == kLong || (margin > 0 && bufpos + 4 >= kLineBufferSize)) {
-      out_char(convert_char(*par));
-    } else if (margin == 0) {
-      put_packed(e);
-    } else {
-      for (std::uint32_t n = (e >> 24) - 1; n > 0; --n, e >>= 8) outputbuffer[bufpos++] = static_cast<char>(e & 0xFF);
-      if (bufpos > margin) break_lines();
-    }
-  }
+  Sink sink;
+  write_units_to(par, units_up_to_zero(par), sink,
+                 wrap_margin > 0 ? static_cast<std::size_t>(wrap_margin) : 0);
+  sink.flush();
 }
 
 void refresh_conversions() { check_cache(); }
 
-void write_char(int u) {
-  std::uint32_t e = u >= 0 && u <= 0xFFFF ? short_conversion(static_cast<std::uint16_t>(u)) : kLong;
-  if (e != kLong) {
-    put_packed(e);
-    return;
+void write_units(const std::uint16_t* units, std::size_t n) {
+  if (n == 0) return;
+  check_cache();
+  Sink sink;
+  if (held_high_surrogate >= 0) {
+    const std::uint16_t pair[2] = {static_cast<std::uint16_t>(held_high_surrogate), units[0]};
+    held_high_surrogate = -1;
+    bool joined = is_low_surrogate(units[0]);
+    write_unwrapped(pair, pair + (joined ? 2 : 1), sink);
+    units += joined;
+    n -= joined;
   }
-  const char* seq = convert_char(u);
-  write_out(seq, std::strlen(seq));
+  if (n > 0 && is_high_surrogate(units[n - 1])) {
+    held_high_surrogate = units[n - 1];
+    --n;
+  }
+  write_unwrapped(units, units + n, sink);
+  sink.flush();
+}
+
+void write_char(int u) {
+  if (u < 0 || u > 0xFFFF) return;
+  const std::uint16_t unit = static_cast<std::uint16_t>(u);
+  write_units(&unit, 1);
 }
 
 void flush_line() {
+  if (held_high_surrogate >= 0) {
+    const std::uint16_t lone = static_cast<std::uint16_t>(held_high_surrogate);
+    held_high_surrogate = -1;
+    Sink sink;
+    write_unwrapped(&lone, &lone + 1, sink);
+    sink.flush();
+  }
   if (bufpos == 0) return;
   write_out(outputbuffer, bufpos);
   write_out("\n", 1);
   bufpos = 0;
-  outputbuffer[0] = '\0';
 }
 
 void reset_writer() {
   cache.valid = false;
+  held_high_surrogate = -1;
   bufpos = 0;
-  outputbuffer[0] = '\0';
 }
 
 }  // namespace dorvex

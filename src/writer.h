@@ -26,19 +26,26 @@ void output_paragraph(const std::uint16_t* par);
 // Appends one converted character (zero-terminated bytes) to the line, wrapping at wrap_margin.
 void out_char(const char* seq);
 
-// Converts u and writes it unwrapped (the plain-text copy). Call refresh_conversions() once
-// before a run of write_char calls, after any change of the conversion settings.
+// Converts units and writes them unwrapped (the plain-text copy). A surrogate pair is one character, also when a block ends between its
+// units: a high surrogate at the end waits for the next call, or for flush_line.
+void write_units(const std::uint16_t* units, std::size_t n);
+
+// write_units of one unit; values outside 0..0xFFFF are ignored.
 void write_char(int u);
+
+// Takes up changed conversion settings (the writer notices changed tables and maps itself).
 void refresh_conversions();
 
-// Writes the text still held in the line buffer, followed by a newline (end of an input).
+// Writes the text still held in the line buffer, followed by a newline, and a high surrogate
+// still waiting for its pair (end of an input).
 void flush_line();
 
 // Empties the line buffer without writing, and forgets the conversions looked up so far (the
 // writer assumes the conversion settings stay as start-up left them until this is called).
 void reset_writer();
 
-// Writes n bytes to out_file; the one place output goes through.
+// Writes n bytes to out_file; the one place output goes through. A failed write reports
+// "stdout: <error>" and ends the program with status 1.
 void write_out(const char* bytes, std::size_t n);
 
 }  // namespace dorvex

@@ -221,6 +221,11 @@ TEST(Charsets, ConvertCharPriorityOrder) {
   EXPECT_STREQ(dorvex::convert_char(0x0416), "\\x0416");
   EXPECT_STREQ(dorvex::convert_char(0xFB01), "\\xFB01");
   EXPECT_STREQ(dorvex::convert_char(0x00E8), "\\x00E8");
+  // A character beyond U+FFFF is one unwritable character for an 8-bit target.
+  EXPECT_STREQ(dorvex::convert_pair(0xD83D, 0xDE00), "\\x1F600");
+  EXPECT_STREQ(dorvex::convert_pair(0xDBFF, 0xDFFF), "\\x10FFFF");
+  dorvex::unknown_as_hex = 0;
+  EXPECT_STREQ(dorvex::convert_pair(0xD83D, 0xDE00), "*");
   EXPECT_EQ(dorvex::longest_sequence, 6);  // the hex form's length, unchanged by map_insert
 
   dorvex::free_reverse_map(target);
@@ -246,7 +251,6 @@ TEST(Charsets, ConvertCharUtf8Target) {
                                                {0x7FF, "\xDF\xBF"},
                                                {0x800, "\xE0\xA0\x80"},
                                                {0x20AC, "\xE2\x82\xAC"},
-                                               {0xD83D, "\xED\xA0\xBD"},
                                                {0xFFFF, "\xEF\xBF\xBF"},
                                                {0x22, "''"},
                                                {0, ""}};
@@ -254,6 +258,13 @@ TEST(Charsets, ConvertCharUtf8Target) {
     EXPECT_STREQ(dorvex::convert_char(u), bytes) << std::hex << u;
     EXPECT_STREQ(dorvex::to_utf8(u), u == 0x22 ? "\"" : bytes) << std::hex << u;
   }
+  // A pair is one 4-byte character; a lone surrogate has no UTF-8 form and is unwritable.
+  EXPECT_STREQ(dorvex::convert_pair(0xD83D, 0xDE00), "\xF0\x9F\x98\x80");
+  EXPECT_STREQ(dorvex::convert_pair(0xDBFF, 0xDFFF), "\xF4\x8F\xBF\xBF");
+  EXPECT_STREQ(dorvex::convert_char(0xD83D), "\\xD83D");
+  EXPECT_STREQ(dorvex::to_utf8(0xD83D), "\xED\xA0\xBD");
+  dorvex::unknown_as_hex = 0;
+  EXPECT_STREQ(dorvex::convert_char(0xDE00), "?");
   dorvex::free_substmap(special_map);
   dorvex::free_substmap(repl);
 }

@@ -71,10 +71,15 @@ TEST(Decoders, Utf16BothByteOrders) {
 TEST(Decoders, Utf8Sequences) {
   expect_steps(decode_all(dorvex::get_utf8, "A\xC3\xA9\xE2\x82\xAC"),
                {{0x41, 1}, {0xE9, 3}, {0x20AC, 6}, {-1, 6}, {-1, 6}}, "valid");
-  // A stray continuation byte, and a four-byte sequence, byte by byte.
-  expect_steps(decode_all(dorvex::get_utf8, "\xA9\xF0\x9F\x98\x80"),
-               {{0xFEFF, 1}, {0xFEFF, 2}, {0xFEFF, 3}, {0xFEFF, 4}, {0xFEFF, 5}, {-1, 5}, {-1, 5}},
-               "invalid leads");
+  // A stray continuation byte, then a four-byte character as its surrogate pair (the low
+  // unit consumes nothing), then a byte that leads no character.
+  expect_steps(decode_all(dorvex::get_utf8, "\xA9\xF0\x9F\x98\x80\xF5"),
+               {{0xFEFF, 1}, {0xD83D, 5}, {0xDE00, 5}, {0xFEFF, 6}, {-1, 6}, {-1, 6}},
+               "four bytes");
+  // Four-byte forms outside U+10000..U+10FFFF are no character; a cut one is nothing.
+  expect_steps(decode_all(dorvex::get_utf8, "\xF0\x80\x80\x80\xF4\x90\x80\x80"),
+               {{0xFEFF, 4}, {0xFEFF, 8}, {-1, 8}, {-1, 8}}, "four-byte out of range");
+  expect_steps(decode_all(dorvex::get_utf8, "\xF0\x9F\x98"), {{-1, 0}, {-1, 0}}, "F0 cut");
   // Continuation bytes are not checked; overlong forms decode as they stand.
   expect_steps(decode_all(dorvex::get_utf8, "\xC3\x41"), {{0xC1, 2}, {-1, 2}, {-1, 2}}, "C3 41");
   expect_steps(decode_all(dorvex::get_utf8, std::string("\xC0\x80\xE0\x80\x80\x00", 6)),

@@ -400,7 +400,8 @@ TEST(Rtf, StructureOfRealDocuments) {
       {"{\\rtf1 \\uc1\\u233\\bin2 }}b}", "éb"},  // binary data as the fallback character
       {"{\\rtf1 \\trowd a\\cell b\\cell\\row c\\line d}", "a\x1C" "b\x1C\x1E" "c\nd"},
       {"{\\rtf1 a\\nestcell b\\nestcell{\\*\\nesttableprops\\nestrow}\\cell\\row}",
-       "a\x1C" "b\x1C\x1C\x1E"},
+       "a\x1C" "b\x1C\x1E\x1C\x1E"},
+      {"{\\rtf1 {\\*\\nesttableprops\\trowd x\\nestcell\\nestrow}}", "x\x1C\x1E"},
       {"{\\rtf1 a{\\b\\*b}c{\\*\\x y}}", "abc"},  // \* is a destination mark only after "{"
       {"{\\rtf1 a{\\tc toc}b{\\tcn x}c}", "abc"},
       {"{\\rtf1 {\\field{\\*\\fldinst HYPERLINK x}{\\fldrslt link}} "

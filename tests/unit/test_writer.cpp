@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include "charsets.h"
 
 #include "fixture.h"
 #include "substmap.h"
@@ -108,6 +111,92 @@ TEST(Writer, OutputParagraphConvertsEachUnitUpToZero) {
   testing_support::plain_setup();
   const std::uint16_t par[] = {'A', 0xE9, 0x20AC, '\n', 0, 'Z'};
   EXPECT_EQ(capture([&] { dorvex::output_paragraph(par); }), "A\xC3\xA9\xE2\x82\xAC\n");
+}
+
+// The paragraph writer copies runs and converts the rest through its cache; out_char takes one
+// converted character at a time. Both must give the same bytes at every margin, for text that
+// mixes ASCII runs longer than a line, spaces at and around the margin, 2- and 3-byte UTF-8,
+// characters of a substitution map, newlines and surrogate pairs, over several paragraphs.
+TEST(Writer, ParagraphsMatchCharacterByCharacterAtEveryMargin) {
+  std::u16string text;
+  for (int i = 0; i < 6; ++i) {
+    text += u"A fairly long line of plain ASCII words, long enough to pass the margin ";
+    text += std::u16string(90 - i * 15, u'x');
+    text += u" \u0416\u0416 \u65E5\u672C\u8A9E tail\tx\u00AD";
+    text += u"\U0001F600\U0001F600ab\xD83D c \xDE00\u0001\n";
+  }
+  std::vector<std::uint16_t> par(text.begin(), text.end());
+  par.push_back(0);
+  dorvex::SubstMap* map = testing_support::empty_map();
+  dorvex::map_insert(map, 0xAD, "");
+  dorvex::map_insert(map, 0x01, "<one>");
+  for (bool utf8 : {true, false}) {
+    for (int margin = 0; margin <= 90; ++margin) {
+      testing_support::plain_setup();
+      dorvex::spec_chars = map;
+      dorvex::wrap_margin = margin;
+      dorvex::ReverseMap* latin1 = utf8 ? nullptr : dorvex::make_reverse_map(dorvex::source_charset);
+      dorvex::target_charset = latin1;
+      std::string blocks = capture([&] {
+        dorvex::output_paragraph(par.data());
+        dorvex::flush_line();
+      });
+      std::string chars = capture([&] {
+        for (std::size_t i = 0; par[i]; ++i) {
+          if (dorvex::is_high_surrogate(par[i]) && dorvex::is_low_surrogate(par[i + 1])) {
+            dorvex::out_char(dorvex::convert_pair(par[i], par[i + 1]));
+            ++i;
+          } else {
+            dorvex::out_char(dorvex::convert_char(par[i]));
+          }
+        }
+        dorvex::flush_line();
+      });
+      EXPECT_EQ(blocks, chars) << "margin " << margin << (utf8 ? " utf-8" : " latin-1");
+      dorvex::free_reverse_map(latin1);
+    }
+  }
+  testing_support::plain_setup();
+  dorvex::free_substmap(map);
+}
+
+TEST(Writer, Utf8LinesAreCutBetweenCharacters) {
+  testing_support::plain_setup();
+  const std::uint16_t par[] = {0x65E5, 0x672C, 0x8A9E, 0xD83D, 0xDE00, 'a', '\n', 0};
+  dorvex::wrap_margin = 4;
+  EXPECT_EQ(capture([&] { dorvex::output_paragraph(par); }),
+            "\u65E5\n\u672C\n\u8A9E\n\U0001F600\na\n\n");
+  dorvex::wrap_margin = 7;
+  EXPECT_EQ(capture([&] { dorvex::output_paragraph(par); }),
+            "\u65E5\u672C\n\u8A9E\U0001F600\na\n\n");
+  dorvex::wrap_margin = 0;
+}
+
+TEST(Writer, PlainCopyJoinsPairsAcrossBlocks) {
+  testing_support::plain_setup();
+  const std::uint16_t high = 0xD83D, low = 0xDE00, a = 'a';
+  std::string out = capture([&] {
+    dorvex::write_units(&a, 1);
+    dorvex::write_units(&high, 1);
+    dorvex::write_units(&low, 1);
+    dorvex::write_units(&high, 1);  // lone at the end of the input
+    dorvex::flush_line();
+  });
+  EXPECT_EQ(out, "a\U0001F600?");
+}
+
+void write_to_full_device() {
+  dorvex::out_file = std::fopen("/dev/full", "w");
+  const std::uint16_t par[] = {'a', '\n', 0};
+  for (int i = 0; i < 100000; ++i) dorvex::output_paragraph(par);
+  std::fputs("still running\n", stderr);
+  std::exit(0);
+}
+
+TEST(WriterDeathTest, FailedWriteEndsTheRunWithOneMessage) {
+  testing_support::plain_setup();
+  EXPECT_EXIT(write_to_full_device(), testing::ExitedWithCode(1),
+              "^stdout: No space left on device\n$");
 }
 
 }  // namespace
