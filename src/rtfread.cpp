@@ -829,7 +829,6 @@ void release_rtf_charsets() {
   for (CachedCharset& entry : charset_cache) std::free(entry.table);
   charset_cache.clear();
   charset_cache.shrink_to_fit();
-  release_dbcs_tables();
   if (owned_csname && source_csname == owned_csname) {
     source_csname = outside_csname;
     std::free(owned_csname);

@@ -104,6 +104,13 @@ TEST(Rtf, CodePageWithoutTableKeepsTableInForce) {
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(out, "\xD0\xB9\xD0\xB9\n");
   EXPECT_EQ(err, "Cannot load charset utf-8 - file not found\n");
+  // Fonts whose tables are missing (double-byte or 8-bit) read through the document's code page,
+  // without a message: fonts name code pages freely.
+  testing::internal::CaptureStderr();
+  out = rtf_text("{\\rtf1\\ansicpg1251{\\fonttbl{\\f0\\fcharset128 M;}{\\f1\\fcharset161 G;}}"
+                 "\\f0\\'e9\\f1\\'e9}");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(out, "\xD0\xB9\xD0\xB9\n");
 }
 
 TEST(Rtf, CodePageSwitchKeepsSharedBuffer) {
