@@ -355,13 +355,52 @@ void text_byte(RtfState& st, int byte) {
   store(st, current_charset[b]);
 }
 
+// \uN as the text run meets it: when the number and a fallback of at most one plain character
+// lie in the block (16 bytes from p on are), the bytes it takes, with its unit in *unit; 0 for
+// anything else (a long or unusual number, an escaped or missing fallback), which the command
+// path reads.
+int unicode_in_place(const unsigned char* p, std::int32_t fallback, std::uint16_t* unit) {
+  const unsigned char* q = p + 2;  // past "\u"
+  const bool negative = *q == '-';
+  if (negative) ++q;
+  if (!is_digit(*q)) return 0;
+  std::int32_t n = 0;
+  for (int digits = 0; is_digit(*q); ++q) {
+    if (++digits > 6) return 0;
+    n = n * 10 + (*q - '0');
+  }
+  if (*q == '-' || (negative && n > 32768)) return 0;
+  if (*q == ' ' || *q == '\t') ++q;
+  if (fallback == 1) {
+    if (kEndsRun[*q]) return 0;
+    ++q;
+  } else if (fallback > 1) {
+    return 0;
+  }
+  *unit = static_cast<std::uint16_t>(negative ? 65536 - n : n & 0xFFFF);
+  return static_cast<int>(q - p);
+}
+
+// Hands over a paragraph that fills the buffer. A high surrogate at its end waits for its low
+// half in the next piece.
+void hand_over_full_paragraph(std::int32_t& last) {
+  const std::uint16_t unit = buffer[kFlushIndex];
+  const bool high_surrogate = unit >= 0xD800 && unit <= 0xDBFF;
+  buffer[high_surrogate ? kFlushIndex : kFlushIndex + 1] = 0;
+  output_paragraph(buffer.data());
+  last = -1;
+  if (high_surrogate) buffer[static_cast<std::size_t>(++last)] = unit;
+}
+
 // Copies plain text from the block straight into the paragraph, up to the next byte that is
-// structure, an escape, a line end or a double-byte lead byte.
+// structure, a control word, a line end or a double-byte lead byte. Hex escapes and Unicode
+// escapes are taken on the way.
 void copy_text_run(RtfState& st) {
   const unsigned char* p = st.in.pos;
   const unsigned char* const end = st.in.end;
   const std::uint16_t* table = current_charset;
   const DbcsTable* dbcs = st.dbcs;
+  const std::int32_t fallback = st.groups.records[st.level].fallback;
   std::int32_t last = st.last;
   while (p < end) {
     // As many bytes as the paragraph has room for, then hand it over if it is full.
@@ -373,8 +412,15 @@ void copy_text_run(RtfState& st) {
       unsigned char b = *p;
       int step = 1;
       if (kEndsRun[b]) {
-        // A hex escape is text too: take it here rather than leave the run for it.
-        if (b != '\\' || end - p < 4 || p[1] != '\'') break;
+        if (b != '\\' || end - p < 16) break;
+        if (p[1] == 'u') {
+          step = unicode_in_place(p, fallback, out);
+          if (step == 0) break;
+          out += *out != 0;
+          p += step;
+          continue;
+        }
+        if (p[1] != '\'') break;
         const int high = hex_value(p[2]), low = hex_value(p[3]);
         if (high < 0 || low < 0) break;
         b = static_cast<unsigned char>(high * 16 + low);
@@ -386,11 +432,7 @@ void copy_text_run(RtfState& st) {
       p += step;
     }
     last += static_cast<std::int32_t>(out - first);
-    if (last == kFlushIndex) {
-      buffer[kFlushIndex + 1] = 0;
-      output_paragraph(buffer.data());
-      last = -1;
-    }
+    if (last == kFlushIndex) hand_over_full_paragraph(last);
     if (p < stop) break;
   }
   if (p != st.in.pos) st.group_start = false;
@@ -879,13 +921,7 @@ void release_rtf_charsets() {
 
 void add_to_buffer(std::int32_t& last, std::uint16_t unit) {
   buffer[static_cast<std::size_t>(++last)] = unit;
-  if (last != kFlushIndex) return;
-  // A high surrogate that fills the buffer waits for its low half in the next piece.
-  const bool high_surrogate = unit >= 0xD800 && unit <= 0xDBFF;
-  buffer[high_surrogate ? kFlushIndex : kFlushIndex + 1] = 0;
-  output_paragraph(buffer.data());
-  last = -1;
-  if (high_surrogate) buffer[static_cast<std::size_t>(++last)] = unit;
+  if (last == kFlushIndex) hand_over_full_paragraph(last);
 }
 
 void end_paragraph(std::int32_t& last) {
