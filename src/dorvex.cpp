@@ -16,6 +16,7 @@
 #include "charsets.h"
 #include "confutil.h"
 #include "fileutil.h"
+#include "plaintext.h"
 #include "ole.h"
 #include "reader.h"
 #include "rtfread.h"
@@ -100,7 +101,9 @@ int parse_margin(const char* arg) {
 
 void read_configuration() {
   dorvex::read_config_file("%s/dorvex.rc");
-  if (const char* home = std::getenv("HOME")) {
+  // An empty HOME would be searched as the current directory, whose dorvex.rc is not the user's.
+  const char* home = std::getenv("HOME");
+  if (home && *home) {
     if (char* path = dorvex::find_file(dorvex::strdup("dorvex.rc"), home)) {
       dorvex::read_config_file(path);
       std::free(path);
@@ -143,6 +146,7 @@ void parse_options(int argc, char** argv) {
         break;
       case '8':
         dorvex::get_unicode_char = dorvex::get_8bit_char;
+        dorvex::utf8_detection = 0;
         break;
       case 'b':
         dorvex::signature_check = 0;

@@ -1,20 +1,44 @@
 #include "plaintext.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
 #include "charsets.h"
 #include "reader.h"
+#include "rtfread.h"
 #include "unlocked_io.h"
 #include "writer.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace dorvex {
+
+int utf8_detection = 1;
 
 namespace {
 
-// Output bytes of each source byte, converted once per input: the 8-bit copy then writes
-// without looking anything up.
+// The paragraph buffer, borrowed as bytes: no paragraph is built while plain text is copied.
+unsigned char* byte_block() { return reinterpret_cast<unsigned char*>(buffer.data()); }
+constexpr std::size_t kByteBlockSize = kParagraphUnits * sizeof(std::uint16_t);
+
+// Reads into [dest, dest + n); 0 at the end of the input or on a failed read.
+std::size_t read_bytes(std::FILE* stream, unsigned char* dest, std::size_t n) {
+  std::size_t got = dorvex_read(dest, 1, n, stream);
+  return got <= n ? got : 0;
+}
+
+// ---- 8-bit text ----
+
+// The output bytes of every source byte, filled once per input. When none is longer than three
+// bytes (the rule: one byte, a short replacement, "?"), each is packed with its length in the
+// top byte and the copy stores four bytes per source byte without a branch; otherwise it copies
+// each from the list of all of them.
 struct ByteConversion {
+  bool packed;
+  std::array<std::uint32_t, 256> entry;
   std::array<std::uint16_t, 256> offset;
   std::array<std::uint16_t, 256> length;
   std::array<char, 256 * 257> bytes;
@@ -23,45 +47,218 @@ ByteConversion conversion;
 
 void build_byte_conversion() {
   std::size_t used = 0;
-  for (int b = 0; b < 256; ++b) {
-    const char* s = convert_char(to_unicode(source_charset, b));
+  conversion.packed = true;
+  for (std::size_t b = 0; b < 256; ++b) {
+    const char* s = convert_char(to_unicode(source_charset, static_cast<int>(b)));
     std::size_t n = std::strlen(s);
     std::memcpy(conversion.bytes.data() + used, s, n);
-    conversion.offset[static_cast<std::size_t>(b)] = static_cast<std::uint16_t>(used);
-    conversion.length[static_cast<std::size_t>(b)] = static_cast<std::uint16_t>(n);
+    conversion.offset[b] = static_cast<std::uint16_t>(used);
+    conversion.length[b] = static_cast<std::uint16_t>(n);
     used += n;
+    if (n > 3) conversion.packed = false;
+    std::uint32_t e = std::uint32_t(n) << 24;
+    for (std::size_t i = 0; i < n && i < 3; ++i) e |= std::uint32_t(static_cast<unsigned char>(s[i])) << (8 * i);
+    conversion.entry[b] = e;
   }
 }
 
-// Converts bytes [data, data + n) into out_file, gathering the output in a local block.
+constexpr std::size_t kOutBlock = 65536;
+
+// Converts up to kOutBlock / 4 bytes through the packed entries; returns the bytes written.
+std::size_t convert_packed(const unsigned char* src, std::size_t n, char* dst) {
+  char* start = dst;
+  for (std::size_t i = 0; i < n; ++i) {
+    std::uint32_t e = conversion.entry[src[i]];
+    const char bytes[4] = {static_cast<char>(e), static_cast<char>(e >> 8), static_cast<char>(e >> 16), 0};
+    std::memcpy(dst, bytes, 4);
+    dst += e >> 24;
+  }
+  return static_cast<std::size_t>(dst - start);
+}
+
+// Converts bytes [data, data + n) into the output, gathering it in a local block.
 void write_converted(const unsigned char* data, std::size_t n) {
-  char out[65536];
+  char out[kOutBlock + 4];
+  if (conversion.packed) {
+    for (std::size_t done = 0; done < n;) {
+      std::size_t step = std::min(n - done, kOutBlock / 3);
+      write_out(out, convert_packed(data + done, step, out));
+      done += step;
+    }
+    return;
+  }
   std::size_t used = 0;
   for (std::size_t i = 0; i < n; ++i) {
     std::size_t len = conversion.length[data[i]];
-    if (used + len > sizeof out) {
+    if (used + len > kOutBlock) {
       write_out(out, used);
       used = 0;
     }
-    const char* src = conversion.bytes.data() + conversion.offset[data[i]];
-    if (len == 1) {
-      out[used++] = *src;
-    } else {
-      std::memcpy(out + used, src, len);
-      used += len;
-    }
+    std::memcpy(out + used, conversion.bytes.data() + conversion.offset[data[i]], len);
+    used += len;
   }
   write_out(out, used);
 }
 
-void copy_8bit(std::FILE* stream, const unsigned char* prefix, std::size_t prefix_len) {
+// The block holds the first have bytes of the input; the rest follows from the stream.
+void copy_8bit(std::FILE* stream, std::size_t have) {
   build_byte_conversion();
-  write_converted(prefix, prefix_len);
-  auto* block = reinterpret_cast<unsigned char*>(buffer.data());
-  const std::size_t block_size = buffer.size() * sizeof buffer[0];
-  std::size_t n;
-  while ((n = dorvex_read(block, 1, block_size, stream)) > 0 && n <= block_size) {
-    write_converted(block, n);
+  unsigned char* block = byte_block();
+  do write_converted(block, have);
+  while ((have = read_bytes(stream, block, kByteBlockSize)) > 0);
+}
+
+// ---- UTF-8 and UTF-16 in blocks ----
+
+// Units decoded from one block of bytes; a byte gives at most one unit.
+constexpr std::size_t kDecodeBlock = 65536;
+std::array<std::uint16_t, kDecodeBlock> units;
+
+// How UTF-8 is read: as -u reads it (continuation bytes unchecked, a byte that leads nothing is
+// U+FEFF), or, for text found to be UTF-8, checked (a byte that is no part of a well-formed
+// character is the unwritable unit 0xDC00 + byte, written as the bad character).
+enum class Utf8Rule { kUnchecked, kChecked };
+
+std::size_t sequence_length(unsigned lead, Utf8Rule rule) {
+  if (lead < 0x80) return 1;
+  if (lead < (rule == Utf8Rule::kChecked ? 0xC2u : 0xC0u)) return 0;  // C0, C1: overlong only
+  if (lead <= 0xDF) return 2;
+  if (lead <= 0xEF) return 3;
+  return lead <= 0xF4 ? 4 : 0;
+}
+
+bool is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// The second byte of a character whose lead is given: no overlong form, no surrogate, nothing
+// beyond U+10FFFF.
+bool second_byte_ok(unsigned lead, unsigned second) {
+  switch (lead) {
+    case 0xE0: return second >= 0xA0;
+    case 0xED: return second < 0xA0;
+    case 0xF0: return second >= 0x90;
+    case 0xF4: return second < 0x90;
+    default: return true;
+  }
+}
+
+// Whether the first n bytes of a character led by p[0] are well formed (all of them when n is
+// its length, the start of one when the text is cut).
+bool well_formed(const unsigned char* p, std::size_t n) {
+  for (std::size_t i = 1; i < n; ++i)
+    if (!is_continuation(p[i])) return false;
+  return n < 2 || second_byte_ok(p[0], p[1]);
+}
+
+// The leading bytes of [p, p + n) below 0x80 as units; returns how many.
+std::size_t widen_ascii(const unsigned char* p, std::size_t n, std::uint16_t* out) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= n; i += 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    if (_mm_movemask_epi8(v) != 0) break;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(v, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(v, zero));
+  }
+#endif
+  for (; i < n && p[i] < 0x80; ++i) out[i] = p[i];
+  return i;
+}
+
+// Decodes UTF-8 from [p, p + n) into units (room for n). A character cut by the end of the
+// block stays undecoded unless at_end: then it is dropped (unchecked) or unwritable (checked).
+// Returns the bytes consumed; *made gets the units made.
+std::size_t decode_utf8_block(const unsigned char* p, std::size_t n, bool at_end, Utf8Rule rule,
+                              std::uint16_t* out, std::size_t* made) {
+  std::size_t i = 0, u = 0;
+  while (i < n) {
+    std::size_t run = widen_ascii(p + i, n - i, out + u);
+    i += run;
+    u += run;
+    if (i == n) break;
+    const unsigned lead = p[i];
+    const std::size_t len = sequence_length(lead, rule);
+    if (len == 0) {
+      out[u++] = rule == Utf8Rule::kChecked ? static_cast<std::uint16_t>(0xDC00 | lead) : 0xFEFF;
+      ++i;
+      continue;
+    }
+    if (n - i < len) {
+      if (!at_end) break;
+      if (rule == Utf8Rule::kChecked) {
+        out[u++] = static_cast<std::uint16_t>(0xDC00 | lead);
+        ++i;
+        continue;
+      }
+      i = n;  // the cut character is dropped
+      break;
+    }
+    if (rule == Utf8Rule::kChecked && !well_formed(p + i, len)) {
+      out[u++] = static_cast<std::uint16_t>(0xDC00 | lead);
+      ++i;
+      continue;
+    }
+    unsigned value = len == 2 ? lead & 0x1F : len == 3 ? lead & 0x0F : lead & 0x07;
+    for (std::size_t k = 1; k < len; ++k) value = (value << 6) | (p[i + k] & 0x3Fu);
+    i += len;
+    if (len < 4) {
+      out[u++] = static_cast<std::uint16_t>(value);
+    } else if (value < 0x10000 || value > 0x10FFFF) {
+      out[u++] = 0xFEFF;  // unchecked only: the checked rule refused these above
+    } else {
+      out[u++] = static_cast<std::uint16_t>(0xD800 | ((value - 0x10000) >> 10));
+      out[u++] = static_cast<std::uint16_t>(0xDC00 | (value & 0x3FF));
+    }
+  }
+  *made = u;
+  return i;
+}
+
+// Decodes and writes UTF-8: have bytes are in the block already, the rest comes from stream.
+void copy_utf8(std::FILE* stream, std::size_t have, Utf8Rule rule) {
+  unsigned char* block = byte_block();
+  bool at_end = false;
+  std::size_t start = 0;  // undecoded bytes are block[start, have)
+  for (;;) {
+    while (start < have) {
+      const std::size_t step = std::min(have - start, kDecodeBlock);
+      const bool last = step == have - start;
+      std::size_t made = 0;
+      std::size_t used =
+          decode_utf8_block(block + start, step, at_end && last, rule, units.data(), &made);
+      write_units(units.data(), made);
+      start += used;
+      if (last && used < step) break;  // a character cut by the end of the block
+    }
+    if (at_end) return;
+    const std::size_t left = have - start;
+    std::memmove(block, block + start, left);
+    const std::size_t got = read_bytes(stream, block + left, kByteBlockSize - left);
+    at_end = got == 0;
+    have = left + got;
+    start = 0;
+  }
+}
+
+// UTF-16 units from the stream, low byte first or high byte first; an odd last byte is dropped.
+void copy_utf16(std::FILE* stream, bool low_first) {
+  unsigned char* block = byte_block();
+  std::size_t have = 0;
+  for (;;) {
+    std::size_t got = read_bytes(stream, block + have, kDecodeBlock * 2 - have);
+    have += got;
+    std::size_t n = have / 2;
+    if (got == 0 || n == 0) {
+      if (got == 0) return;
+      continue;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      unsigned a = block[2 * i], b = block[2 * i + 1];
+      units[i] = static_cast<std::uint16_t>(low_first ? a | (b << 8) : (a << 8) | b);
+    }
+    write_units(units.data(), n);
+    std::memmove(block, block + 2 * n, have - 2 * n);
+    have -= 2 * n;
   }
 }
 
@@ -118,28 +315,12 @@ void write_utf8_prefix(std::FILE* stream, const unsigned char* p, std::size_t le
 
 // Writes every character the decoder gives until the stream reports its end. The position
 // counter is advanced by the decoders and read by nobody.
-template <class NextChar>
-void copy_chars(std::FILE* stream, NextChar next) {
+void copy_through_hook(std::FILE* stream) {
   std::int32_t position = 0;
   while (!dorvex_eof(stream)) {
-    int c = next(&position);
+    int c = get_unicode_char(stream, &position, kNoEnd);
     if (c != -1) write_char(c);
     if (position > 0x40000000) position = 0;  // kept from overflowing
-  }
-}
-
-// In standard mode (as the Unicode copy always runs) the decoders read the stdio stream directly.
-void copy_decoded(std::FILE* stream) {
-  const StdioBytes in{stream};
-  if (!hooks_in_standard_mode()) {
-    copy_chars(stream, [&](std::int32_t* pos) { return get_unicode_char(stream, pos, kNoEnd); });
-  } else if (get_unicode_char == get_utf8) {
-    copy_chars(stream, [&](std::int32_t* pos) { return decode_utf8(in, pos); });
-  } else if (get_unicode_char == get_utf16lsb || get_unicode_char == get_utf16msb) {
-    const bool low_first = get_unicode_char == get_utf16lsb;
-    copy_chars(stream, [&](std::int32_t* pos) { return decode_utf16(in, pos, low_first); });
-  } else {
-    copy_chars(stream, [&](std::int32_t* pos) { return get_unicode_char(stream, pos, kNoEnd); });
   }
 }
 
@@ -154,17 +335,56 @@ void copy_unicode(std::FILE* stream, const unsigned char* prefix, std::size_t pr
     get_unicode_char = get_utf8;
     write_utf8_prefix(stream, prefix, prefix_len);
   }
-  copy_decoded(stream);
+  // In standard mode (as the copy always runs) the bytes are read in blocks, with the results
+  // of the decoders.
+  if (!hooks_in_standard_mode()) {
+    copy_through_hook(stream);
+  } else if (get_unicode_char == get_utf8) {
+    copy_utf8(stream, 0, Utf8Rule::kUnchecked);
+  } else {
+    copy_utf16(stream, get_unicode_char == get_utf16lsb);
+  }
 }
 
 }  // namespace
+
+bool looks_like_utf8(const unsigned char* p, std::size_t n, bool more_follows) {
+  bool multibyte = false;
+  for (std::size_t i = 0; i < n;) {
+    if (p[i] < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t len = sequence_length(p[i], Utf8Rule::kChecked);
+    if (len == 0) return false;
+    if (n - i < len) {
+      // Cut by the end of the sample: what is there must begin a character.
+      return more_follows && multibyte && well_formed(p + i, n - i);
+    }
+    if (!well_formed(p + i, len)) return false;
+    multibyte = true;
+    i += len;
+  }
+  return multibyte;
+}
 
 void copy_out(std::FILE* stream, const unsigned char* prefix, std::size_t prefix_len) {
   refresh_conversions();
   if (get_unicode_char == get_word8_char) {
     copy_unicode(stream, prefix, prefix_len);
+    return;
+  }
+  // The first 64 KiB decide: text in a legacy code page is practically never valid UTF-8.
+  unsigned char* block = byte_block();
+  std::memcpy(block, prefix, prefix_len);
+  std::size_t have = prefix_len;
+  for (std::size_t got; have < kUtf8Sample && (got = read_bytes(stream, block + have, kByteBlockSize - have)) > 0;) have += got;
+  const bool more_follows = have > kUtf8Sample;
+  if (utf8_detection && !forced_charset &&
+      looks_like_utf8(block, std::min(have, kUtf8Sample), more_follows)) {
+    copy_utf8(stream, have, Utf8Rule::kChecked);
   } else {
-    copy_8bit(stream, prefix, prefix_len);
+    copy_8bit(stream, have);
   }
 }
 

@@ -184,14 +184,15 @@ TEST(PlainCopy, UnicodeCopyDecodesUtf8PrefixAcrossItsEnd) {
 
 TEST(PlainCopy, UnicodeDecoderStaysForLaterInputs) {
   EXPECT_EQ(copy_text("x\xC3\xA9y", dorvex::get_word8_char), "x\xC3\xA9y");
-  // The hook now holds get_utf8, so the next plain text takes the 8-bit copy.
+  // The hook now holds get_utf8, so the next plain text takes the 8-bit copy (this one is no
+  // UTF-8, which the copy would recognise).
   testing_support::plain_setup();
   dorvex::get_unicode_char = dorvex::get_utf8;
   std::FILE* f = stream_of("");
-  const unsigned char prefix[] = {'x', 0xC3, 0xA9};
-  std::string out = capture([&] { dorvex::copy_out(f, prefix, 3); });
+  const unsigned char prefix[] = {'x', 0xC3, 0xA9, 0xE9};
+  std::string out = capture([&] { dorvex::copy_out(f, prefix, 4); });
   std::fclose(f);
-  EXPECT_EQ(out, "x\xC3\x83\xC2\xA9");
+  EXPECT_EQ(out, "x\xC3\x83\xC2\xA9\xC3\xA9");
 }
 
 }  // namespace

@@ -1,0 +1,99 @@
+#include "plaintext.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "charsets.h"
+#include "fixture.h"
+#include "ole.h"
+#include "reader.h"
+
+namespace {
+
+using testing_support::capture;
+
+// Copies bytes as a plain-text input (the first 8 as the detection prefix), UTF-8 output.
+std::string copy_text(const std::string& bytes, dorvex::Decoder decoder, bool through_hooks) {
+  testing_support::plain_setup();
+  if (through_hooks) {  // not standard mode: the copy goes character by character
+    dorvex::dorvex_read = [](void* d, std::size_t s, std::size_t n, void* f) {
+      return std::fread(d, s, n, static_cast<std::FILE*>(f));
+    };
+    dorvex::dorvex_eof = [](void* f) { return std::feof(static_cast<std::FILE*>(f)); };
+  }
+  dorvex::get_unicode_char = decoder;
+  std::size_t n = bytes.size() < 8 ? bytes.size() : 8;
+  std::FILE* f = testing_support::stream_of(bytes.substr(n));
+  std::string out = capture([&] {
+    dorvex::copy_out(f, reinterpret_cast<const unsigned char*>(bytes.data()), n);
+    dorvex::flush_line();
+  });
+  std::fclose(f);
+  testing_support::plain_setup();
+  return out;
+}
+
+TEST(PlainText, Utf8Detection) {
+  const struct {
+    std::string bytes;
+    bool more_follows, utf8;
+  } cases[] = {
+      {"caf\xc3\xa9", false, true},
+      {"\xe2\x82\xac \xf0\x9f\x98\x80 \xf4\x8f\xbf\xbf", false, true},
+      {"plain ASCII only", false, false},  // nothing to decide on: the 8-bit road
+      {"", false, false},
+      {"caf\xe9", false, false},                // Latin-1
+      {"\xcf\xf0\xe8\xe2\xe5\xf2", false, false},  // cp1251
+      {"\xc0\xaf", false, false},               // overlong
+      {"\xe0\x80\xaf", false, false},           // overlong
+      {"\xed\xa0\x80", false, false},           // a surrogate
+      {"\xf4\x90\x80\x80", false, false},       // beyond U+10FFFF
+      {"\xf5\x80\x80\x80", false, false},
+      {"\xc3\xa9\xc3", false, false},           // cut at the end of the input
+      {"\xc3\xa9\xe2\x82", true, true},         // cut at the end of the sample
+      {"\xc3\xa9\xe2\x41", true, false},
+      {"\xc3\xa9\xe0\x80", true, false},
+  };
+  for (const auto& c : cases) {
+    const auto* p = reinterpret_cast<const unsigned char*>(c.bytes.data());
+    EXPECT_EQ(dorvex::looks_like_utf8(p, c.bytes.size(), c.more_follows), c.utf8) << c.bytes;
+  }
+}
+
+// Characters of every length, repeated past several block boundaries, so that some are cut by
+// each boundary: the copy gives the same text back, with every character whole.
+TEST(PlainText, DetectedUtf8CrossesBlocks) {
+  std::string text;
+  while (text.size() < 1100000) text += "a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80 \xd0\x96z\n";
+  EXPECT_EQ(copy_text(text, nullptr, false), text);
+  // An invalid byte far beyond the sample is the bad character, and only that byte.
+  std::string late = text + "\xff" + "ok\n";
+  EXPECT_EQ(copy_text(late, nullptr, false), text + "?ok\n");
+  // -8 and the like keep the 8-bit road: Latin-1 through the fixture's table.
+  dorvex::utf8_detection = 0;
+  EXPECT_EQ(copy_text("caf\xc3\xa9", nullptr, false), "caf\xc3\x83\xc2\xa9");
+  dorvex::utf8_detection = 1;
+}
+
+// -u copies in blocks where the hooks are in standard mode, and character by character through
+// the decoder hook otherwise: the same output for inputs cut at every place by the blocks.
+TEST(PlainText, UnicodeBlocksMatchTheDecoders) {
+  std::string noise;
+  unsigned state = 11;
+  while (noise.size() < 300000) {
+    state = state * 1103515245u + 12345u;
+    unsigned r = state >> 16;
+    noise += r % 4 == 0 ? static_cast<char>(r >> 3) : r % 4 == 1 ? "\xf0\x9f\x98\x80"[r % 3] : 'a';
+  }
+  for (const std::string& mark : {std::string(), std::string("\xff\xfe"), std::string("\xfe\xff")}) {
+    for (std::size_t size : {0u, 7u, 8u, 9u, 65537u, 131075u, 300000u}) {
+      std::string in = mark + noise.substr(0, size);
+      EXPECT_EQ(copy_text(in, dorvex::get_word8_char, false),
+                copy_text(in, dorvex::get_word8_char, true))
+          << "mark of " << mark.size() << ", " << size << " bytes";
+    }
+  }
+}
+
+}  // namespace
