@@ -40,6 +40,9 @@ const char kUsage[] =
     "  --no-clx        no piece table (its length 0)\n"
     "  --clx-byte=N    the piece table starts with byte N instead of 2\n"
     "  --prc           a property entry ahead of the piece table\n"
+    "  --fuzz-seed     (word97, word6) instead of a compound file, an input of fuzz_worddoc:\n"
+    "                  an options byte (1: \"1Table\"), the WordDocument stream's length\n"
+    "                  (32-bit), the WordDocument stream, the table stream\n"
     "word6 options:\n"
     "  --complex       flag 0x0004 and a piece table in the WordDocument stream; with\n"
     "                  --pieces=N as for word97\n"
@@ -111,7 +114,7 @@ struct Header {
   bool mac = false, wide = false;
   // Word 97 and Word 6 documents.
   std::int64_t pieces = 1, clx_byte = 2;
-  bool mixed = false, no_clx = false, prc = false, complex = false;
+  bool mixed = false, no_clx = false, prc = false, complex = false, fuzz_seed = false;
   std::string table = "1Table";
   std::vector<std::string> story_files = std::vector<std::string>(5);  // ftn hdd atn edn txbx
   std::vector<int> fonts = {0};
@@ -141,6 +144,7 @@ bool parse_option(const char* a, Header* h, cfb::Options* o, DocEntry* d) {
   if (!std::strcmp(a, "--no-clx")) return h->no_clx = true;
   if (!std::strcmp(a, "--prc")) return h->prc = true;
   if (!std::strcmp(a, "--complex")) return h->complex = true;
+  if (!std::strcmp(a, "--fuzz-seed")) return h->fuzz_seed = true;
   if (!std::strncmp(a, "--table=", 8)) return h->table = a + 8, true;
   static const char* const kStories[] = {"--footnotes=", "--headers=", "--annotations=",
                                          "--endnotes=", "--textboxes="};
@@ -411,6 +415,14 @@ std::string word6_document(const std::string& text, const Header& h) {
   return d;
 }
 
+// The input fuzz_worddoc turns into a compound file: options, document length, the streams.
+std::string fuzz_seed(const std::string& doc, const std::string& table, const Header& h) {
+  std::string seed(5, '\0');
+  seed[0] = char(h.table == "1Table" ? 1 : 0);
+  cfb::put32(seed, 1, std::uint32_t(doc.size()));
+  return seed + doc + table;
+}
+
 enum class Kind { word97, word6, plain };
 
 int make_word(int argc, char** argv, Kind kind) {
@@ -434,6 +446,7 @@ int make_word(int argc, char** argv, Kind kind) {
   d.e.name = d.name;
   if (kind == Kind::word6) {
     d.e.data = word6_document(text, h);
+    if (h.fuzz_seed) return write_out(argv[2], fuzz_seed(d.e.data, "", h)) ? 0 : 1;
     return write_out(argv[2], cfb::build({d.e}, o)) ? 0 : 1;
   }
   std::vector<std::string> stories = {text};
@@ -445,6 +458,7 @@ int make_word(int argc, char** argv, Kind kind) {
   cfb::Entry table;
   table.name = h.table;
   d.e.data = word97_document(stories, h, &table.data);
+  if (h.fuzz_seed) return write_out(argv[2], fuzz_seed(d.e.data, table.data, h)) ? 0 : 1;
   return write_out(argv[2], cfb::build({d.e, table}, o)) ? 0 : 1;
 }
 
