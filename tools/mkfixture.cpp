@@ -46,6 +46,8 @@ const char kUsage[] =
     "  --csw=N         the count of 16-bit values at offset 32 is N\n"
     "  --ccp-text=N    the main text's length is N\n"
     "  --storage=NAME  a storage of that name beside the streams\n"
+    "  --repeat-piece=N  the piece table lists the (one) piece N times over, each time for\n"
+    "                  the next stretch of text, all at the same bytes\n"
     "  --fuzz-seed     (word97, word6) instead of a compound file, an input of fuzz_worddoc:\n"
     "                  an options byte (1: \"1Table\"), the WordDocument stream's length\n"
     "                  (32-bit), the WordDocument stream, the table stream\n"
@@ -120,7 +122,7 @@ struct Header {
   bool mac = false, wide = false;
   // Word 97 and Word 6 documents.
   std::int64_t pieces = 1, clx_byte = 2;
-  std::int64_t first_fc = -1, clx_len = -1, csw = 14, ccp_text = -1;
+  std::int64_t first_fc = -1, clx_len = -1, csw = 14, ccp_text = -1, repeat = 0;
   bool backwards = false;
   std::vector<std::string> storages;  // word97: storages added beside the streams
   bool mixed = false, no_clx = false, prc = false, complex = false, fuzz_seed = false;
@@ -175,7 +177,8 @@ bool parse_option(const char* a, Header* h, cfb::Options* o, DocEntry* d) {
   if (!std::strncmp(a, "--storage=", 10)) return h->storages.push_back(a + 10), true;
   if (opt_num(a, "--pieces", &h->pieces) || opt_num(a, "--clx-byte", &h->clx_byte) ||
       opt_num(a, "--first-fc", &h->first_fc) || opt_num(a, "--clx-len", &h->clx_len) ||
-      opt_num(a, "--csw", &h->csw) || opt_num(a, "--ccp-text", &h->ccp_text))
+      opt_num(a, "--csw", &h->csw) || opt_num(a, "--ccp-text", &h->ccp_text) ||
+      opt_num(a, "--repeat-piece", &h->repeat))
     return true;
   if (opt_num(a, "--flags", &h->flags) || opt_num(a, "--key", &h->key) ||
       opt_num(a, "--charset", &h->charset) || opt_num(a, "--version", &h->version) ||
@@ -382,8 +385,20 @@ std::string word97_document(const std::vector<std::string>& stories, const Heade
   auto [begin, end] = store_pieces(d, pieces);
   text_range(d, h, begin, end);
   cfb::put32(d, kLw, std::uint32_t(d.size()));  // cbMac
+  std::uint32_t cp_end = std::uint32_t(units.size());
+  if (h.repeat > 0 && !pieces.empty()) {
+    std::uint32_t len = std::uint32_t(pieces[0].units.size());
+    Piece once = pieces[0];
+    pieces.clear();
+    for (std::int64_t k = 0; k < h.repeat; ++k) {
+      once.cp = std::uint32_t(k) * len;
+      pieces.push_back(once);
+    }
+    cp_end = std::uint32_t(h.repeat) * len;  // the length the table claims
+    cfb::put32(d, kLw + 12, cp_end);
+  }
   *table = std::string(64, '\0');  // the table stream holds more than the piece table
-  std::string clx = piece_table(pieces, std::uint32_t(units.size()), true, h);
+  std::string clx = piece_table(pieces, cp_end, true, h);
   cfb::put32(d, kClx, std::uint32_t(table->size()));
   cfb::put32(d, kClx + 4, h.no_clx ? 0 : std::uint32_t(h.clx_len >= 0 ? h.clx_len : clx.size()));
   *table += clx;

@@ -16,3 +16,7 @@ for f in past_end wrapping backwards long_clx huge_csw short_text long_text stor
   echo "-- $f"
   "$DORVEX" -f bare -d utf-8 -w $f.doc; echo "status $?"
 done
+echo "-- one piece listed 5000 times: no more text than the stream holds"
+head -c 20000 /dev/zero | tr '\0' 'x' > big.txt
+m word97 repeated.doc big.txt --repeat-piece=5000
+"$DORVEX" -f bare -d utf-8 -w repeated.doc | wc -c; echo "status ${PIPESTATUS[0]}"
