@@ -251,6 +251,9 @@ void pieces_to_runs(const PieceTable& t, bool word97_layout, const FibFacts& f,
       story_ends(f, getulong(t.cps, 4 * t.count));
   if (ends.empty()) return;  // every story is empty
   std::size_t story = 0;
+  // Pieces of a real document never share bytes, so their text is no longer than the stream;
+  // a table whose pieces all point at the same bytes must not multiply the output.
+  std::uint64_t budget = doc_size;
   for (std::size_t i = 0; i < t.count; ++i) {
     std::uint64_t begin = getulong(t.cps, 4 * i), end = getulong(t.cps, 4 * (i + 1));
     if (end < begin) continue;  // a piece that runs backwards (a damaged table) holds nothing
@@ -263,6 +266,8 @@ void pieces_to_runs(const PieceTable& t, bool word97_layout, const FibFacts& f,
     // A piece that leaves the stream (a damaged file) gives what the stream holds of it.
     if (offset >= doc_size) continue;
     end = std::min(end, begin + (doc_size - offset) / width);
+    end = std::min(end, begin + budget / width);
+    if (end > begin) budget -= (end - begin) * width;
     while (begin < end) {
       while (ends[story] <= begin) ++story;
       std::uint64_t cut = std::min(end, ends[story]);
