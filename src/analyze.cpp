@@ -9,6 +9,8 @@
 #include "plaintext.h"
 #include "reader.h"
 #include "rtfread.h"
+#include "wordpieces.h"
+#include "wordtext.h"
 #include "writer.h"
 #include "fileutil.h"
 
@@ -82,6 +84,9 @@ void skip_to_text(StreamHandle stream, std::int32_t count) {
   }
 }
 
+int read_compound_document(const unsigned char* header, OleStream* doc, std::int32_t consumed,
+                           std::int32_t doc_index);
+
 int read_ole_documents(std::FILE* f, const unsigned char* prefix) {
   std::FILE* container = ole_init(f, prefix, ole_sign.size());
   if (!container) {
@@ -93,12 +98,13 @@ int read_ole_documents(std::FILE* f, const unsigned char* prefix) {
   // Each entry is released before the next is asked for, also when a reader ends the program
   // (in fuzzing builds that unwinds through here).
   while (OleEntryPtr entry{ole_readdir(container)}) {
+    const std::int32_t index = propCurNumber - 1;  // ole_readdir moved past the entry
     if (ole_open(entry.get()) >= 0 && is_word_document(entry->name)) {
       std::array<unsigned char, kHeaderSize> header{};
       std::size_t n = dorvex_read(header.data(), 1, kHeaderSize, entry.get());
       if (n > kHeaderSize) n = 0;
-      auto consumed = static_cast<std::int32_t>(n);
-      result = parse_word_header(header.data(), entry.get(), -consumed, consumed);
+      result = read_compound_document(header.data(), entry.get(), static_cast<std::int32_t>(n),
+                                      index);
     }
   }
   set_std_func();
@@ -142,8 +148,19 @@ int analyze_format(std::FILE* f) {
   return result;
 }
 
-int parse_word_header(const unsigned char* header, StreamHandle stream, std::int32_t adjustment,
-                      std::int32_t position) {
+namespace {
+
+// Where the text of a Word document lies by its header: its length, and the bytes to skip from
+// the stream's position to its start.
+struct TextRange {
+  std::int32_t length;
+  std::int32_t skip;
+};
+
+// The header's report, warnings and decoder choice; false for an encrypted document (after its
+// message).
+bool check_word_header(const unsigned char* header, std::int32_t adjustment, std::int32_t position,
+                       TextRange* range) {
   if (verbose) report_header_start(header, position);
   unsigned flags = static_cast<unsigned>(getshort(header, kFibFlags));
   if (verbose) {
@@ -171,7 +188,7 @@ int parse_word_header(const unsigned char* header, StreamHandle stream, std::int
     std::fflush(out_file);
     std::fprintf(stderr, "[File is encrypted. Encryption key = %08lx]\n",
                  static_cast<unsigned long>(getulong(header, kFibKey)));
-    return kEncrypted;
+    return false;
   }
   int charset = getshort(header, kFibCharset);
   if (verbose) {
@@ -184,17 +201,65 @@ int parse_word_header(const unsigned char* header, StreamHandle stream, std::int
   std::int32_t text_start = getlong(header, kFibTextStart);
   std::int32_t text_end = getlong(header, kFibTextEnd);
   // Wrapping arithmetic: hostile fields must not overflow a signed int.
-  auto text_len = static_cast<std::int32_t>(std::uint32_t(text_end) - std::uint32_t(text_start));
-  auto skip = static_cast<std::int32_t>(std::uint32_t(text_start) + std::uint32_t(adjustment));
+  range->length = static_cast<std::int32_t>(std::uint32_t(text_end) - std::uint32_t(text_start));
+  range->skip = static_cast<std::int32_t>(std::uint32_t(text_start) + std::uint32_t(adjustment));
   if (verbose) {
-    auto shown = static_cast<std::int32_t>(std::uint32_t(skip) + std::uint32_t(position));
+    auto shown = static_cast<std::int32_t>(std::uint32_t(range->skip) + std::uint32_t(position));
     std::fprintf(out_file, "Textstart = %ld (hex %lx)\n", long(shown),
                  static_cast<unsigned long>(std::uint32_t(shown)));
-    std::fprintf(out_file, "Textlen =   %ld (hex %lx)\n", long(text_len),
-                 static_cast<unsigned long>(std::uint32_t(text_len)));
+    std::fprintf(out_file, "Textlen =   %ld (hex %lx)\n", long(range->length),
+                 static_cast<unsigned long>(std::uint32_t(range->length)));
   }
-  skip_to_text(stream, skip);
-  return process_file(stream, text_len) ? 1 : 0;
+  return true;
+}
+
+// Source charset in force while one document is read.
+struct SourceCharsetSwitch {
+  const std::uint16_t* saved = source_charset;
+  explicit SourceCharsetSwitch(const std::uint16_t* table) {
+    source_charset = const_cast<CharsetTable>(table);
+  }
+  ~SourceCharsetSwitch() { source_charset = const_cast<CharsetTable>(saved); }
+  SourceCharsetSwitch(const SourceCharsetSwitch&) = delete;
+  SourceCharsetSwitch& operator=(const SourceCharsetSwitch&) = delete;
+};
+
+// A WordDocument stream of a compound file: read through its piece table when it has a usable
+// one, else by its header's text range; Word 6/95 8-bit text through its own code page.
+int read_compound_document(const unsigned char* header, OleStream* doc, std::int32_t consumed,
+                           std::int32_t doc_index) {
+  TextRange range;
+  if (!check_word_header(header, -consumed, consumed, &range)) return kEncrypted;
+  WordPieces pieces;
+  if (std::size_t(consumed) == kHeaderSize &&
+      find_word_pieces(doc, doc_index, header, &pieces)) {
+    if (verbose) {
+      std::fprintf(out_file, "Text read through the piece table: %lu pieces\n",
+                   static_cast<unsigned long>(pieces.pieces));
+    }
+    read_word_pieces(doc, pieces, word_8bit_charset(doc, header));
+    return 0;
+  }
+  // By the text range: the stream stands after the header again.
+  ole_seek(doc, consumed, SEEK_SET);
+  const std::uint16_t* table = source_charset;
+  if (std::size_t(consumed) == kHeaderSize && is_word6_header(header)) {
+    table = word_8bit_charset(doc, header);
+    ole_seek(doc, consumed, SEEK_SET);
+  }
+  SourceCharsetSwitch code_page(table);
+  skip_to_text(doc, range.skip);
+  return process_word_text(doc, range.length, WordRules::document) ? 1 : 0;
+}
+
+}  // namespace
+
+int parse_word_header(const unsigned char* header, StreamHandle stream, std::int32_t adjustment,
+                      std::int32_t position) {
+  TextRange range;
+  if (!check_word_header(header, adjustment, position, &range)) return kEncrypted;
+  skip_to_text(stream, range.skip);
+  return process_file(stream, range.length) ? 1 : 0;
 }
 
 }  // namespace dorvex

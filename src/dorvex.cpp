@@ -101,7 +101,9 @@ int parse_margin(const char* arg) {
 
 void read_configuration() {
   dorvex::read_config_file("%s/dorvex.rc");
-  if (const char* home = std::getenv("HOME")) {
+  // An empty HOME would be searched as the current directory, whose dorvex.rc is not the user's.
+  const char* home = std::getenv("HOME");
+  if (home && *home) {
     if (char* path = dorvex::find_file(dorvex::strdup("dorvex.rc"), home)) {
       dorvex::read_config_file(path);
       std::free(path);

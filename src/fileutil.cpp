@@ -150,22 +150,6 @@ bool is_executable_file(const char* path) {
   return ::stat(path, &st) == 0 && S_ISREG(st.st_mode) && ::access(path, X_OK) == 0;
 }
 
-// The first executable called name along PATH, as the shell that started us found it. PATH is
-// split at ":" only, as the shell splits it; an empty element is the current directory there too.
-bool program_from_path_search(const char* name) {
-  const char* list = std::getenv("PATH");
-  if (!list || !*name) return false;
-  std::string_view rest(list);
-  while (true) {
-    std::size_t colon = rest.find(':');
-    std::string candidate(rest.substr(0, colon));
-    candidate = (candidate.empty() ? std::string(".") : candidate) + kDirSep + name;
-    if (is_executable_file(candidate.c_str())) return keep_program_path(candidate.c_str());
-    if (colon == std::string_view::npos) return false;
-    rest.remove_prefix(colon + 1);
-  }
-}
-
 // Names people type for charsets, after lower-casing, mapped to the table names.
 struct CharsetAlias {
   std::string_view alias, table;
@@ -270,10 +254,27 @@ char* input_buffer = nullptr;
 #endif
 }
 
+// PATH is split at ":" only, as the shell splits it; an empty element is the current directory
+// there too, so a program found there was started from it.
+std::string find_in_exec_path(const char* name, const char* path_list) {
+  if (!path_list || !*name || std::strchr(name, kDirSep)) return {};
+  std::string_view rest(path_list);
+  while (true) {
+    std::size_t colon = rest.find(':');
+    std::string dir(rest.substr(0, colon));
+    std::string candidate = (dir.empty() ? std::string(".") : dir) + kDirSep + name;
+    if (is_executable_file(candidate.c_str())) return candidate;
+    if (colon == std::string_view::npos) return {};
+    rest.remove_prefix(colon + 1);
+  }
+}
+
 void set_program_path(const char* argv0) {
   if (!argv0) argv0 = "";
   if (std::strchr(argv0, kDirSep) && keep_program_path(argv0)) return;
-  if (program_from_proc() || program_from_path_search(argv0)) return;
+  if (program_from_proc()) return;
+  std::string along_path = find_in_exec_path(argv0, std::getenv("PATH"));
+  if (!along_path.empty() && keep_program_path(along_path.c_str())) return;
   // Nothing says where we are: the configured install directory, not whatever is current.
   keep_program_path(DORVEX_BINDIR "/dorvex");
 }

@@ -5,6 +5,7 @@
 #define DORVEX_FILEUTIL_H
 
 #include <cstddef>
+#include <string>
 
 namespace dorvex {
 
@@ -41,6 +42,10 @@ struct ProgramEnd {
 // (the program was found along PATH) the path /proc/self/exe names, or the first executable of
 // that name along PATH. Never the current directory just because argv0 has no directory.
 void set_program_path(const char* argv0);
+
+// The first executable regular file called name in the directories of path_list (a PATH value),
+// as a shell finds a command; empty when there is none, or name holds a "/".
+std::string find_in_exec_path(const char* name, const char* path_list);
 
 // Sets charset_path and map_path to those of "%s/charsets", "%s/../share/dorvex/charsets" and
 // the configured data directory that exist, in that order ("%s/charsets" when none does), so an

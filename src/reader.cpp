@@ -5,23 +5,11 @@
 
 #include "charsets.h"
 #include "writer.h"
+#include "wordtext.h"
 
 namespace dorvex {
 
 namespace {
-
-// Word text units that process_file stores for control codes.
-constexpr std::uint16_t kParagraphEnd = 10;
-constexpr std::uint16_t kCellSeparator = 0x1C;
-constexpr std::uint16_t kRowEnd = 0x1E;
-constexpr std::uint16_t kSpace = 0x20;
-constexpr std::uint16_t kHyphen = 0x2D;
-constexpr std::uint16_t kSoftHyphen = 0xAD;
-constexpr int kZeroWidthNoBreak = 0xFEFF;
-
-// A paragraph is handed over once more than this many units are stored (the last index is
-// above 0x3FFFD), which leaves room for the terminating 0 after a one-unit step.
-constexpr int kLastIndexLimit = 0x3FFFD;
 
 // get_word8_char's block: kept between calls, and between inputs (a new text starts at offset 0
 // and so always loads a fresh block).
@@ -60,96 +48,6 @@ bool input_ended(StreamHandle stream, std::int32_t offset) {
   return dorvex_eof(stream) && !word8_pending(offset);
 }
 
-// The paragraph being collected in buffer; last is the index of its last unit, -1 when empty.
-struct Paragraph {
-  int last = -1;
-  void store(std::uint16_t unit) { buffer[static_cast<std::size_t>(++last)] = unit; }
-  void discard() { last = -1; }
-  bool ends_with_newline() const {
-    return last >= 0 && buffer[static_cast<std::size_t>(last)] == kParagraphEnd;
-  }
-};
-
-// Hands the paragraph to the writer. An empty paragraph (nothing but its newline) produces no
-// line; any other text does, even a single character, so that a last character before the end
-// of the input or a paragraph split is never lost.
-void finish_paragraph(Paragraph& par) {
-  bool only_newline = par.last == 0 && buffer[0] == kParagraphEnd;
-  if (par.last >= 0 && !only_newline) {
-    buffer[static_cast<std::size_t>(par.last) + 1] = 0;
-    output_paragraph(buffer.data());
-  }
-  par.last = -1;
-}
-
-struct TextState {
-  bool cell = false;   // a cell mark (7) was read; the next character decides its meaning
-  bool field = false;  // inside a field's instruction text (between marks 19 and 20)
-};
-
-// Word's control characters (below 32): stored as text, ignored, or discarding the paragraph.
-void handle_control(int c, Paragraph& par, TextState& st) {
-  switch (c) {
-    case 1:
-      if (!st.field) par.discard();
-      break;
-    case 2:
-      break;
-    case 7:
-      st.cell = true;
-      break;
-    case 9:
-      par.store(9);
-      break;
-    case 11:
-    case 13:
-      par.store(kParagraphEnd);
-      break;
-    case 12:
-      par.store(12);
-      break;
-    case 19:
-      st.field = true;
-      par.store(kSpace);
-      break;
-    case 20:
-      st.field = false;
-      par.store(kSpace);
-      break;
-    case 21:
-      par.store(kSpace);
-      break;
-    case 30:
-      par.store(kHyphen);
-      break;
-    case 31:
-      par.store(kSoftHyphen);
-      break;
-    default:  // 0, 3-6, 8, 10, 14-18, 22-29
-      par.discard();
-      break;
-  }
-}
-
-void handle_char(int c, Paragraph& par, TextState& st) {
-  if (st.cell) {
-    st.cell = false;
-    if (c == 7) {
-      par.store(kRowEnd);
-      return;
-    }
-    // A cell separator and the character after it are stored in one step: hand over a full
-    // paragraph first, so the terminating 0 always fits.
-    if (par.last >= kLastIndexLimit) finish_paragraph(par);
-    par.store(kCellSeparator);
-  }
-  if (c >= 32) {
-    if (c != kZeroWidthNoBreak) par.store(static_cast<std::uint16_t>(c));
-  } else {
-    handle_control(c, par, st);
-  }
-}
-
 // The running offset is a signed 32-bit count; on inputs of 2 GiB and more it would overflow.
 // Only its distance to end and its position within a 256-byte block matter, so both move back
 // by the same multiple of 256.
@@ -185,53 +83,56 @@ struct OleBlockBytes {
 };
 
 // The loop of process_file over a source of characters: next(&offset, end) is the decoder,
-// at_end(offset) the end-of-input test.
+// at_end(offset) the end-of-input test. The end is tested between paragraphs only.
 template <class NextChar, class AtEnd>
-int read_word_text(NextChar next, AtEnd at_end, std::int32_t end) {
+int read_word_text(NextChar next, AtEnd at_end, std::int32_t end, WordRules rules) {
   std::int32_t offset = 0;
-  TextState st;
+  WordParagraphs text(rules);
   for (;;) {
     if (at_end(offset) || offset >= end) return 0;
-    Paragraph par;
     for (;;) {
       int c = next(&offset, end);
       if (c == -1) {
-        finish_paragraph(par);
+        text.finish_paragraph();
         return 0;
       }
-      if (c >= 32 && c != kZeroWidthNoBreak && !st.cell) {
-        par.store(static_cast<std::uint16_t>(c));  // plain text, by far the most common
-      } else {
-        handle_char(c, par, st);
-      }
+      bool ended = text.put(c);
       rebase_offset(offset, end);
-      if (par.last > kLastIndexLimit || at_end(offset) || par.ends_with_newline()) break;
+      if (ended) break;
+      if (at_end(offset)) {
+        text.finish_paragraph();
+        break;
+      }
     }
-    finish_paragraph(par);
   }
 }
 
 }  // namespace
 
 int process_file(StreamHandle stream, std::int32_t end) {
+  return process_word_text(stream, end, WordRules::classic);
+}
+
+int process_word_text(StreamHandle stream, std::int32_t end, WordRules rules) {
   // 8-bit text on a stdio stream, the common case of raw mode, decodes without the hooks.
   if (get_unicode_char == get_8bit_char && hooks_in_standard_mode()) {
     const StdioBytes in{static_cast<std::FILE*>(stream)};
     return read_word_text([&](std::int32_t* offset, std::int32_t) { return decode_8bit(in, offset); },
-                          [&](std::int32_t) { return feof_unlocked(in.file) != 0; }, end);
+                          [&](std::int32_t) { return feof_unlocked(in.file) != 0; }, end, rules);
   }
   // The same for 8-bit text in a compound file, read a block at a time: nothing else reads the
   // stream while its text is read, and the end is reached when the block is used up too.
   if (get_unicode_char == get_8bit_char && hooks_in_ole_mode()) {
     const OleBlockBytes in{stream};
     return read_word_text([&](std::int32_t* offset, std::int32_t) { return decode_8bit(in, offset); },
-                          [&](std::int32_t) { return in.used_up() && ole_eof(stream); }, end);
+                          [&](std::int32_t) { return in.used_up() && ole_eof(stream); }, end,
+                          rules);
   }
   return read_word_text(
       [&](std::int32_t* offset, std::int32_t limit) {
         return get_unicode_char(stream, offset, limit);
       },
-      [&](std::int32_t offset) { return input_ended(stream, offset); }, end);
+      [&](std::int32_t offset) { return input_ended(stream, offset); }, end, rules);
 }
 
 int get_word8_char(StreamHandle stream, std::int32_t* offset, std::int32_t end) {

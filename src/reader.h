@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "ole.h"
+#include "wordtext.h"
 
 namespace dorvex {
 
@@ -15,6 +16,9 @@ constexpr std::int32_t kNoEnd = 0x7FFFFFFF;
 // Reads Word text through get_unicode_char (which must be set) from the current position and
 // writes it paragraph by paragraph. end: text length, tested between paragraphs. Returns 0.
 int process_file(StreamHandle stream, std::int32_t end);
+
+// process_file under the given control-code rules (classic for process_file itself).
+int process_word_text(StreamHandle stream, std::int32_t end, WordRules rules);
 
 // Decoder for Word text stored 8-bit or 16-bit per 256-byte block. Never returns -1.
 int get_word8_char(StreamHandle stream, std::int32_t* offset, std::int32_t end);

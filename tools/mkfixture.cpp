@@ -4,6 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <algorithm>
 #include <vector>
 
 #include "cfb.h"
@@ -16,22 +19,39 @@ const char kUsage[] =
     "  ole <out> [container options] NAME=FILE ... [--storage=NAME ...]\n"
     "      a compound file holding each FILE as stream NAME (in order; storages are added\n"
     "      where they stand on the command line)\n"
-    "  word97 <out> <textfile> [--16bit] [header options] [container options]\n"
-    "      a minimal Word 97 document: a compound file whose WordDocument stream is a\n"
-    "      128-byte header (magic 0xA5EC, text start at offset 24, text end at offset 28)\n"
-    "      and the text, plus a small 1Table stream. The text file's newlines become\n"
-    "      paragraph marks (13); its bytes are stored as they are, or with --16bit decoded\n"
-    "      as UTF-8 and stored as UTF-16LE units with flag 0x1000\n"
+    "  word97 <out> <textfile> [--16bit] [word97 options] [header options] [container options]\n"
+    "      a Word 97 document: a compound file whose WordDocument stream holds the file\n"
+    "      information block (story lengths, piece table place), then the text, and whose\n"
+    "      table stream holds the piece table. The text file's newlines become paragraph\n"
+    "      marks (13); its bytes are stored as they are (8-bit pieces), or with --16bit\n"
+    "      decoded as UTF-8 and stored as UTF-16LE units with flag 0x1000\n"
+    "  word6 <out> <textfile> [word6 options] [header options] [container options]\n"
+    "      a Word 6.0 document (nFib 101; --version=104 for Word 95): the WordDocument\n"
+    "      stream alone, 8-bit text as the file's bytes, and a font table\n"
     "  wordplain <out> <textfile> [--16bit] [header options]\n"
-    "      the same document as a plain-header Word file: bytes DB A5, the header, the text\n"
-    "header options (numbers in C notation):\n"
+    "      a plain-header Word file: bytes DB A5, a 128-byte header, the text\n"
+    "word97 options:\n"
+    "  --pieces=N      the text in N pieces, stored last piece first with deleted text\n"
+    "                  (\"DELETED\") between them, as fast saves leave them\n"
+    "  --mixed         (with --16bit) every other piece 8-bit where its text allows\n"
+    "  --footnotes=F, --headers=F, --annotations=F, --endnotes=F, --textboxes=F\n"
+    "                  the stories after the main text, each from a text file\n"
+    "  --table=NAME    the table stream's name (default 1Table; flag 0x0200 says 1Table)\n"
+    "  --no-clx        no piece table (its length 0)\n"
+    "  --clx-byte=N    the piece table starts with byte N instead of 2\n"
+    "  --prc           a property entry ahead of the piece table\n"
+    "word6 options:\n"
+    "  --complex       flag 0x0004 and a piece table in the WordDocument stream; with\n"
+    "                  --pieces=N as for word97\n"
+    "  --fonts=A,B,... the charsets of the font table's entries (default 0)\n"
+"header options (numbers in C notation):\n"
     "  --flags=N       flags at offset 10 (default 0, or 0x1000 with --16bit)\n"
     "  --key=N         encryption key at offset 14\n"
     "  --mac           creation environment byte 18 set to 1\n"
     "  --charset=N     character set at offset 20\n"
     "  --version=N     file information block version at offset 2 (default 193)\n"
     "  --product=N     product version at offset 4; --lang=N language at offset 6\n"
-    "  --gap=N         N zero bytes between the header and the text (moves the text start)\n"
+    "  --gap=N         N zero bytes between the file information block and the text\n"
     "  --textstart=N   text start written at offset 24 (default: where the text is)\n"
     "  --textend=N     text end written at offset 28 (default: text start + text bytes)\n"
     "container options:\n"
@@ -86,9 +106,15 @@ bool opt_num(const char* arg, const char* key, std::int64_t* v) {
 }
 
 struct Header {
-  std::int64_t flags = -1, key = 0, charset = 0, version = 193, product = 0x6A62, lang = 0x0409;
+  std::int64_t flags = -1, key = 0, charset = 0, version = -1, product = 0x6A62, lang = 0x0409;
   std::int64_t gap = 0, textstart = -1, textend = -1;
   bool mac = false, wide = false;
+  // Word 97 and Word 6 documents.
+  std::int64_t pieces = 1, clx_byte = 2;
+  bool mixed = false, no_clx = false, prc = false, complex = false;
+  std::string table = "1Table";
+  std::vector<std::string> story_files = std::vector<std::string>(5);  // ftn hdd atn edn txbx
+  std::vector<int> fonts = {0};
 };
 
 struct DocEntry {
@@ -111,6 +137,28 @@ bool parse_option(const char* a, Header* h, cfb::Options* o, DocEntry* d) {
     d->name = a + 7;
     return true;
   }
+  if (!std::strcmp(a, "--mixed")) return h->mixed = true;
+  if (!std::strcmp(a, "--no-clx")) return h->no_clx = true;
+  if (!std::strcmp(a, "--prc")) return h->prc = true;
+  if (!std::strcmp(a, "--complex")) return h->complex = true;
+  if (!std::strncmp(a, "--table=", 8)) return h->table = a + 8, true;
+  static const char* const kStories[] = {"--footnotes=", "--headers=", "--annotations=",
+                                         "--endnotes=", "--textboxes="};
+  for (std::size_t k = 0; k < 5; ++k) {
+    std::size_t n = std::strlen(kStories[k]);
+    if (!std::strncmp(a, kStories[k], n)) return h->story_files[k] = a + n, true;
+  }
+  if (!std::strncmp(a, "--fonts=", 8)) {
+    h->fonts.clear();
+    for (const char* p = a + 8; *p;) {
+      char* end;
+      h->fonts.push_back(int(std::strtol(p, &end, 0)));
+      p = *end == ',' ? end + 1 : end;
+      if (end == p && *p) return false;
+    }
+    return true;
+  }
+  if (opt_num(a, "--pieces", &h->pieces) || opt_num(a, "--clx-byte", &h->clx_byte)) return true;
   if (opt_num(a, "--flags", &h->flags) || opt_num(a, "--key", &h->key) ||
       opt_num(a, "--charset", &h->charset) || opt_num(a, "--version", &h->version) ||
       opt_num(a, "--product", &h->product) || opt_num(a, "--lang", &h->lang) ||
@@ -134,9 +182,9 @@ bool parse_option(const char* a, Header* h, cfb::Options* o, DocEntry* d) {
   return false;
 }
 
-// UTF-8 to UTF-16LE units (no surrogates needed for test texts; larger values are cut).
-std::string utf16le(const std::string& s) {
-  std::string out;
+// UTF-8 to 16-bit units (no surrogates needed for test texts; larger values are cut).
+std::vector<std::uint16_t> utf8_units(const std::string& s) {
+  std::vector<std::uint16_t> out;
   for (std::size_t i = 0; i < s.size();) {
     unsigned c = std::uint8_t(s[i]);
     unsigned u = c, extra = 0;
@@ -145,36 +193,227 @@ std::string utf16le(const std::string& s) {
     else if (c >= 0xC0) u = c & 31, extra = 1;
     ++i;
     for (; extra && i < s.size(); --extra, ++i) u = u << 6 | (std::uint8_t(s[i]) & 63);
-    out += char(u & 0xFF);
-    out += char((u >> 8) & 0xFF);
+    out.push_back(std::uint16_t(u));
   }
   return out;
 }
 
-// The Word document: header, gap, text. sign: the two first bytes.
-std::string word_document(std::string text, const Header& h, unsigned sign) {
+std::vector<std::uint16_t> byte_units(const std::string& s) {
+  std::vector<std::uint16_t> out;
+  for (char c : s) out.push_back(std::uint8_t(c));
+  return out;
+}
+
+std::string utf16le(const std::vector<std::uint16_t>& units) {
+  std::string out;
+  for (std::uint16_t u : units) {
+    out += char(u & 0xFF);
+    out += char(u >> 8);
+  }
+  return out;
+}
+
+// A text file's content as Word text: newlines become paragraph marks.
+std::string word_text(std::string text) {
   for (char& c : text)
     if (c == '\n') c = '\r';
-  if (h.wide) text = utf16le(text);
+  return text;
+}
+
+// The plain Word header: 128 bytes, text start and end at 24 and 28.
+std::string plain_document(const std::string& text, const Header& h) {
+  std::string body = h.wide ? utf16le(utf8_units(text)) : text;
   std::string d(128, '\0');
   std::int64_t start = 128 + h.gap;
-  std::int64_t flags = h.flags >= 0 ? h.flags : (h.wide ? 0x1000 : 0);
-  cfb::put16(d, 0, sign);
-  cfb::put16(d, 2, std::uint32_t(h.version));
+  cfb::put16(d, 0, 0xA5DB);
+  cfb::put16(d, 2, std::uint32_t(h.version >= 0 ? h.version : 193));
   cfb::put16(d, 4, std::uint32_t(h.product));
   cfb::put16(d, 6, std::uint32_t(h.lang));
-  cfb::put16(d, 10, std::uint32_t(flags));
+  cfb::put16(d, 10, std::uint32_t(h.flags >= 0 ? h.flags : (h.wide ? 0x1000 : 0)));
   cfb::put32(d, 14, std::uint32_t(h.key));
   d[18] = h.mac ? 1 : 0;
   cfb::put16(d, 20, std::uint32_t(h.charset));
   std::int64_t ts = h.textstart >= 0 ? h.textstart : start;
   cfb::put32(d, 24, std::uint32_t(ts));
-  cfb::put32(d, 28, std::uint32_t(h.textend >= 0 ? h.textend : start + std::int64_t(text.size())));
+  cfb::put32(d, 28, std::uint32_t(h.textend >= 0 ? h.textend : start + std::int64_t(body.size())));
   d.append(std::size_t(h.gap), '\0');
-  return d + text;
+  return d + body;
 }
 
-int make_word(int argc, char** argv, bool plain) {
+// One piece of the text as stored: its units and whether it is stored 8-bit.
+struct Piece {
+  std::uint32_t cp;
+  std::vector<std::uint16_t> units;
+  bool eight_bit;
+  std::uint32_t fc = 0;  // byte offset in the WordDocument stream
+};
+
+bool fits_8bit(const std::vector<std::uint16_t>& units) {
+  for (std::uint16_t u : units)
+    if (u > 0xFF || (u >= 0x80 && u <= 0x9F)) return false;
+  return true;
+}
+
+// Cuts the text into n pieces of about equal length; with mixed, every other piece is 8-bit
+// where its text allows.
+std::vector<Piece> cut_pieces(const std::vector<std::uint16_t>& units, const Header& h) {
+  std::vector<Piece> pieces;
+  std::size_t n = std::size_t(std::max<std::int64_t>(1, h.pieces));
+  n = std::max<std::size_t>(1, std::min(n, units.size()));
+  for (std::size_t k = 0; k < n; ++k) {
+    std::size_t from = units.size() * k / n, to = units.size() * (k + 1) / n;
+    Piece p{std::uint32_t(from), {units.begin() + long(from), units.begin() + long(to)}, true};
+    p.eight_bit = !h.wide || (h.mixed && k % 2 == 0 && fits_8bit(p.units));
+    pieces.push_back(p);
+  }
+  return pieces;
+}
+
+// Stores the pieces after the file information block, last first, with deleted text between
+// them; returns the text area [begin, end) of the stream.
+std::pair<std::size_t, std::size_t> store_pieces(std::string& d, std::vector<Piece>& pieces) {
+  std::size_t begin = d.size();
+  for (std::size_t k = pieces.size(); k-- > 0;) {
+    Piece& p = pieces[k];
+    if (!p.eight_bit && d.size() % 2) d += '\0';
+    p.fc = std::uint32_t(d.size());
+    if (p.eight_bit) {
+      for (std::uint16_t u : p.units) d += char(u);
+    } else {
+      d += utf16le(p.units);
+    }
+    if (k > 0) d += "DELETED\r";
+  }
+  return {begin, d.size()};
+}
+
+// The piece table (Clx): an optional property entry, then the positions and descriptors.
+std::string piece_table(const std::vector<Piece>& pieces, std::uint32_t cp_end, bool word97,
+                        const Header& h) {
+  std::string clx;
+  if (h.prc) clx += std::string("\x01\x03\x00\x00\x00\x00", 6);
+  std::string plc;
+  auto add32 = [](std::string& s, std::uint32_t v) {
+    s.append(4, '\0');
+    cfb::put32(s, s.size() - 4, v);
+  };
+  for (const Piece& p : pieces) add32(plc, p.cp);
+  add32(plc, cp_end);
+  for (const Piece& p : pieces) {
+    std::string pcd(8, '\0');
+    std::uint32_t place = p.fc;
+    if (word97 && p.eight_bit) place = p.fc * 2 | 0x40000000;
+    cfb::put32(pcd, 2, place);
+    plc += pcd;
+  }
+  clx += char(h.clx_byte);
+  add32(clx, std::uint32_t(plc.size()));
+  return clx + plc;
+}
+
+// The file information block fields that every version shares.
+void common_header(std::string& d, const Header& h, unsigned sign, unsigned version,
+                   unsigned flags) {
+  cfb::put16(d, 0, sign);
+  cfb::put16(d, 2, version);
+  cfb::put16(d, 4, std::uint32_t(h.product));
+  cfb::put16(d, 6, std::uint32_t(h.lang));
+  cfb::put16(d, 10, flags);
+  cfb::put32(d, 14, std::uint32_t(h.key));
+  d[18] = h.mac ? 1 : 0;
+  cfb::put16(d, 20, std::uint32_t(h.charset));
+}
+
+void text_range(std::string& d, const Header& h, std::size_t begin, std::size_t end) {
+  cfb::put32(d, 24, std::uint32_t(h.textstart >= 0 ? h.textstart : std::int64_t(begin)));
+  cfb::put32(d, 28, std::uint32_t(h.textend >= 0 ? h.textend : std::int64_t(end)));
+}
+
+// Word 97: csw 14, cslw 22 (story lengths at entries 3 to 10), 93 offset/length pairs (the
+// piece table's at pair 33), then the text from 1024 on. Returns the WordDocument stream and
+// sets the table stream.
+std::string word97_document(const std::vector<std::string>& stories, const Header& h,
+                            std::string* table) {
+  constexpr std::size_t kLw = 64, kPairs = 154, kClx = kPairs + 33 * 8, kFibEnd = 1024;
+  std::vector<std::uint16_t> units;
+  for (const std::string& story : stories) {
+    std::vector<std::uint16_t> u = h.wide ? utf8_units(story) : byte_units(story);
+    units.insert(units.end(), u.begin(), u.end());
+  }
+  std::string d(kFibEnd + std::size_t(h.gap), '\0');
+  unsigned flags = unsigned(h.flags >= 0 ? h.flags : (h.wide ? 0x1000 : 0));
+  if (h.table == "1Table") flags |= 0x0200;
+  common_header(d, h, 0xA5EC, unsigned(h.version >= 0 ? h.version : 193), flags);
+  cfb::put16(d, 32, 14);
+  cfb::put16(d, kLw - 2, 22);
+  // Story lengths: main text, footnotes, headers, macros (none), annotations, endnotes, text
+  // boxes, header text boxes (none).
+  static const int kLengthEntry[] = {3, 4, 5, 7, 8, 9};
+  for (std::size_t k = 0; k < stories.size(); ++k) {
+    std::uint32_t n = std::uint32_t(h.wide ? utf8_units(stories[k]).size() : stories[k].size());
+    cfb::put32(d, kLw + 4 * std::size_t(kLengthEntry[k]), n);
+  }
+  cfb::put16(d, kPairs - 2, 93);
+  std::vector<Piece> pieces = cut_pieces(units, h);
+  auto [begin, end] = store_pieces(d, pieces);
+  text_range(d, h, begin, end);
+  cfb::put32(d, kLw, std::uint32_t(d.size()));  // cbMac
+  *table = std::string(64, '\0');  // the table stream holds more than the piece table
+  std::string clx = piece_table(pieces, std::uint32_t(units.size()), true, h);
+  cfb::put32(d, kClx, std::uint32_t(table->size()));
+  cfb::put32(d, kClx + 4, h.no_clx ? 0 : std::uint32_t(clx.size()));
+  *table += clx;
+  return d;
+}
+
+// A font table entry: its size minus one, flags, weight, charset at 4, then the name.
+std::string font_entry(int charset, const std::string& name) {
+  std::string e(5, '\0');
+  e += name;
+  e += '\0';
+  e[0] = char(e.size() - 1);
+  e[4] = char(charset);
+  return e;
+}
+
+// Word 6/95: a fixed layout of 0x200 bytes (story lengths at 0x34, font table at 0xD0, piece
+// table at 0x160), the text, the font table and the piece table in the same stream.
+std::string word6_document(const std::string& text, const Header& h) {
+  constexpr std::size_t kCcp = 0x34, kFonts = 0xD0, kClx = 0x160, kFibEnd = 0x200;
+  std::string d(kFibEnd + std::size_t(h.gap), '\0');
+  unsigned flags = unsigned(h.flags >= 0 ? h.flags : 0) | (h.complex ? 0x0004 : 0);
+  common_header(d, h, 0xA5DC, unsigned(h.version >= 0 ? h.version : 101), flags);
+  cfb::put32(d, kCcp, std::uint32_t(text.size()));
+  std::vector<Piece> pieces = cut_pieces(byte_units(text), h);
+  std::size_t begin, end;
+  if (h.complex) {
+    std::tie(begin, end) = store_pieces(d, pieces);
+  } else {
+    begin = d.size();
+    d += text;
+    end = d.size();
+  }
+  text_range(d, h, begin, end);
+  cfb::put32(d, 0x20, std::uint32_t(end));  // cbMac
+  std::string fonts(2, '\0');
+  for (std::size_t k = 0; k < h.fonts.size(); ++k)
+    fonts += font_entry(h.fonts[k], "Font" + std::to_string(k));
+  cfb::put16(fonts, 0, std::uint32_t(fonts.size()));
+  cfb::put32(d, kFonts, std::uint32_t(d.size()));
+  cfb::put32(d, kFonts + 4, std::uint32_t(fonts.size()));
+  d += fonts;
+  if (h.complex && !h.no_clx) {
+    std::string clx = piece_table(pieces, std::uint32_t(text.size()), false, h);
+    cfb::put32(d, kClx, std::uint32_t(d.size()));
+    cfb::put32(d, kClx + 4, std::uint32_t(clx.size()));
+    d += clx;
+  }
+  return d;
+}
+
+enum class Kind { word97, word6, plain };
+
+int make_word(int argc, char** argv, Kind kind) {
   if (argc < 4) {
     std::fputs(kUsage, stderr);
     return 2;
@@ -190,12 +429,22 @@ int make_word(int argc, char** argv, bool plain) {
   }
   std::string text;
   if (!read_file(argv[3], &text)) return 1;
-  if (plain) return write_out(argv[2], word_document(text, h, 0xA5DB)) ? 0 : 1;
+  text = word_text(text);
+  if (kind == Kind::plain) return write_out(argv[2], plain_document(text, h)) ? 0 : 1;
   d.e.name = d.name;
-  d.e.data = word_document(text, h, 0xA5EC);
+  if (kind == Kind::word6) {
+    d.e.data = word6_document(text, h);
+    return write_out(argv[2], cfb::build({d.e}, o)) ? 0 : 1;
+  }
+  std::vector<std::string> stories = {text};
+  for (const std::string& path : h.story_files) {
+    std::string story;
+    if (!path.empty() && !read_file(path.c_str(), &story)) return 1;
+    stories.push_back(word_text(story));
+  }
   cfb::Entry table;
-  table.name = "1Table";
-  table.data = std::string(64, '\0');
+  table.name = h.table;
+  d.e.data = word97_document(stories, h, &table.data);
   return write_out(argv[2], cfb::build({d.e, table}, o)) ? 0 : 1;
 }
 
@@ -241,8 +490,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!std::strcmp(argv[1], "ole")) return make_ole(argc, argv);
-  if (!std::strcmp(argv[1], "word97")) return make_word(argc, argv, false);
-  if (!std::strcmp(argv[1], "wordplain")) return make_word(argc, argv, true);
+  if (!std::strcmp(argv[1], "word97")) return make_word(argc, argv, Kind::word97);
+  if (!std::strcmp(argv[1], "word6")) return make_word(argc, argv, Kind::word6);
+  if (!std::strcmp(argv[1], "wordplain")) return make_word(argc, argv, Kind::plain);
   std::fprintf(stderr, "mkfixture: unknown kind %s\n", argv[1]);
   return 2;
 }

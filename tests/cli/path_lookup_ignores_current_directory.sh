@@ -10,6 +10,8 @@ cd folder || exit 1
 PATH="$BIN:$PATH" dorvex -V
 PATH="$BIN:$PATH" dorvex -u in.txt; echo "status $?"
 PATH="$BIN:$PATH" dorvex -l | head -n 2
+# An empty HOME is no directory to search: the folder's dorvex.rc is still not read.
+HOME= PATH="$BIN:$PATH" dorvex -u in.txt; echo "status $?"
 # A broken system file is reported under its real path.
 printf "format tex\n" > "$BIN/dorvex.rc"
 PATH="$BIN:$PATH" dorvex -V; echo "status $?"

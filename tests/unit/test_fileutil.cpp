@@ -76,6 +76,28 @@ TEST(Fileutil, ExeDirIsTheProgramPathUpToItsLastSeparator) {
   EXPECT_EQ(dorvex::exe_dir(), deep);
 }
 
+// Without /proc, a program started by its bare name is looked up along PATH as the shell did.
+TEST(Fileutil, FindInExecPathTakesTheFirstExecutableFile) {
+  TempDir t;
+  for (const char* d : {"a", "b", "c", "c/dorvex"}) mkdir(t.file(d).c_str(), 0700);
+  write_file(t.file("a/dorvex"), "not executable");
+  write_file(t.file("b/dorvex"), "#!/bin/sh\n");
+  chmod(t.file("b/dorvex").c_str(), 0700);
+  std::string list = t.file("none") + ":" + t.file("c") + ":" + t.file("a") + ":" + t.file("b");
+  EXPECT_EQ(dorvex::find_in_exec_path("dorvex", list.c_str()), t.file("b/dorvex"));
+  EXPECT_EQ(dorvex::find_in_exec_path("dorvex", t.file("a").c_str()), "");
+  EXPECT_EQ(dorvex::find_in_exec_path("b/dorvex", t.path().c_str()), "");
+  EXPECT_EQ(dorvex::find_in_exec_path("dorvex", nullptr), "");
+  EXPECT_EQ(dorvex::find_in_exec_path("", list.c_str()), "");
+  // An empty element is the current directory, as for the shell.
+  char saved[4096];
+  ASSERT_TRUE(getcwd(saved, sizeof saved));
+  ASSERT_EQ(chdir(t.file("b").c_str()), 0);
+  std::string found = dorvex::find_in_exec_path("dorvex", (t.file("a") + "::/none").c_str());
+  ASSERT_EQ(chdir(saved), 0);
+  EXPECT_EQ(found, "./dorvex");
+}
+
 TEST(Fileutil, AddExePathReplacesOnlyPercentS) {
   SettingsGuard guard;
   dorvex::set_program_path("/opt/dv/dorvex");

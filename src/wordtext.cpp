@@ -1,0 +1,263 @@
+#include "wordtext.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+#include "writer.h"
+
+namespace dorvex {
+
+namespace {
+
+// Units stored for control codes.
+constexpr std::uint16_t kParagraphEnd = 10;
+constexpr std::uint16_t kCellSeparator = 0x1C;
+constexpr std::uint16_t kRowEnd = 0x1E;
+constexpr std::uint16_t kSpace = 0x20;
+constexpr std::uint16_t kHyphen = 0x2D;
+constexpr std::uint16_t kSoftHyphen = 0xAD;
+
+// Word's control codes.
+constexpr int kPicture = 1, kAnnotationRef = 5, kCellMark = 7, kDrawnObject = 8;
+constexpr int kFieldBegin = 19, kFieldSeparator = 20, kFieldEnd = 21;
+
+// A paragraph is handed over once more than this many units are stored (the last index is
+// above 0x3FFFD), which leaves room for the terminating 0 after a one-unit step.
+constexpr int kLastIndexLimit = 0x3FFFD;
+constexpr int kFullIndex = kLastIndexLimit + 1;
+static_assert(kFullIndex + 1 < int(kParagraphUnits), "the terminating 0 fits");
+
+bool is_plain(std::uint16_t u) { return u >= 32 && u != 0xFEFF; }
+
+// Letters and digits, as far as a field mark's space is concerned: ASCII letters and digits,
+// and everything beyond ASCII.
+bool is_word_unit(std::uint16_t u) {
+  return (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') ||
+         (u >= 0x80 && u != 0xFEFF);
+}
+
+}  // namespace
+
+// A field mark's space goes before the next unit when that one begins a word.
+void WordParagraphs::resolve_space(std::uint16_t next) {
+  space_pending_ = false;
+  if (!is_word_unit(next)) return;
+  if (last_ >= kLastIndexLimit) finish_paragraph();  // room for the space and the unit
+  buffer[static_cast<std::size_t>(++last_)] = kSpace;
+}
+
+// Copies plain units, handing the paragraph over each time the buffer is full.
+void WordParagraphs::store_run(const std::uint16_t* units, std::size_t n) {
+  if (space_pending_ && n > 0) {
+    store(*units++);
+    --n;
+    if (last_ > kLastIndexLimit) finish_paragraph();
+  }
+  while (n > 0) {
+    std::size_t room = static_cast<std::size_t>(kFullIndex - last_);
+    std::size_t k = std::min(n, room);
+    std::memcpy(buffer.data() + (last_ + 1), units, k * sizeof *units);
+    last_ += static_cast<int>(k);
+    units += k;
+    n -= k;
+    if (last_ > kLastIndexLimit) finish_paragraph();
+  }
+}
+
+// Hands over the paragraph. An empty paragraph (nothing but its newline) produces no line; any
+// other text does, even a single character, so that a last character before the end of the
+// input or a paragraph split is never lost.
+void WordParagraphs::finish_paragraph() {
+  bool only_newline = last_ == 0 && buffer[0] == kParagraphEnd;
+  if (last_ >= 0 && !only_newline) {
+    buffer[static_cast<std::size_t>(last_) + 1] = 0;
+    output_paragraph(buffer.data());
+  }
+  last_ = -1;
+  space_pending_ = false;
+}
+
+bool WordParagraphs::end_if_complete() {
+  if (last_ > kLastIndexLimit ||
+      (last_ >= 0 && buffer[static_cast<std::size_t>(last_)] == kParagraphEnd)) {
+    finish_paragraph();
+    return true;
+  }
+  return false;
+}
+
+void WordParagraphs::end_story() {
+  finish_paragraph();
+  cell_ = field_ = deciding_ = false;
+  in_instruction_ = 0;
+  depth_ = instruction_levels_ = deep_fields_ = 0;
+}
+
+void WordParagraphs::put_run(const std::uint16_t* units, std::size_t n) {
+  std::size_t i = 0;
+  while (i < n) {
+    if (deciding_) {
+      decide_field(units[i++]);
+      continue;
+    }
+    if (skipping()) {
+      // Inside a field instruction only the field marks count.
+      while (i < n && units[i] != kFieldBegin && units[i] != kFieldSeparator &&
+             units[i] != kFieldEnd) {
+        ++i;
+      }
+    } else if (!cell_) {
+      std::size_t j = i;
+      while (j < n && is_plain(units[j])) ++j;
+      store_run(units + i, j - i);
+      i = j;
+    }
+    if (i == n) break;
+    put_special(units[i++]);
+    end_if_complete();
+  }
+}
+
+void WordParagraphs::put_special(int unit) {
+  if (deciding_) {
+    decide_field(unit);
+    return;
+  }
+  if (skipping()) {
+    if (unit == kFieldBegin || unit == kFieldSeparator || unit == kFieldEnd) field_mark(unit);
+    return;
+  }
+  if (cell_) {
+    cell_ = false;
+    if (unit == kCellMark) {
+      store(kRowEnd);
+      return;
+    }
+    // A cell separator and the unit after it are stored in one step: hand over a full
+    // paragraph first, so the terminating 0 always fits.
+    if (last_ >= kLastIndexLimit) finish_paragraph();
+    store(kCellSeparator);
+  }
+  if (unit >= 32) {
+    if (unit != kZeroWidthNoBreak) store(static_cast<std::uint16_t>(unit));
+  } else {
+    control(unit);
+  }
+}
+
+// A field mark stands for a space between words: after a letter or digit, when one follows.
+void WordParagraphs::store_field_space() {
+  if (last_ >= 0 && is_word_unit(buffer[static_cast<std::size_t>(last_)])) space_pending_ = true;
+}
+
+// Document rules: a field's instruction (between its begin and its separator, or its end when
+// it has no result) is skipped; its result is text.
+void WordParagraphs::field_mark(int code) {
+  if (code == kFieldBegin) {
+    if (!skipping()) store_field_space();
+    if (depth_ >= kMaxFieldDepth) {
+      ++deep_fields_;
+      return;
+    }
+    in_instruction_ |= std::uint64_t(1) << depth_;
+    ++depth_;
+    ++instruction_levels_;
+    deciding_ = instruction_levels_ == 1;  // inside another instruction, nothing is shown
+    keyword_len_ = 0;
+    return;
+  }
+  if (deep_fields_ > 0) {
+    if (code == kFieldEnd) --deep_fields_;
+    return;
+  }
+  if (depth_ == 0) {  // a separator or end without its begin
+    store_field_space();
+    return;
+  }
+  const std::uint64_t top = std::uint64_t(1) << (depth_ - 1);
+  if (in_instruction_ & top) {
+    in_instruction_ &= ~top;
+    --instruction_levels_;
+  }
+  if (code == kFieldEnd) --depth_;
+  if (!skipping()) store_field_space();
+}
+
+// Reads the first word of a field instruction. An EQ field's instruction is shown from its
+// first word on; any other instruction is skipped.
+void WordParagraphs::decide_field(int unit) {
+  const bool letter = (unit >= 'A' && unit <= 'Z') || (unit >= 'a' && unit <= 'z');
+  if (letter && keyword_len_ < std::size(keyword_)) {
+    keyword_[keyword_len_++] = static_cast<std::uint16_t>(unit);
+    return;
+  }
+  if (!letter && keyword_len_ == 0 && unit == kSpace) return;  // spaces ahead of the word
+  deciding_ = false;
+  const bool formula = keyword_len_ == 2 && (keyword_[0] | 0x20) == 'e' &&
+                       (keyword_[1] | 0x20) == 'q' && !letter;
+  if (formula) {
+    in_instruction_ &= ~(std::uint64_t(1) << (depth_ - 1));
+    --instruction_levels_;
+    for (std::size_t k = 0; k < keyword_len_; ++k) put(keyword_[k]);
+  }
+  put(unit);  // skipped, or the first unit after the formula's name
+}
+
+// Word's control characters (below 32): stored as text, ignored, or discarding the paragraph.
+void WordParagraphs::control(int code) {
+  const bool document = rules_ == WordRules::document;
+  switch (code) {
+    case kPicture:
+      if (!document && !field_) discard();
+      break;
+    case kAnnotationRef:
+    case kDrawnObject:
+      if (!document) discard();
+      break;
+    case 2:
+      break;
+    case kCellMark:
+      cell_ = true;
+      break;
+    case 9:
+      store(9);
+      break;
+    case 11:
+    case 13:
+      store(kParagraphEnd);
+      break;
+    case 10:  // a line feed in document text ends its line; the classic table discards
+      if (document) {
+        store(kParagraphEnd);
+      } else {
+        discard();
+      }
+      break;
+    case 12:
+      store(12);
+      break;
+    case kFieldBegin:
+    case kFieldSeparator:
+    case kFieldEnd:
+      if (document) {
+        field_mark(code);
+      } else {
+        if (code == kFieldBegin) field_ = true;
+        if (code == kFieldSeparator) field_ = false;
+        store(kSpace);
+      }
+      break;
+    case 30:
+      store(kHyphen);
+      break;
+    case 31:
+      store(kSoftHyphen);
+      break;
+    default:  // 0, 3, 4, 6, 10, 14-18, 22-29
+      discard();
+      break;
+  }
+}
+
+}  // namespace dorvex

@@ -1,0 +1,88 @@
+// Word text to paragraphs: the control codes of Word text (paragraph and cell marks, fields,
+// hyphens, anchors) turn units into the paragraphs that the writer wraps and writes.
+#ifndef DORVEX_WORDTEXT_H
+#define DORVEX_WORDTEXT_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "writer.h"
+
+namespace dorvex {
+
+// Classic: the control-code table of raw mode, Windows Write and plain-header Word files (field
+// instructions kept, codes 1, 5 and 8 discard the paragraph). Document: the text of a Word
+// document in a compound file, where field instructions are skipped (nested fields too) and
+// picture, annotation and drawing anchors are dropped.
+enum class WordRules { classic, document };
+
+// Collects the paragraph in hand in buffer and hands each finished one to output_paragraph.
+class WordParagraphs {
+ public:
+  explicit WordParagraphs(WordRules rules) : rules_(rules) {}
+  WordParagraphs(const WordParagraphs&) = delete;
+  WordParagraphs& operator=(const WordParagraphs&) = delete;
+
+  // One unit (0..0xFFFF). True when it ended a paragraph (a paragraph mark, or a full buffer).
+  bool put(int unit) {
+    if (unit >= 32 && unit != kZeroWidthNoBreak && !cell_ && !skipping()) {
+      store(static_cast<std::uint16_t>(unit));  // plain text, by far the most common
+    } else {
+      put_special(unit);
+    }
+    return end_if_complete();
+  }
+
+  // A run of units: plain text up to the next control unit is copied whole.
+  void put_run(const std::uint16_t* units, std::size_t n);
+
+  // Hands over the paragraph in hand (if it holds text) and starts an empty one.
+  void finish_paragraph();
+
+  // A story (main text, footnotes, headers...) ended: its last paragraph is handed over, and
+  // neither a field nor a cell mark reaches into the next story.
+  void end_story();
+
+ private:
+  static constexpr int kZeroWidthNoBreak = 0xFEFF;
+  static constexpr int kMaxFieldDepth = 64;
+
+  bool skipping() const { return instruction_levels_ != 0 || deep_fields_ != 0; }
+  void store(std::uint16_t unit) {
+    if (space_pending_) resolve_space(unit);
+    buffer[static_cast<std::size_t>(++last_)] = unit;
+  }
+  void resolve_space(std::uint16_t next);
+  void store_run(const std::uint16_t* units, std::size_t n);
+  void store_field_space();
+  void put_special(int unit);
+  void control(int code);
+  void field_mark(int code);
+  void decide_field(int unit);
+  void discard() {
+    last_ = -1;
+    space_pending_ = false;
+  }
+  bool end_if_complete();
+
+  WordRules rules_;
+  int last_ = -1;        // index in buffer of the paragraph's last unit; -1 while it is empty
+  bool cell_ = false;    // a cell mark was read; the next unit decides its meaning
+  bool field_ = false;   // classic rules: inside a field instruction (affects code 1 only)
+  bool space_pending_ = false;  // document rules: a field mark's space, if a word follows
+  // Document rules: the open fields, innermost last; bit i set while field i is in its
+  // instruction. Fields nested deeper than the bit set are skipped whole.
+  std::uint64_t in_instruction_ = 0;
+  int depth_ = 0;
+  int instruction_levels_ = 0;
+  int deep_fields_ = 0;
+  // The first word of the innermost field's instruction, while it is being read: a formula
+  // (EQ) shows its instruction, which holds the formula's text.
+  bool deciding_ = false;
+  std::size_t keyword_len_ = 0;
+  std::uint16_t keyword_[4] = {};
+};
+
+}  // namespace dorvex
+
+#endif  // DORVEX_WORDTEXT_H
