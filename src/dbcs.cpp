@@ -11,12 +11,18 @@ namespace dorvex {
 namespace {
 
 // The four double-byte code pages and what became of their tables.
+// A table is looked for once along the charset_path in force; a new path (the configuration,
+// a test) looks again.
 struct LoadedTable {
   int codepage;
   bool tried = false;
+  std::string path_list;
   std::unique_ptr<DbcsTable> table;
 };
-std::array<LoadedTable, 4> loaded = {{{932, false, nullptr}, {936, false, nullptr}, {949, false, nullptr}, {950, false, nullptr}}};
+std::array<LoadedTable, 4> loaded = {{{932, false, {}, nullptr},
+                                      {936, false, {}, nullptr},
+                                      {949, false, {}, nullptr},
+                                      {950, false, {}, nullptr}}};
 
 // A generated table is a few hundred kilobytes; anything far larger is not one of ours.
 constexpr long kMaxTableFile = 4 * 1024 * 1024;
@@ -111,20 +117,15 @@ std::unique_ptr<DbcsTable> parse_dbcs_table(const char* text, std::size_t size) 
 const DbcsTable* dbcs_table(int codepage) {
   for (LoadedTable& entry : loaded) {
     if (entry.codepage != codepage) continue;
-    if (!entry.tried) {
+    const char* path_list = charset_path ? charset_path : "";
+    if (!entry.tried || entry.path_list != path_list) {
       entry.tried = true;
+      entry.path_list = path_list;
       entry.table = load_table(codepage);
     }
     return entry.table.get();
   }
   return nullptr;
-}
-
-void release_dbcs_tables() {
-  for (LoadedTable& entry : loaded) {
-    entry.tried = false;
-    entry.table.reset();
-  }
 }
 
 }  // namespace dorvex

@@ -22,7 +22,7 @@ int dbcs_codepage(std::int32_t codepage);
 
 // The table of a double-byte code page (a value dbcs_codepage gives), loaded the first time it
 // is asked for and kept for the run. Null when it cannot be loaded; the failure is remembered,
-// so a missing table is searched for once.
+// so a missing table is searched for once along a given charset_path.
 const DbcsTable* dbcs_table(int codepage);
 
 // Reads a table from the text of a ".dbcs" file: one "code value" pair of hexadecimal numbers
@@ -36,9 +36,6 @@ inline bool dbcs_is_lead(const DbcsTable& t, unsigned char byte) { return t.rows
 inline int dbcs_pair(const DbcsTable& t, unsigned char lead, unsigned char trail) {
   return t.rows[lead] ? (*t.rows[lead])[trail] : 0;
 }
-
-// Forgets the loaded tables (tests, fuzzing).
-void release_dbcs_tables();
 
 }  // namespace dorvex
 

@@ -287,17 +287,23 @@ bool read_msat(std::FILE* f, const unsigned char* header, unsigned char** msat,
   const std::size_t per_sector = std::size_t(sectorSize) - 4;
   std::int32_t next = getlong(header, kHdrMsatStart);
   std::int32_t count = getlong(header, kHdrMsatCount);
+  // The buffer grows by doubling: thousands of MSAT sectors one realloc each would copy the table
+  // over and over (quadratic where realloc cannot grow in place).
+  std::size_t capacity = *msat_bytes;
   // Bounded by the sectors of the file too, so that a looped MSAT chain ends.
   for (std::int32_t i = 0; next >= 0 && i < count && i < maxSectors() &&
                            *msat_bytes / 4 < std::size_t(bbdNumBlocks);
        ++i) {
     std::size_t at = kHeaderMsatBytes + std::size_t(i) * per_sector;
-    auto* grown = static_cast<unsigned char*>(std::realloc(*msat, at + std::size_t(sectorSize)));
-    if (!grown) {
-      std::perror("MSAT realloc error");
-      return false;
+    if (at + std::size_t(sectorSize) > capacity) {
+      capacity = std::max(at + std::size_t(sectorSize), 2 * capacity);
+      auto* grown = static_cast<unsigned char*>(std::realloc(*msat, capacity));
+      if (!grown) {
+        std::perror("MSAT realloc error");
+        return false;
+      }
+      *msat = grown;
     }
-    *msat = grown;
     if (std::fseek(f, sector_offset(next), SEEK_SET) != 0 ||
         std::fread(*msat + at, 1, std::size_t(sectorSize), f) < std::size_t(sectorSize)) {
       std::fputs("Error read MSAT!\n", stderr);

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -82,9 +83,12 @@ constexpr std::uint16_t kSpecialUnits[] = {0x2014, 0x2013, 0x0020, 0x0020, 0x202
 // A charset table loaded for a code page, by charset name; a null table records a name that has
 // no table, so it is searched for once. Names are few (one per code page a document names, at
 // most 10,000 "cp" names plus the Mac ones), tables are kept until release_rtf_charsets.
+struct FreeTable {
+  void operator()(std::uint16_t* table) const { std::free(table); }
+};
 struct CachedCharset {
   std::string name;
-  CharsetTable table = nullptr;
+  std::unique_ptr<std::uint16_t, FreeTable> table;
 };
 std::vector<CachedCharset> charset_cache;
 
@@ -153,9 +157,9 @@ constexpr std::array<bool, 256> make_run_ends() {
 }
 constexpr std::array<bool, 256> kEndsRun = make_run_ends();
 
-// For each first letter, the rows of rtf_types that begin with it, as a bit set: a word is
-// compared only with those, still in table order.
-static_assert(kRtfKeywordCount <= 64, "the rows of one letter fit a 64-bit set");
+// For each first letter and for each length, the rows of rtf_types that have it, as bit sets: a
+// word is compared only with the rows in both, still in table order (usually one row or none).
+static_assert(kRtfKeywordCount <= 64, "the rows fit a 64-bit set");
 constexpr std::array<std::uint64_t, 128> make_rows_by_letter() {
   std::array<std::uint64_t, 128> rows{};
   for (std::uint32_t i = 0; i < kRtfKeywordCount; ++i) {
@@ -165,6 +169,35 @@ constexpr std::array<std::uint64_t, 128> make_rows_by_letter() {
 }
 constexpr std::array<std::uint64_t, 128> kRowsByLetter = make_rows_by_letter();
 
+constexpr std::size_t name_length(const char* name) {
+  std::size_t n = 0;
+  while (name[n] != '\0') ++n;
+  return n;
+}
+constexpr std::array<std::uint64_t, kRtfNameLimit + 1> make_rows_by_length() {
+  std::array<std::uint64_t, kRtfNameLimit + 1> rows{};
+  for (std::uint32_t i = 0; i < kRtfKeywordCount; ++i) {
+    rows[name_length(rtf_types[i].name)] |= std::uint64_t{1} << i;
+  }
+  return rows;
+}
+constexpr std::array<std::uint64_t, kRtfNameLimit + 1> kRowsByLength = make_rows_by_length();
+
+// The kind of a control word of n letters.
+int command_type(const char* name, std::size_t n) {
+  if (n == 0 || n > kRtfNameLimit) return kRtfUnlisted;
+  std::uint64_t rows = kRowsByLetter[static_cast<unsigned char>(name[0]) & 0x7F] & kRowsByLength[n];
+  while (rows != 0) {
+    int i = std::countr_zero(rows);
+    rows &= rows - 1;
+    const char* row = rtf_types[i].name;
+    std::size_t k = 1;  // the first letters are equal
+    while (k < n && row[k] == name[k]) ++k;
+    if (k == n) return rtf_types[i].type;
+  }
+  return kRtfUnlisted;
+}
+
 // Read through when no source table is set (tests of the tokenizer alone).
 constexpr std::array<std::uint16_t, 256> make_latin1() {
   std::array<std::uint16_t, 256> t{};
@@ -172,11 +205,6 @@ constexpr std::array<std::uint16_t, 256> make_latin1() {
   return t;
 }
 std::array<std::uint16_t, 256> latin1_table = make_latin1();
-
-bool same_word(const char* a, const char* b) {
-  while (*a != '\0' && *a == *b) ++a, ++b;
-  return *a == *b;
-}
 
 bool is_letter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool is_digit(int c) { return c >= '0' && c <= '9'; }
@@ -199,7 +227,7 @@ CharsetTable cached_charset(const char* name, bool* known) {
   for (const CachedCharset& entry : charset_cache) {
     if (entry.name == name) {
       *known = true;
-      return entry.table;
+      return entry.table.get();
     }
   }
   *known = false;
@@ -225,7 +253,7 @@ CharsetTable font_charset(const char* name) {
   char* path = find_file(stradd(name, ".txt"), charset_path);
   if (path) table = load_charset(name);
   std::free(path);
-  charset_cache.push_back({name, table});
+  charset_cache.push_back({name, std::unique_ptr<std::uint16_t, FreeTable>(table)});
   return table;
 }
 
@@ -327,13 +355,52 @@ void text_byte(RtfState& st, int byte) {
   store(st, current_charset[b]);
 }
 
+// \uN as the text run meets it: when the number and a fallback of at most one plain character
+// lie in the block (16 bytes from p on are), the bytes it takes, with its unit in *unit; 0 for
+// anything else (a long or unusual number, an escaped or missing fallback), which the command
+// path reads.
+int unicode_in_place(const unsigned char* p, std::int32_t fallback, std::uint16_t* unit) {
+  const unsigned char* q = p + 2;  // past "\u"
+  const bool negative = *q == '-';
+  if (negative) ++q;
+  if (!is_digit(*q)) return 0;
+  std::int32_t n = 0;
+  for (int digits = 0; is_digit(*q); ++q) {
+    if (++digits > 6) return 0;
+    n = n * 10 + (*q - '0');
+  }
+  if (*q == '-' || (negative && n > 32768)) return 0;
+  if (*q == ' ' || *q == '\t') ++q;
+  if (fallback == 1) {
+    if (kEndsRun[*q]) return 0;
+    ++q;
+  } else if (fallback > 1) {
+    return 0;
+  }
+  *unit = static_cast<std::uint16_t>(negative ? 65536 - n : n & 0xFFFF);
+  return static_cast<int>(q - p);
+}
+
+// Hands over a paragraph that fills the buffer. A high surrogate at its end waits for its low
+// half in the next piece.
+void hand_over_full_paragraph(std::int32_t& last) {
+  const std::uint16_t unit = buffer[kFlushIndex];
+  const bool high_surrogate = unit >= 0xD800 && unit <= 0xDBFF;
+  buffer[high_surrogate ? kFlushIndex : kFlushIndex + 1] = 0;
+  output_paragraph(buffer.data());
+  last = -1;
+  if (high_surrogate) buffer[static_cast<std::size_t>(++last)] = unit;
+}
+
 // Copies plain text from the block straight into the paragraph, up to the next byte that is
-// structure, an escape, a line end or a double-byte lead byte.
+// structure, a control word, a line end or a double-byte lead byte. Hex escapes and Unicode
+// escapes are taken on the way.
 void copy_text_run(RtfState& st) {
   const unsigned char* p = st.in.pos;
   const unsigned char* const end = st.in.end;
   const std::uint16_t* table = current_charset;
   const DbcsTable* dbcs = st.dbcs;
+  const std::int32_t fallback = st.groups.records[st.level].fallback;
   std::int32_t last = st.last;
   while (p < end) {
     // As many bytes as the paragraph has room for, then hand it over if it is full.
@@ -341,18 +408,31 @@ void copy_text_run(RtfState& st) {
     const unsigned char* const stop = end - p > room ? p + room : end;
     std::uint16_t* out = buffer.data() + (last + 1);
     const std::uint16_t* const first = out;
-    for (; p < stop; ++p) {
-      const unsigned char b = *p;
-      if (kEndsRun[b] || (dbcs && dbcs_is_lead(*dbcs, b))) break;
+    while (p < stop) {
+      unsigned char b = *p;
+      int step = 1;
+      if (kEndsRun[b]) {
+        if (b != '\\' || end - p < 16) break;
+        if (p[1] == 'u') {
+          step = unicode_in_place(p, fallback, out);
+          if (step == 0) break;
+          out += *out != 0;
+          p += step;
+          continue;
+        }
+        if (p[1] != '\'') break;
+        const int high = hex_value(p[2]), low = hex_value(p[3]);
+        if (high < 0 || low < 0) break;
+        b = static_cast<unsigned char>(high * 16 + low);
+        step = 4;
+      }
+      if (dbcs && dbcs_is_lead(*dbcs, b)) break;
       *out = table[b];
       out += *out != 0;  // 0 is no text: it would end the paragraph early in the writer
+      p += step;
     }
     last += static_cast<std::int32_t>(out - first);
-    if (last == kFlushIndex) {
-      buffer[kFlushIndex + 1] = 0;
-      output_paragraph(buffer.data());
-      last = -1;
-    }
+    if (last == kFlushIndex) hand_over_full_paragraph(last);
     if (p < stop) break;
   }
   if (p != st.in.pos) st.group_start = false;
@@ -595,16 +675,21 @@ void handle_command(RtfState& st, const RtfCommand& cmd, bool first_in_group) {
 
 // A run of digits and minus signs read as strtol reads it with base 10: an optional minus,
 // then the digits up to the first other character; clamped to the signed 32-bit range.
+std::int32_t clamp_to_int32(std::int64_t v) {
+  if (v > INT32_MAX) return INT32_MAX;
+  if (v < INT32_MIN) return INT32_MIN;
+  return static_cast<std::int32_t>(v);
+}
+
+constexpr std::ptrdiff_t kNumberKept = kRtfNameLimit;  // characters of a number's run read
+
 std::int32_t number_value(const unsigned char* text, std::size_t n) {
   const bool negative = n > 0 && text[0] == '-';
   std::int64_t v = 0;
   for (std::size_t i = negative ? 1 : 0; i < n && is_digit(text[i]); ++i) {
     if (v <= INT64_C(0x100000000)) v = v * 10 + (text[i] - '0');
   }
-  if (negative) v = -v;
-  if (v > INT32_MAX) return INT32_MAX;
-  if (v < INT32_MIN) return INT32_MIN;
-  return static_cast<std::int32_t>(v);
+  return clamp_to_int32(negative ? -v : v);
 }
 
 // Bytes a control word, its number and its delimiter take at most before its number runs on:
@@ -633,17 +718,22 @@ bool command_in_place(RtfStream& in, RtfCommand& cmd) {
     ++n;
   }
   cmd.name[n] = '\0';
+  cmd.type = command_type(cmd.name, n);
   p += n;
   cmd.param = 0;
   if (is_digit(*p) || *p == '-') {
-    const unsigned char* digits = p;
-    while (p < end && (is_digit(*p) || *p == '-')) ++p;
+    // As number_value reads the first 32 characters of the run, in the same pass.
+    const unsigned char* const run = p;
+    const bool negative = *p == '-';
+    std::int64_t v = 0;
+    for (p += negative ? 1 : 0; p < end && is_digit(*p) && p - run < kNumberKept; ++p) {
+      if (v <= INT64_C(0x100000000)) v = v * 10 + (*p - '0');
+    }
+    while (p < end && (is_digit(*p) || *p == '-')) ++p;  // the rest of the run is consumed
     if (p == end) return false;  // the number may go on in the next block
-    const auto length = static_cast<std::size_t>(p - digits);
-    cmd.param = number_value(digits, length < kRtfNameLimit ? length : kRtfNameLimit);
+    cmd.param = clamp_to_int32(negative ? -v : v);
   }
   if (*p == ' ' || *p == '\t') ++p;
-  cmd.type = getCommandType(cmd.name);
   in.pos = p;
   return true;
 }
@@ -698,15 +788,7 @@ bool rtf_refill(RtfStream& in) {
   return true;
 }
 
-int getCommandType(const char* name) {
-  std::uint64_t rows = kRowsByLetter[static_cast<unsigned char>(name[0]) & 0x7F];
-  while (rows != 0) {
-    int i = std::countr_zero(rows);
-    rows &= rows - 1;
-    if (same_word(rtf_types[i].name, name)) return rtf_types[i].type;
-  }
-  return kRtfUnlisted;
-}
+int getCommandType(const char* name) { return command_type(name, std::strlen(name)); }
 
 std::int32_t getNumber(RtfStream& in) {
   char text[kRtfNameLimit + 1];
@@ -756,7 +838,7 @@ int getRtfCommand(RtfStream& in, RtfCommand& cmd) {
   }
   rtf_ungetc(in, c);
   cmd.name[n] = '\0';
-  cmd.type = getCommandType(cmd.name);
+  cmd.type = command_type(cmd.name, n);
   if (is_digit(c) || c == '-') cmd.param = getNumber(in);
   c = rtf_getc(in);
   if (c != ' ' && c != '\t') rtf_ungetc(in, c);
@@ -815,10 +897,11 @@ void rtfSetCharset(CharsetTable& charset, std::int32_t codepage) {
     if (!table) return;
     if (known) {
       for (CachedCharset& entry : charset_cache) {
-        if (entry.name == source_csname) entry.table = table;
+        if (entry.name == source_csname) entry.table.reset(table);
       }
     } else {
-      charset_cache.push_back({source_csname, table});
+      charset_cache.push_back(
+          {source_csname, std::unique_ptr<std::uint16_t, FreeTable>(table)});
     }
   }
   charset = table;
@@ -826,10 +909,8 @@ void rtfSetCharset(CharsetTable& charset, std::int32_t codepage) {
 
 void release_rtf_charsets() {
   current_charset = source_charset;
-  for (CachedCharset& entry : charset_cache) std::free(entry.table);
   charset_cache.clear();
   charset_cache.shrink_to_fit();
-  release_dbcs_tables();
   if (owned_csname && source_csname == owned_csname) {
     source_csname = outside_csname;
     std::free(owned_csname);
@@ -840,13 +921,7 @@ void release_rtf_charsets() {
 
 void add_to_buffer(std::int32_t& last, std::uint16_t unit) {
   buffer[static_cast<std::size_t>(++last)] = unit;
-  if (last != kFlushIndex) return;
-  // A high surrogate that fills the buffer waits for its low half in the next piece.
-  const bool high_surrogate = unit >= 0xD800 && unit <= 0xDBFF;
-  buffer[high_surrogate ? kFlushIndex : kFlushIndex + 1] = 0;
-  output_paragraph(buffer.data());
-  last = -1;
-  if (high_surrogate) buffer[static_cast<std::size_t>(++last)] = unit;
+  if (last == kFlushIndex) hand_over_full_paragraph(last);
 }
 
 void end_paragraph(std::int32_t& last) {

@@ -102,7 +102,7 @@ void add_to_buffer(std::int32_t& last, std::uint16_t unit);
 // Ends the paragraph with a newline and writes it.
 void end_paragraph(std::int32_t& last);
 
-// Releases the tables rtfSetCharset and the fonts loaded (double-byte ones included) and undoes
+// Releases the 8-bit tables rtfSetCharset and the fonts loaded (double-byte tables stay) and undoes
 // rtfSetCharset's change of source_csname; current_charset goes back to source_charset (tests,
 // fuzzing).
 void release_rtf_charsets();

@@ -104,6 +104,13 @@ TEST(Rtf, CodePageWithoutTableKeepsTableInForce) {
   std::string err = testing::internal::GetCapturedStderr();
   EXPECT_EQ(out, "\xD0\xB9\xD0\xB9\n");
   EXPECT_EQ(err, "Cannot load charset utf-8 - file not found\n");
+  // Fonts whose tables are missing (double-byte or 8-bit) read through the document's code page,
+  // without a message: fonts name code pages freely.
+  testing::internal::CaptureStderr();
+  out = rtf_text("{\\rtf1\\ansicpg1251{\\fonttbl{\\f0\\fcharset128 M;}{\\f1\\fcharset161 G;}}"
+                 "\\f0\\'e9\\f1\\'e9}");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(out, "\xD0\xB9\xD0\xB9\n");
 }
 
 TEST(Rtf, CodePageSwitchKeepsSharedBuffer) {
@@ -430,6 +437,53 @@ TEST(Rtf, SurrogatePairsStayTogether) {
   EXPECT_EQ(piece, std::string(262142, 'b'));
   EXPECT_EQ(last, 0);
   EXPECT_EQ(dorvex::buffer[0], 0xD83D);
+}
+
+// Escapes and control words are read from the block in place when they lie wholly in it, and
+// byte by byte near its end: both ways give the same text, across block boundaries too.
+TEST(Rtf, InPlaceReadingMatchesByteByByte) {
+  const char* snippets[] = {
+      "\\u233?x", "\\u233 ?x", "\\u-3913?x", "\\u-32768?x", "\\u-32769?x", "\\u65601?",
+      "\\u1234567?x", "\\u12-3?x", "\\u233\\'e9x", "\\u233{x}", "\\u233\r\n?x", "\\u-0?x",
+      "{\\uc0\\u233?x}", "{\\uc2\\u233??x}", "\\'e9\\'E9\\'e\\'zz", "\\pard5 x", "\\tab\\lang1033  b",
+      "\\uc2147483647\\u233 ab", "\\bin3 {}}x", "\\ulnone x",
+  };
+  const std::string pad = "{\\*\\pad" + std::string(80, ' ') + "}";
+  for (const char* snippet : snippets) {
+    const std::string doc = std::string("{\\rtf1 ") + snippet;
+    EXPECT_EQ(rtf_text(doc + "}"), rtf_text(doc + pad + "}")) << snippet;
+  }
+  // A document of several blocks whose escapes fall across the block ends at every offset.
+  const std::string piece = "ab\\u1081?\\'e9 {\\uc2\\u233??}\\ldblquote\\u-3913?";
+  const std::string text = "ab\xD0\xB9\xC3\xA9 \xC3\xA9\xE2\x80\x9C\xEF\x82\xB7";
+  std::string doc = "{\\rtf1 ", expected;
+  for (int i = 0; i < 3000; ++i) {
+    doc += piece + std::string(static_cast<std::size_t>(i % 7), 'x');
+    expected += text + std::string(static_cast<std::size_t>(i % 7), 'x');
+  }
+  EXPECT_EQ(rtf_text(doc + "}"), expected + "\n");
+}
+
+// Hostile font tables and font changes cost bounded memory and time and never read out of
+// bounds: many fonts, numbers and charsets of any size, \f naming no font, a font change at every
+// level of a nesting deeper than the group limit.
+TEST(Rtf, HostileFontsStayBounded) {
+  testing_support::ShippedCharsets charsets;
+  std::string table = "{\\rtf1\\ansi{\\fonttbl";
+  for (int i = 20000; i > 0; --i) table += "{\\f" + std::to_string(i) + "\\fcharset204 F;}";
+  table += "{\\f-2147483648\\fcharset2147483647\\cpg-1 X;}{\\f7\\cpg99999999 Y;}}";
+  EXPECT_EQ(rtf_text(table + "\\f20000\\'e0\\f16000\\'e0\\f-2147483648\\'e0\\f7\\'e0\\f99999\\'e0}"),
+            "аа\xC3\xA0\xC3\xA0\xC3\xA0\n");
+  // Fonts defined past the table's limit (the first 4,096 are kept) read through the document's
+  // code page.
+  EXPECT_EQ(rtf_text(table + "\\f1\\'e0}"), "\xC3\xA0\n");
+  const std::size_t depth = 150000;
+  std::string deep = "{\\rtf1{\\fonttbl{\\f1\\fcharset204 C;}{\\f2\\fcharset161 G;}}";
+  for (std::size_t i = 0; i < depth; ++i) deep += i % 2 ? "{\\f1 " : "{\\f2 ";
+  deep += "\\'e0" + std::string(depth, '}') + "\\'e0}";
+  // Beyond the group limit the deepest record's font changes in place; the last change holds
+  // until the recorded groups close.
+  EXPECT_EQ(rtf_text(deep), "а\xC3\xA0\n");
 }
 
 }  // namespace
