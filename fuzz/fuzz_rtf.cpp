@@ -68,8 +68,10 @@ void fuzz_reset() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   [[maybe_unused]] static const bool ready = fuzz_setup();
   fuzz_reset();
-  // Inputs with an odd first byte come through a pipe and hand their first bytes back.
+  // Inputs with an odd first byte come through a pipe and hand their first bytes back; a last
+  // byte of 0x80 or more reads them as -s does, code pages and fonts ignored.
   const bool as_pipe = size >= 4 && (data[0] & 1);
+  dorvex::forced_charset = size > 0 && (data[size - 1] & 0x80) ? 1 : 0;
   PipeCookie cookie = {data, size, 0};
   std::FILE* f = as_pipe ? open_pipe(cookie) : fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
   if (!f) return 0;

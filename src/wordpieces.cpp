@@ -116,8 +116,8 @@ void read_word6_fib(OleStream* doc, const unsigned char* header, FibFacts* f) {
 
 // ---- the table stream, beside the WordDocument stream in the same storage ----
 
-constexpr std::size_t kDirEntrySize = 128, kDirNameBytes = 64, kDirType = 0x42,
-                      kDirLeft = 0x44, kDirRight = 0x48, kDirChild = 0x4C;
+constexpr std::size_t kDirEntrySize = 128, kDirNameBytes = 64, kDirType = 0x42, kDirLeft = 0x44,
+                      kDirRight = 0x48, kDirChild = 0x4C;
 constexpr int kTypeStorage = 1, kTypeRoot = 5;
 
 const unsigned char* dir_entry(std::int32_t i) {
@@ -189,8 +189,8 @@ OleEntryPtr open_entry(std::FILE* container, std::int32_t index) {
   return entry;
 }
 
-std::vector<unsigned char> read_table_clx(OleStream* doc, std::int32_t doc_index,
-                                          unsigned flags, const FibFacts& f) {
+std::vector<unsigned char> read_table_clx(OleStream* doc, std::int32_t doc_index, unsigned flags,
+                                          const FibFacts& f) {
   std::int32_t table = find_sibling(doc_index, (flags & kFlagTableOne) ? "1Table" : "0Table");
   if (table < 0) return {};
   OleEntryPtr entry = open_entry(doc->file, table);
@@ -247,10 +247,12 @@ std::vector<std::uint64_t> story_ends(const FibFacts& f, std::uint32_t table_end
 // Turns the pieces into runs cut at the story ends.
 void pieces_to_runs(const PieceTable& t, bool word97_layout, const FibFacts& f,
                     std::uint32_t doc_size, std::vector<TextRun>* runs) {
-  const std::vector<std::uint64_t> ends =
-      story_ends(f, getulong(t.cps, 4 * t.count));
+  const std::vector<std::uint64_t> ends = story_ends(f, getulong(t.cps, 4 * t.count));
   if (ends.empty()) return;  // every story is empty
   std::size_t story = 0;
+  // Pieces of a real document never share bytes, so their text is no longer than the stream;
+  // a table whose pieces all point at the same bytes must not multiply the output.
+  std::uint64_t budget = doc_size;
   for (std::size_t i = 0; i < t.count; ++i) {
     std::uint64_t begin = getulong(t.cps, 4 * i), end = getulong(t.cps, 4 * (i + 1));
     if (end < begin) continue;  // a piece that runs backwards (a damaged table) holds nothing
@@ -263,6 +265,8 @@ void pieces_to_runs(const PieceTable& t, bool word97_layout, const FibFacts& f,
     // A piece that leaves the stream (a damaged file) gives what the stream holds of it.
     if (offset >= doc_size) continue;
     end = std::min(end, begin + (doc_size - offset) / width);
+    end = std::min(end, begin + budget / width);
+    if (end > begin) budget -= (end - begin) * width;
     while (begin < end) {
       while (ends[story] <= begin) ++story;
       std::uint64_t cut = std::min(end, ends[story]);
@@ -281,8 +285,8 @@ struct CodePage {
   const char* name;
 };
 constexpr CodePage kFontCharsets[] = {
-    {204, "cp1251"}, {238, "cp1250"}, {161, "cp1253"}, {162, "cp1254"},   {177, "cp1255"},
-    {178, "cp1256"}, {186, "cp1257"}, {163, "cp1258"}, {222, "cp874"}, {77, "mac-roman"}};
+    {204, "cp1251"}, {238, "cp1250"}, {161, "cp1253"}, {162, "cp1254"}, {177, "cp1255"},
+    {178, "cp1256"}, {186, "cp1257"}, {163, "cp1258"}, {222, "cp874"},  {77, "mac-roman"}};
 
 // Tables loaded for documents, kept for the run: a handful of code pages at most.
 struct LoadedCharset {

@@ -194,8 +194,8 @@ void WordParagraphs::decide_field(int unit) {
   }
   if (!letter && keyword_len_ == 0 && unit == kSpace) return;  // spaces ahead of the word
   deciding_ = false;
-  const bool formula = keyword_len_ == 2 && (keyword_[0] | 0x20) == 'e' &&
-                       (keyword_[1] | 0x20) == 'q' && !letter;
+  const bool formula =
+      keyword_len_ == 2 && (keyword_[0] | 0x20) == 'e' && (keyword_[1] | 0x20) == 'q' && !letter;
   if (formula) {
     in_instruction_ &= ~(std::uint64_t(1) << (depth_ - 1));
     --instruction_levels_;

@@ -66,9 +66,9 @@ class WordParagraphs {
   bool end_if_complete();
 
   WordRules rules_;
-  int last_ = -1;        // index in buffer of the paragraph's last unit; -1 while it is empty
-  bool cell_ = false;    // a cell mark was read; the next unit decides its meaning
-  bool field_ = false;   // classic rules: inside a field instruction (affects code 1 only)
+  int last_ = -1;       // index in buffer of the paragraph's last unit; -1 while it is empty
+  bool cell_ = false;   // a cell mark was read; the next unit decides its meaning
+  bool field_ = false;  // classic rules: inside a field instruction (affects code 1 only)
   bool space_pending_ = false;  // document rules: a field mark's space, if a word follows
   // Document rules: the open fields, innermost last; bit i set while field i is in its
   // instruction. Fields nested deeper than the bit set are skipped whole.

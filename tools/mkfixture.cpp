@@ -40,6 +40,14 @@ const char kUsage[] =
     "  --no-clx        no piece table (its length 0)\n"
     "  --clx-byte=N    the piece table starts with byte N instead of 2\n"
     "  --prc           a property entry ahead of the piece table\n"
+    "  --first-fc=N    the first piece's stored place is N\n"
+    "  --backwards     the second piece's start is stored after its end\n"
+    "  --clx-len=N     the piece table's length in the file information block is N\n"
+    "  --csw=N         the count of 16-bit values at offset 32 is N\n"
+    "  --ccp-text=N    the main text's length is N\n"
+    "  --storage=NAME  a storage of that name beside the streams\n"
+    "  --repeat-piece=N  the piece table lists the (one) piece N times over, each time for\n"
+    "                  the next stretch of text, all at the same bytes\n"
     "  --fuzz-seed     (word97, word6) instead of a compound file, an input of fuzz_worddoc:\n"
     "                  an options byte (1: \"1Table\"), the WordDocument stream's length\n"
     "                  (32-bit), the WordDocument stream, the table stream\n"
@@ -114,6 +122,9 @@ struct Header {
   bool mac = false, wide = false;
   // Word 97 and Word 6 documents.
   std::int64_t pieces = 1, clx_byte = 2;
+  std::int64_t first_fc = -1, clx_len = -1, csw = 14, ccp_text = -1, repeat = 0;
+  bool backwards = false;
+  std::vector<std::string> storages;  // word97: storages added beside the streams
   bool mixed = false, no_clx = false, prc = false, complex = false, fuzz_seed = false;
   std::string table = "1Table";
   std::vector<std::string> story_files = std::vector<std::string>(5);  // ftn hdd atn edn txbx
@@ -162,7 +173,13 @@ bool parse_option(const char* a, Header* h, cfb::Options* o, DocEntry* d) {
     }
     return true;
   }
-  if (opt_num(a, "--pieces", &h->pieces) || opt_num(a, "--clx-byte", &h->clx_byte)) return true;
+  if (!std::strcmp(a, "--backwards")) return h->backwards = true;
+  if (!std::strncmp(a, "--storage=", 10)) return h->storages.push_back(a + 10), true;
+  if (opt_num(a, "--pieces", &h->pieces) || opt_num(a, "--clx-byte", &h->clx_byte) ||
+      opt_num(a, "--first-fc", &h->first_fc) || opt_num(a, "--clx-len", &h->clx_len) ||
+      opt_num(a, "--csw", &h->csw) || opt_num(a, "--ccp-text", &h->ccp_text) ||
+      opt_num(a, "--repeat-piece", &h->repeat))
+    return true;
   if (opt_num(a, "--flags", &h->flags) || opt_num(a, "--key", &h->key) ||
       opt_num(a, "--charset", &h->charset) || opt_num(a, "--version", &h->version) ||
       opt_num(a, "--product", &h->product) || opt_num(a, "--lang", &h->lang) ||
@@ -301,12 +318,17 @@ std::string piece_table(const std::vector<Piece>& pieces, std::uint32_t cp_end, 
     s.append(4, '\0');
     cfb::put32(s, s.size() - 4, v);
   };
-  for (const Piece& p : pieces) add32(plc, p.cp);
+  for (std::size_t k = 0; k < pieces.size(); ++k) {
+    std::uint32_t cp = pieces[k].cp;
+    if (h.backwards && k == 1) cp = cp_end + 1;  // piece 0 ends after piece 1 does
+    add32(plc, cp);
+  }
   add32(plc, cp_end);
   for (const Piece& p : pieces) {
     std::string pcd(8, '\0');
     std::uint32_t place = p.fc;
     if (word97 && p.eight_bit) place = p.fc * 2 | 0x40000000;
+    if (&p == &pieces.front() && h.first_fc >= 0) place = std::uint32_t(h.first_fc);
     cfb::put32(pcd, 2, place);
     plc += pcd;
   }
@@ -348,7 +370,7 @@ std::string word97_document(const std::vector<std::string>& stories, const Heade
   unsigned flags = unsigned(h.flags >= 0 ? h.flags : (h.wide ? 0x1000 : 0));
   if (h.table == "1Table") flags |= 0x0200;
   common_header(d, h, 0xA5EC, unsigned(h.version >= 0 ? h.version : 193), flags);
-  cfb::put16(d, 32, 14);
+  cfb::put16(d, 32, std::uint32_t(h.csw));
   cfb::put16(d, kLw - 2, 22);
   // Story lengths: main text, footnotes, headers, macros (none), annotations, endnotes, text
   // boxes, header text boxes (none).
@@ -357,15 +379,28 @@ std::string word97_document(const std::vector<std::string>& stories, const Heade
     std::uint32_t n = std::uint32_t(h.wide ? utf8_units(stories[k]).size() : stories[k].size());
     cfb::put32(d, kLw + 4 * std::size_t(kLengthEntry[k]), n);
   }
+  if (h.ccp_text >= 0) cfb::put32(d, kLw + 12, std::uint32_t(h.ccp_text));
   cfb::put16(d, kPairs - 2, 93);
   std::vector<Piece> pieces = cut_pieces(units, h);
   auto [begin, end] = store_pieces(d, pieces);
   text_range(d, h, begin, end);
   cfb::put32(d, kLw, std::uint32_t(d.size()));  // cbMac
+  std::uint32_t cp_end = std::uint32_t(units.size());
+  if (h.repeat > 0 && !pieces.empty()) {
+    std::uint32_t len = std::uint32_t(pieces[0].units.size());
+    Piece once = pieces[0];
+    pieces.clear();
+    for (std::int64_t k = 0; k < h.repeat; ++k) {
+      once.cp = std::uint32_t(k) * len;
+      pieces.push_back(once);
+    }
+    cp_end = std::uint32_t(h.repeat) * len;  // the length the table claims
+    cfb::put32(d, kLw + 12, cp_end);
+  }
   *table = std::string(64, '\0');  // the table stream holds more than the piece table
-  std::string clx = piece_table(pieces, std::uint32_t(units.size()), true, h);
+  std::string clx = piece_table(pieces, cp_end, true, h);
   cfb::put32(d, kClx, std::uint32_t(table->size()));
-  cfb::put32(d, kClx + 4, h.no_clx ? 0 : std::uint32_t(clx.size()));
+  cfb::put32(d, kClx + 4, h.no_clx ? 0 : std::uint32_t(h.clx_len >= 0 ? h.clx_len : clx.size()));
   *table += clx;
   return d;
 }
@@ -459,7 +494,14 @@ int make_word(int argc, char** argv, Kind kind) {
   table.name = h.table;
   d.e.data = word97_document(stories, h, &table.data);
   if (h.fuzz_seed) return write_out(argv[2], fuzz_seed(d.e.data, table.data, h)) ? 0 : 1;
-  return write_out(argv[2], cfb::build({d.e, table}, o)) ? 0 : 1;
+  std::vector<cfb::Entry> entries = {d.e, table};
+  for (const std::string& name : h.storages) {
+    cfb::Entry storage;
+    storage.name = name;
+    storage.type = 1;
+    entries.push_back(storage);
+  }
+  return write_out(argv[2], cfb::build(entries, o)) ? 0 : 1;
 }
 
 int make_ole(int argc, char** argv) {

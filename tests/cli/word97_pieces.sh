@@ -3,7 +3,7 @@
 # mixed, field instructions skipped, anchors dropped, the stories after the main text.
 # Maps of an empty format, so the text shows as it is converted.
 : > "$BIN/charsets/bare.spc"; : > "$BIN/charsets/bare.rpl"
-printf 'Caf\xe9 \x93cr\xe8me\x94, one.\nTwo: see \x13 HYPERLINK "http://x.test/" \x14the site\x15.\nPic\x01 note\x05 shape\x08 end.\n' > main8.txt
+printf 'Caf\xe9 \x93cr\xe8me\x94, one.\nTwo: see \x13 HYPERLINK "http://x.test/" \x14the site\x15.\nNested: \x13 IF \x13 DATE \x141\x15 = 1 "\x13 PAGE \x149\x15" \x14result \x13 PAGE \x149\x15\x15 done.\nPic\x01 note\x05 shape\x08 end.\n' > main8.txt
 printf 'Ελληνικά and Кириллица \x13 PAGE \x14\x33\x15 text.\nLast paragraph of the main text.\n' > main16.txt
 printf 'A footnote.\n' > ftn.txt
 printf '\x03\n\x04\nHeader line.\n' > hdr.txt

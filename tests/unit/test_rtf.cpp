@@ -464,4 +464,26 @@ TEST(Rtf, InPlaceReadingMatchesByteByByte) {
   EXPECT_EQ(rtf_text(doc + "}"), expected + "\n");
 }
 
+// Hostile font tables and font changes cost bounded memory and time and never read out of
+// bounds: many fonts, numbers and charsets of any size, \f naming no font, a font change at every
+// level of a nesting deeper than the group limit.
+TEST(Rtf, HostileFontsStayBounded) {
+  testing_support::ShippedCharsets charsets;
+  std::string table = "{\\rtf1\\ansi{\\fonttbl";
+  for (int i = 20000; i > 0; --i) table += "{\\f" + std::to_string(i) + "\\fcharset204 F;}";
+  table += "{\\f-2147483648\\fcharset2147483647\\cpg-1 X;}{\\f7\\cpg99999999 Y;}}";
+  EXPECT_EQ(rtf_text(table + "\\f20000\\'e0\\f16000\\'e0\\f-2147483648\\'e0\\f7\\'e0\\f99999\\'e0}"),
+            "аа\xC3\xA0\xC3\xA0\xC3\xA0\n");
+  // Fonts defined past the table's limit (the first 4,096 are kept) read through the document's
+  // code page.
+  EXPECT_EQ(rtf_text(table + "\\f1\\'e0}"), "\xC3\xA0\n");
+  const std::size_t depth = 150000;
+  std::string deep = "{\\rtf1{\\fonttbl{\\f1\\fcharset204 C;}{\\f2\\fcharset161 G;}}";
+  for (std::size_t i = 0; i < depth; ++i) deep += i % 2 ? "{\\f1 " : "{\\f2 ";
+  deep += "\\'e0" + std::string(depth, '}') + "\\'e0}";
+  // Beyond the group limit the deepest record's font changes in place; the last change holds
+  // until the recorded groups close.
+  EXPECT_EQ(rtf_text(deep), "а\xC3\xA0\n");
+}
+
 }  // namespace

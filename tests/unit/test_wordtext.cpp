@@ -1,11 +1,10 @@
-#include "wordtext.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "fixture.h"
+#include "wordtext.h"
 
 namespace {
 
@@ -35,10 +34,16 @@ TEST(WordDocumentText, FieldsAnchorsAndMarks) {
   } cases[] = {
       // The instruction is skipped, the result kept; marks are spaces between words only.
       {u"See \x13 HYPERLINK \"http://x\" \x14the site\x15 now\r", "See the site now\n"},
-      {u"\x13PAGE\x14" u"3\x15\r", "3\n"},
+      {u"\x13PAGE\x14"
+       u"3\x15\r",
+       "3\n"},
       // Nested fields: a field in an instruction goes with it; one in a result shows its result.
-      {u"a\x13 IF \x13 DATE \x14" u"1\x15 = 1 \x14yes\x15 b\r", "a yes b\n"},
-      {u"\x13 TOC \x14\x13 HYPERLINK \\l \"_Toc1\" \x14" u"Chapter\t\x13 PAGEREF _Toc1 \x14" u"4\x15\x15\r\x15",
+      {u"a\x13 IF \x13 DATE \x14"
+       u"1\x15 = 1 \x14yes\x15 b\r",
+       "a yes b\n"},
+      {u"\x13 TOC \x14\x13 HYPERLINK \\l \"_Toc1\" \x14"
+       u"Chapter\t\x13 PAGEREF _Toc1 \x14"
+       u"4\x15\x15\r\x15",
        "Chapter\t4\n"},
       // A field without a result, and marks without a begin.
       {u"x\x13 XE \"entry\" \x15y\r", "x y\n"},
@@ -55,8 +60,13 @@ TEST(WordDocumentText, FieldsAnchorsAndMarks) {
       {u"first\nsecond\r", "first\nsecond\n"},
       {u"gone\x03kept\r", "kept\n"},
       // Cells and the dropped zero-width no-break space.
-      {u"a\x07" u"b\x07\x07\r", "a\x1c" "b\x1e\n"},
-      {u"a\uFEFF" u"b\r", "ab\n"},
+      {u"a\x07"
+       u"b\x07\x07\r",
+       "a\x1c"
+       "b\x1e\n"},
+      {u"a\uFEFF"
+       u"b\r",
+       "ab\n"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(document_text(c.in), c.out) << std::string(c.in.begin(), c.in.end());
@@ -85,8 +95,12 @@ TEST(WordDocumentText, DeepOrUnbalancedFieldsStayBounded) {
 
 TEST(WordDocumentText, LongRunIsHandedOverInPiecesWithoutLoss) {
   std::u16string long_run(300000, u'a');
-  std::string out = document_text(long_run + u"\x07" u"b\r");
-  EXPECT_EQ(out, std::string(300000, 'a') + "\x1c" "b\n");
+  std::string out = document_text(long_run +
+                                  u"\x07"
+                                  u"b\r");
+  EXPECT_EQ(out, std::string(300000, 'a') +
+                     "\x1c"
+                     "b\n");
 }
 
 TEST(WordClassicText, KeepsInstructionsAndDiscardsAtAnchors) {
