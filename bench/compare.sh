@@ -5,6 +5,7 @@
 #   environment: CORPUS (default ../shared/corpus beside the project), BENCH_DIR (bench inputs,
 #   default /tmp/dorvex-bench), COMPARE_DIR (recorded outputs, default /tmp/dorvex-compare)
 set -uo pipefail
+export LC_ALL=C  # the target charset follows the locale: fix it
 cd "$(dirname "$0")/.."
 mode=${1:?record or check}
 exe=$(realpath "${2:-build/release/dorvex}")

@@ -63,6 +63,7 @@ bool write_input(const std::uint8_t* data, std::size_t size) {
 // No text convert_char can return may be longer than longest_sequence: the writer's line buffer
 // is sized by it.
 void check_map(dorvex::SubstMap* map) {
+  dorvex::map_subst(map, 0);  // a map read from a file is stored when first consulted
   for (int high = 0; high < 256; ++high) {
     if (!map->rows[high]) continue;
     for (int low = 0; low < 256; ++low) {

@@ -91,46 +91,54 @@ int digit_value(int c, int base) {
   return d < base ? d : -1;
 }
 
+// A charset file read whole, taken a byte at a time as getc would give it.
+struct TextCursor {
+  const char* p;
+  const char* end;
+  int get() { return p < end ? static_cast<unsigned char>(*p++) : EOF; }
+  void unget() { --p; }
+};
+
 // One "%i" conversion as the C library's formatted scan does it: white space (line ends
 // included) skipped, optional sign, 0x/0X for hexadecimal, a leading 0 for octal. As with the
 // C library, "0x" without hexadecimal digits reads as 0. The first character that does not fit
 // is pushed back. Returns 1 with *out set, 0 when no number is there, EOF at the end of input.
-int scan_number(std::FILE* f, long* out) {
+int scan_number(TextCursor& in, long* out) {
   int c;
-  do c = std::getc(f);
+  do c = in.get();
   while (c != EOF && is_scan_space(c));
   if (c == EOF) return EOF;
   bool negative = false;
   if (c == '+' || c == '-') {
     negative = c == '-';
-    c = std::getc(f);
+    c = in.get();
   }
   int base = 10;
   bool any_digit = false;
   if (c == '0') {
     any_digit = true;
     base = 8;
-    c = std::getc(f);
+    c = in.get();
     if (c == 'x' || c == 'X') {
       base = 16;
-      c = std::getc(f);
+      c = in.get();
     }
   }
   unsigned long value = 0;
-  for (int d; (d = digit_value(c, base)) >= 0; c = std::getc(f)) {
+  for (int d; (d = digit_value(c, base)) >= 0; c = in.get()) {
     any_digit = true;
     value = value * unsigned(base) + unsigned(d);
     if (value > kScanCap) value = kScanCap;
   }
-  if (c != EOF) std::ungetc(c, f);
+  if (c != EOF) in.unget();
   if (!any_digit) return 0;
   *out = negative ? -static_cast<long>(value) : static_cast<long>(value);
   return 1;
 }
 
-void skip_line(std::FILE* f) {
+void skip_line(TextCursor& in) {
   int c;
-  do c = std::getc(f);
+  do c = in.get();
   while (c != EOF && c != '\n');
 }
 
@@ -155,29 +163,33 @@ char* put_hex4(char* p, unsigned v) {
 }  // namespace
 
 CharsetTable parse_charset_file(std::FILE* f, const char* path) {
+  // Read whole and scanned in memory: a stdio call per byte was most of a start-up's work.
+  std::size_t size = 0;
+  char* text = read_whole_file(f, &size);
+  if (!text) {
+    // A read error: a directory named like a charset file opens, but every read fails.
+    std::perror(path);
+    return nullptr;
+  }
   auto* table = static_cast<std::uint16_t*>(std::calloc(kTableSize, sizeof(std::uint16_t)));
   if (!table) charset_memory_exhausted();
   for (int i = 0; i < 32; ++i) table[i] = static_cast<std::uint16_t>(i);
-  while (!std::feof(f) && !std::ferror(f)) {
+  TextCursor in{text, text + size};
+  while (in.p < in.end) {
     long index = 0, value = 0;
     // "%i %li": the blank between the numbers skips line ends too.
-    if (scan_number(f, &index) == 1 && scan_number(f, &value) == 1) {
+    if (scan_number(in, &index) == 1 && scan_number(in, &value) == 1) {
       if (!valid_entry(index, value)) {
         std::fprintf(stderr, "Invalid charset file %s\n", path);
         std::free(table);
+        std::free(text);
         return nullptr;
       }
       table[index] = static_cast<std::uint16_t>(value);
     }
-    skip_line(f);
+    skip_line(in);
   }
-  // A read error never reaches the end of the file: without this test the loop would not end
-  // (a directory named like a charset file opens, but every read fails).
-  if (std::ferror(f)) {
-    std::perror(path);
-    std::free(table);
-    return nullptr;
-  }
+  std::free(text);
   return table;
 }
 
@@ -193,7 +205,8 @@ CharsetTable read_charset(const char* name) {
     std::free(path);
     return nullptr;
   }
-  if (input_buffer) std::setvbuf(f, input_buffer, _IOFBF, kIoBufferSize);
+  // Read whole in large reads straight into one block: no stdio buffer in between.
+  std::setvbuf(f, nullptr, _IONBF, 0);
   CharsetTable table = parse_charset_file(f, path);
   std::fclose(f);
   std::free(path);

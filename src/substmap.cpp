@@ -1,5 +1,9 @@
 #include "substmap.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,6 +58,33 @@ int closing_for(char opening) {
 
 bool is_octal(char c) { return c >= '0' && c <= '7'; }
 
+int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A hexadecimal number as strtol reads it with base 16 (sign, optional 0x, digits), without
+// its locale handling: the map files are read on every start. Values above the code range
+// stop growing. *end is p when there is no number.
+long parse_hex(const char* p, const char** end) {
+  const char* start = p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && hex_digit(p[2]) >= 0) p += 2;
+  if (hex_digit(*p) < 0) {
+    *end = start;
+    return 0;
+  }
+  long value = 0;
+  for (int d; (d = hex_digit(*p)) >= 0; ++p) {
+    if (value <= kMaxCode) value = value * 16 + d;
+  }
+  *end = p;
+  return negative ? -value : value;
+}
+
 // The first unescaped character that ends the sequence, or the line's terminating zero.
 const char* find_stop(const char* p, int closing) {
   while (*p) {
@@ -105,14 +136,62 @@ int translate(const char* p, const char* stop, char* out) {
   return len;
 }
 
-// Parses one line (or piece of a line) and stores its entry; reports a faulty line.
+// Texts of a map read from a file live in chunks, not in an allocation each.
+struct TextChunk {
+  TextChunk* next;
+  std::size_t used;
+  static constexpr std::size_t kBytes = 16384 - 2 * sizeof(void*);
+  char bytes[kBytes];
+};
+
+bool in_chunks(const SubstMap* map, const char* text) {
+  for (const TextChunk* c = static_cast<const TextChunk*>(map->text_chunks); c; c = c->next) {
+    auto at = reinterpret_cast<std::uintptr_t>(text), begin = reinterpret_cast<std::uintptr_t>(c->bytes);
+    if (at >= begin && at < begin + TextChunk::kBytes) return true;
+  }
+  return false;
+}
+
+char* chunk_copy(SubstMap* map, const char* text, std::size_t size) {
+  auto* chunk = static_cast<TextChunk*>(map->text_chunks);
+  if (!chunk || TextChunk::kBytes - chunk->used < size) {
+    auto* fresh = static_cast<TextChunk*>(std::malloc(sizeof(TextChunk)));
+    if (!fresh) map_memory_exhausted();
+    fresh->next = chunk;
+    fresh->used = 0;
+    map->text_chunks = chunk = fresh;
+  }
+  char* copy = chunk->bytes + chunk->used;
+  std::memcpy(copy, text, size);
+  chunk->used += size;
+  return copy;
+}
+
+char**& row_for(SubstMap* map, int u) {
+  char**& row = map->rows[static_cast<unsigned>(u) >> 8];
+  if (!row) {
+    row = static_cast<char**>(std::calloc(kRowSize, sizeof(char*)));
+    if (!row) map_memory_exhausted();
+  }
+  return row;
+}
+
+// Stores text as u's entry, in the map's chunks (text is at most kSequenceLimit bytes).
+void chunk_insert(SubstMap* map, int u, const char* text) {
+  char*& slot = row_for(map, u)[u & 0xFF];
+  if (slot && !in_chunks(map, slot)) std::free(slot);
+  slot = chunk_copy(map, text, std::strlen(text) + 1);
+}
+
+// Parses one line (or piece of a line) and stores its entry in map; without a map it only
+// checks the line and notes its length. path: reports a faulty line when not null.
 void parse_map_line(SubstMap* map, const char* line, const char* path, int line_no) {
   const char* p = skip_white(line);
   if (*p == '\0' || *p == '#') return;
-  char* end;
-  long code = std::strtol(p, &end, 16);
+  const char* end;
+  long code = parse_hex(p, &end);
   if (end == p || !is_white(*end) || code < 0 || code > kMaxCode) {
-    std::fprintf(stderr, "Error parsing %s(%d)\n", path, line_no);
+    if (path) std::fprintf(stderr, "Error parsing %s(%d)\n", path, line_no);
     return;
   }
   p = skip_white(end);
@@ -120,21 +199,86 @@ void parse_map_line(SubstMap* map, const char* line, const char* path, int line_
   if (closing != '\n') ++p;  // the opening quote or bracket is not part of the text
   const char* stop = find_stop(p, closing);
   if (*stop == '\0') {
-    std::fprintf(stderr, "Error parsing %s(%d): unterminated sequence\n", path, line_no);
+    if (path) std::fprintf(stderr, "Error parsing %s(%d): unterminated sequence\n", path, line_no);
     return;
   }
+  // Escapes only shorten a text: a check need not translate one that cannot be the longest.
+  if (!map && stop - p <= longest_sequence) return;
   char text[kSequenceLimit + 1];
   int len = translate(p, stop, text);
   if (len > longest_sequence) longest_sequence = len;
-  map_insert(map, static_cast<int>(code), text);
+  if (map) chunk_insert(map, static_cast<int>(code), text);
+}
+
+// The lines of a map file in memory (size bytes and one byte of room behind them), as fgets
+// would deliver them: pieces of at most 1023 bytes, each ending at its line end, a zero byte
+// ending the text a piece is parsed as. Each piece is parsed in place, ended by a zero for the
+// time being.
+void parse_map_text(SubstMap* map, char* text, std::size_t size, const char* path) {
+  int line_no = 0;
+  for (std::size_t at = 0; at < size;) {
+    std::size_t n = std::min<std::size_t>(size - at, kLineLimit - 1);
+    if (const void* nl = std::memchr(text + at, '\n', n)) {
+      n = static_cast<std::size_t>(static_cast<const char*>(nl) - (text + at)) + 1;
+    }
+    const char after = text[at + n];
+    text[at + n] = '\0';
+    parse_map_line(map, text + at, path, ++line_no);
+    text[at + n] = after;
+    at += n;
+  }
+}
+
+}  // namespace
+
+char* read_whole_file(std::FILE* f, std::size_t* size) {
+  // Sized by the file when it says its size, so that one read takes it all.
+  struct stat st;
+  std::size_t cap = 65536, used = 0;
+  if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
+      static_cast<unsigned long long>(st.st_size) < (1ull << 30)) {
+    cap = static_cast<std::size_t>(st.st_size) + 2;
+  }
+  auto* data = static_cast<char*>(std::malloc(cap));
+  if (!data) map_memory_exhausted();
+  for (;;) {
+    used += std::fread(data + used, 1, cap - 1 - used, f);  // one byte of room stays
+    if (used < cap - 1) break;
+    cap *= 2;
+    auto* bigger = static_cast<char*>(std::realloc(data, cap));
+    if (!bigger) map_memory_exhausted();
+    data = bigger;
+  }
+  if (std::ferror(f)) {
+    std::free(data);
+    return nullptr;
+  }
+  *size = used;
+  return data;
+}
+
+namespace {
+
+// A map whose file was checked at start-up is parsed when first consulted: the replacement
+// map, the largest of them, is needed only for characters the target charset lacks.
+void load_pending(const SubstMap* consulted) {
+  auto* map = const_cast<SubstMap*>(consulted);  // the maps are never const objects
+  char* text = map->pending_text;
+  map->pending_text = nullptr;
+  const int longest = longest_sequence;  // known since start-up
+  parse_map_text(map, text, map->pending_size, nullptr);
+  longest_sequence = longest;
+  std::free(text);
 }
 
 }  // namespace
 
 void load_substmap_lines(SubstMap* map, std::FILE* f, const char* path) {
-  char line[kLineLimit];
-  int line_no = 0;
-  while (std::fgets(line, sizeof line, f)) parse_map_line(map, line, path, ++line_no);
+  std::size_t size = 0;
+  char* text = read_whole_file(f, &size);
+  if (!text) return;
+  parse_map_text(map, text, size, path);
+  std::free(text);
 }
 
 SubstMap* read_substmap(char* file_name) {
@@ -152,9 +296,16 @@ SubstMap* read_substmap(char* file_name) {
     std::free(map);
     return nullptr;
   }
-  if (input_buffer) std::setvbuf(f, input_buffer, _IOFBF, kIoBufferSize);
-  load_substmap_lines(map, f, path);
+  // Read whole in large reads straight into one block: no stdio buffer in between.
+  std::setvbuf(f, nullptr, _IONBF, 0);
+  std::size_t size = 0;
+  char* text = read_whole_file(f, &size);
   std::fclose(f);
+  // Checked now, so that faulty lines are reported and the margin check knows the longest
+  // text at start-up; stored when first consulted.
+  if (text) parse_map_text(nullptr, text, size, path);
+  map->pending_text = text;
+  map->pending_size = size;
   std::free(path);
   return map;
 }
@@ -163,31 +314,36 @@ void free_substmap(SubstMap* map) {
   if (!map) return;
   for (char** row : map->rows) {
     if (!row) continue;
-    for (int i = 0; i < kRowSize; ++i) std::free(row[i]);
+    for (int i = 0; i < kRowSize; ++i)
+      if (!in_chunks(map, row[i])) std::free(row[i]);
     std::free(row);
   }
+  for (auto* c = static_cast<TextChunk*>(map->text_chunks); c;) {
+    TextChunk* next = c->next;
+    std::free(c);
+    c = next;
+  }
+  std::free(map->pending_text);
   std::free(map);
 }
 
 const char* map_subst(const SubstMap* map, int u) {
   if (!map || static_cast<unsigned>(u) > 0xFFFF) return nullptr;
+  if (map->pending_text) load_pending(map);
   char* const* row = map->rows[static_cast<unsigned>(u) >> 8];
   return row ? row[u & 0xFF] : nullptr;
 }
 
 const char* map_insert(SubstMap* map, int u, const char* text) {
   if (!map || static_cast<unsigned>(u) > 0xFFFF) return nullptr;
-  char**& row = map->rows[static_cast<unsigned>(u) >> 8];
-  if (!row) {
-    row = static_cast<char**>(std::calloc(kRowSize, sizeof(char*)));
-    if (!row) map_memory_exhausted();
-  }
+  if (map->pending_text) load_pending(map);
+  char*& slot = row_for(map, u)[u & 0xFF];
   std::size_t size = std::strlen(text) + 1;
   auto* copy = static_cast<char*>(std::malloc(size));
   if (!copy) map_memory_exhausted();
   std::memcpy(copy, text, size);
-  std::free(row[u & 0xFF]);  // nothing else holds an entry while a map is being built
-  row[u & 0xFF] = copy;
+  if (!in_chunks(map, slot)) std::free(slot);  // nothing else holds an entry while a map is built
+  slot = copy;
   return copy;
 }
 

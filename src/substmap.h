@@ -2,13 +2,19 @@
 #ifndef DORVEX_SUBSTMAP_H
 #define DORVEX_SUBSTMAP_H
 
+#include <cstddef>
 #include <cstdio>
 
 namespace dorvex {
 
 // Rows by high byte, made on demand; an entry is the map's own zero-terminated copy, or null.
+// All zero is an empty map. A map from read_substmap holds its file's text until first
+// consulted (map_subst, map_insert), which parses it into the rows.
 struct SubstMap {
   char** rows[256];
+  void* text_chunks = nullptr;  // the entries' storage for maps read from files
+  char* pending_text = nullptr;
+  std::size_t pending_size = 0;
 };
 
 extern SubstMap* spec_chars;    // the format's special-character map (.spc)
@@ -17,8 +23,10 @@ extern SubstMap* replacements;  // the format's replacement map (.rpl)
 // Length of the longest text convert_char may return: 6 (the hex form), raised by read_substmap.
 extern int longest_sequence;
 
-// Reads a map file found along map_path. Takes ownership of file_name (malloc'd). Null when
-// the file is not found (no message) or cannot be opened ("dorvex: ..." via perror).
+// Reads a map file found along map_path and checks its lines at once ("Error parsing"
+// messages, longest_sequence); the entries are stored when the map is first consulted. Takes
+// ownership of file_name (malloc'd). Null when the file is not found (no message) or cannot be
+// opened ("dorvex: ..." via perror).
 SubstMap* read_substmap(char* file_name);
 
 // Parses the lines of an open map file into map; path names the file in "Error parsing"
@@ -35,6 +43,10 @@ const char* map_subst(const SubstMap* map, int u);
 // Stores a copy of text under u, replacing an earlier entry; returns the copy.
 // "Insufficient memory" and exit 1 when memory runs out.
 const char* map_insert(SubstMap* map, int u, const char* text);
+
+// The rest of an open file in one allocation of *size bytes and one more (std::free it); null
+// when a read fails. "Insufficient memory" and exit 1 when memory runs out.
+char* read_whole_file(std::FILE* f, std::size_t* size);
 
 // Nonzero when c ends a sequence whose closing character is closing ('\n': any white space).
 int isstop(int c, int closing);

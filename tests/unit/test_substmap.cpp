@@ -20,6 +20,12 @@ std::string entry(const dorvex::SubstMap* m, int u) {
   return s ? std::string(s) : std::string("<none>");
 }
 
+std::string hex4(int u) {
+  char s[8];
+  std::snprintf(s, sizeof s, "%04X", u);
+  return s;
+}
+
 }  // namespace
 
 TEST(Substmap, QuotingForms) {
@@ -38,7 +44,9 @@ TEST(Substmap, QuotingForms) {
       "  \t00A9\t\"(c)\"   # a trailing comment is ignored\n"
       "ab \"lower-case code\"\n"
       "2026 ...\r\n"
-      "2030 \"permille\"\r\n",
+      "2030 \"permille\"\r\n"
+      "+0x47 plus\n"  // the code reads as strtol reads it: sign, 0x, digits
+      "-0 \"zero\"\n",
       &messages);
   EXPECT_EQ(messages, "");
   EXPECT_EQ(entry(m, 0x2014), "--");
@@ -54,6 +62,8 @@ TEST(Substmap, QuotingForms) {
   EXPECT_EQ(entry(m, 0xAB), "lower-case code");
   EXPECT_EQ(entry(m, 0x2026), "...");  // the CR of CR LF ends a bare text
   EXPECT_EQ(entry(m, 0x2030), "permille");
+  EXPECT_EQ(entry(m, 0x47), "plus");
+  EXPECT_EQ(entry(m, 0), "zero");
   EXPECT_EQ(entry(m, 0x41), "<none>");
   EXPECT_EQ(entry(m, 0x2015), "<none>");
   EXPECT_EQ(m->rows[0x01], nullptr);
@@ -200,5 +210,39 @@ TEST(Substmap, ReadSubstmapAlongMapPath) {
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(entry(m, 0x5C), "\\backslash");
   EXPECT_EQ(entry(m, 0x26), "\\&");
+  dorvex::free_substmap(m);
+}
+
+// A map read from a file is checked at once (messages, the longest text for the margin check)
+// and stored when first consulted; entries inserted later replace stored ones.
+TEST(Substmap, FileMapIsCheckedAtOnceAndStoredOnFirstUse) {
+  ConversionSettings saved;
+  TempDir dir;
+  dorvex::map_path = dir.path().c_str();
+  if (!testing_support::find_file_works(dir)) GTEST_SKIP() << "find_file is not in place yet";
+  std::string text = "41 \"\\0101\\0102\"\nzz\n2014 --\n";
+  for (int u = 0x100; u < 0x1100; ++u) text += hex4(u) + " \"text " + std::to_string(u) + "\"\n";
+  text += "42 \"" + std::string(9, 'x') + "\\n\"  # escapes count once translated: 10 bytes\n";
+  text += "43 \"unterminated\n";
+  testing_support::write_file(dir.file("big.rpl"), text);
+  dorvex::longest_sequence = 6;
+  testing::internal::CaptureStderr();
+  dorvex::SubstMap* m = dorvex::read_substmap(dorvex::stradd("big", ".rpl"));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Error parsing " + dir.file("big.rpl") + "(2)\nError parsing " + dir.file("big.rpl") +
+                "(4101): unterminated sequence\n");
+  EXPECT_EQ(dorvex::longest_sequence, 10);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(m->rows[0x00], nullptr);  // nothing stored yet
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(entry(m, 0x41), "AB");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // reported once, at start-up
+  EXPECT_EQ(entry(m, 0x2014), "--");
+  EXPECT_EQ(entry(m, 0x1234), "<none>");
+  EXPECT_EQ(entry(m, 0x10FF), "text 4351");
+  EXPECT_EQ(entry(m, 0x42), std::string(9, 'x') + "\n");
+  EXPECT_EQ(dorvex::longest_sequence, 10);
+  dorvex::map_insert(m, 0x2014, "dash");
+  EXPECT_EQ(entry(m, 0x2014), "dash");
   dorvex::free_substmap(m);
 }
