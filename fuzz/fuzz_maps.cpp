@@ -12,19 +12,9 @@
 #include "charsets.h"
 #include "confutil.h"
 #include "fileutil.h"
+#include "fuzz_common.h"
 #include "substmap.h"
 #include "writer.h"
-
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(leak_sanitizer)
-#define DORVEX_FUZZ_LSAN 1
-#endif
-#elif defined(__SANITIZE_ADDRESS__)
-#define DORVEX_FUZZ_LSAN 1
-#endif
-#ifdef DORVEX_FUZZ_LSAN
-#include <sanitizer/lsan_interface.h>
-#endif
 
 namespace {
 
@@ -37,6 +27,7 @@ std::string base_name;   // the charset name: the file name without ".txt"
 void remove_input_file() { std::remove(input_path.c_str()); }
 
 bool fuzz_setup() {
+  fuzz_common::quiet_stderr();  // a bad file gets a message per line
   dorvex::out_file = std::fopen("/dev/null", "w");
   dorvex::input_buffer = nullptr;  // the sanitizers must see every read of the input
   std::string tmpl = std::string(kDir) + "/dorvex-fuzz-maps-XXXXXX" + kSuffix;
@@ -109,18 +100,11 @@ void load_as_config() {
   const char* cpath = dorvex::charset_path;
   const char* mpath = dorvex::map_path;
   char bad = dorvex::bad_char[0];
-#ifdef DORVEX_FUZZ_LSAN
-  // A key given twice leaves its first copy behind, as configuration values are never freed.
-  __lsan_disable();
-#endif
   try {
     dorvex::read_config_file(input_path.c_str());
   } catch (const dorvex::ProgramEnd& end) {
     if (end.status != 1) std::abort();
   }
-#ifdef DORVEX_FUZZ_LSAN
-  __lsan_enable();
-#endif
   restore(dorvex::source_csname, source);
   restore(dorvex::dest_csname, dest);
   restore(dorvex::format_name, format);

@@ -1,6 +1,8 @@
 // Arbitrary bytes as a compound file: the OLE road of format detection (every WordDocument
 // stream through the Word header and text readers), then the reader's own interface driven
-// directly: every entry opened, read in odd-sized pieces, sought and read again.
+// directly: every entry opened, read in odd-sized pieces, sought and read again. Byte 8, the
+// first of the class identifier the reader ignores, picks the run options: bit 0 a pipe for the
+// input (the temporary copy), bit 1 -v.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +23,7 @@ namespace {
 constexpr std::uint8_t kOleSign[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
 bool fuzz_setup() {
+  fuzz_common::quiet_stderr();
   dorvex::out_file = std::fopen("/dev/null", "w");
   dorvex::charset_path = DORVEX_CHARSETS_DIR;
   dorvex::source_charset = dorvex::read_charset("cp1252");
@@ -61,10 +64,14 @@ void read_entry(dorvex::OleStream* s, std::uint8_t salt) {
   dorvex::ole_read(buf, 1, piece, s);
 }
 
-void drive_reader(const std::uint8_t* data, std::size_t size) {
-  std::FILE* f = fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
+void drive_reader(std::uint8_t* data, std::size_t size, bool as_pipe) {
+  fuzz_common::PipeBytes pipe;
+  std::FILE* f = fuzz_common::open_input(data, size, as_pipe, &pipe);
   if (!f) return;
-  std::FILE* c = dorvex::ole_init(f, data, size < 8 ? size : 8);
+  // A pipe hands over what detection consumed as the prefix; a seekable input is read again.
+  std::uint8_t prefix[8];
+  std::size_t prefix_len = as_pipe ? std::fread(prefix, 1, sizeof prefix, f) : 0;
+  std::FILE* c = dorvex::ole_init(f, prefix, prefix_len);
   if (c) {
     std::uint8_t salt = size > 9 ? data[9] : 0;
     while (dorvex::OleStream* e = dorvex::ole_readdir(c)) {
@@ -85,10 +92,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) return 0;
   std::vector<std::uint8_t> bytes(data, data + size);
   std::memcpy(bytes.data(), kOleSign, size < 8 ? size : 8);
+  const fuzz_common::RunOptions run = fuzz_common::pick_options(size > 8 ? data[8] : 0);
   fuzz_reset();
-  fuzz_common::analyze_checked(bytes.data(), bytes.size());
+  fuzz_common::analyze_checked(bytes.data(), bytes.size(), run);
   fuzz_reset();
   dorvex::ole_finish();  // a fatal end inside the OLE road leaves the container loaded
-  drive_reader(bytes.data(), bytes.size());
+  drive_reader(bytes.data(), bytes.size(), run.pipe);
   return 0;
 }

@@ -62,6 +62,10 @@ struct OleEntryCloser {
 };
 using OleEntryPtr = std::unique_ptr<OleStream, OleEntryCloser>;
 
+struct TmpCopyCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
 void report_line(const char* text) { std::fprintf(out_file, "%s\n", text); }
 
 void report_header_start(const unsigned char* header, std::int32_t position) {
@@ -93,6 +97,9 @@ int read_ole_documents(std::FILE* f, const unsigned char* prefix) {
     std::fputs("Broken OLE file. Try using -b switch", stderr);
     end_program(1);
   }
+  // A pipe was copied to a temporary file; the copy is ours to close, also when a reader ends
+  // the program (in fuzzing builds that unwinds through here).
+  std::unique_ptr<std::FILE, TmpCopyCloser> copy(container != f ? container : nullptr);
   set_ole_func();
   int result = kNoWordDocument;
   // Each entry is released before the next is asked for, also when a reader ends the program
@@ -109,8 +116,6 @@ int read_ole_documents(std::FILE* f, const unsigned char* prefix) {
   }
   set_std_func();
   ole_finish();
-  // A pipe was copied to a temporary file; the copy is ours to close.
-  if (container != f) std::fclose(container);
   return result;
 }
 
