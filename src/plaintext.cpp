@@ -158,7 +158,7 @@ bool well_formed(const unsigned char* p, std::size_t n) {
 }
 
 // The leading bytes of [p, p + n) below 0x80 as units; returns how many.
-std::size_t widen_ascii(const unsigned char* p, std::size_t n, std::uint16_t* out) {
+inline std::size_t widen_ascii(const unsigned char* p, std::size_t n, std::uint16_t* out) {
   std::size_t i = 0;
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
@@ -180,11 +180,14 @@ std::size_t decode_utf8_block(const unsigned char* p, std::size_t n, bool at_end
                               std::uint16_t* out, std::size_t* made) {
   std::size_t i = 0, u = 0;
   while (i < n) {
-    std::size_t run = widen_ascii(p + i, n - i, out + u);
-    i += run;
-    u += run;
-    if (i == n) break;
+    if (p[i] < 0x80) {
+      std::size_t run = widen_ascii(p + i, n - i, out + u);
+      i += run;
+      u += run;
+      if (i == n) break;
+    }
     const unsigned lead = p[i];
+    if (lead < 0x80) continue;  // widen_ascii stopped at the end of what it was given
     const std::size_t len = sequence_length(lead, rule);
     if (len == 0) {
       out[u++] = rule == Utf8Rule::kChecked ? static_cast<std::uint16_t>(0xDC00 | lead) : 0xFEFF;
