@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "charsets.h"
@@ -32,13 +33,14 @@ std::size_t read_bytes(std::FILE* stream, unsigned char* dest, std::size_t n) {
 
 // ---- 8-bit text ----
 
-// The output bytes of every source byte, filled once per input. When none is longer than three
+// The output bytes of every source byte, filled once per input. When none is longer than seven
 // bytes (the rule: one byte, a short replacement, "?"), each is packed with its length in the
-// top byte and the copy stores four bytes per source byte without a branch; otherwise it copies
-// each from the list of all of them.
+// top byte and the copy stores eight bytes per source byte without a branch; otherwise it
+// copies each from the list of all of them.
+constexpr std::size_t kPackedBytes = 7;
 struct ByteConversion {
   bool packed;
-  std::array<std::uint32_t, 256> entry;
+  std::array<std::uint64_t, 256> entry;
   std::array<std::uint16_t, 256> offset;
   std::array<std::uint16_t, 256> length;
   std::array<char, 256 * 257> bytes;
@@ -55,33 +57,39 @@ void build_byte_conversion() {
     conversion.offset[b] = static_cast<std::uint16_t>(used);
     conversion.length[b] = static_cast<std::uint16_t>(n);
     used += n;
-    if (n > 3) conversion.packed = false;
-    std::uint32_t e = std::uint32_t(n) << 24;
-    for (std::size_t i = 0; i < n && i < 3; ++i) e |= std::uint32_t(static_cast<unsigned char>(s[i])) << (8 * i);
+    if (n > kPackedBytes) conversion.packed = false;
+    std::uint64_t e = std::uint64_t(n) << 56;
+    for (std::size_t i = 0; i < n && i < kPackedBytes; ++i) e |= std::uint64_t(static_cast<unsigned char>(s[i])) << (8 * i);
     conversion.entry[b] = e;
   }
 }
 
 constexpr std::size_t kOutBlock = 65536;
 
-// Converts up to kOutBlock / 4 bytes through the packed entries; returns the bytes written.
+// Converts up to kOutBlock / kPackedBytes bytes through the packed entries (dst has eight bytes
+// of room behind them); returns the bytes written.
 std::size_t convert_packed(const unsigned char* src, std::size_t n, char* dst) {
   char* start = dst;
   for (std::size_t i = 0; i < n; ++i) {
-    std::uint32_t e = conversion.entry[src[i]];
-    const char bytes[4] = {static_cast<char>(e), static_cast<char>(e >> 8), static_cast<char>(e >> 16), 0};
-    std::memcpy(dst, bytes, 4);
-    dst += e >> 24;
+    std::uint64_t e = conversion.entry[src[i]];
+    if constexpr (std::endian::native == std::endian::little) {
+      std::memcpy(dst, &e, 8);  // the bytes lie in order from the low end
+    } else {
+      char bytes[8];
+      for (std::size_t k = 0; k < 8; ++k) bytes[k] = static_cast<char>(e >> (8 * k));
+      std::memcpy(dst, bytes, 8);
+    }
+    dst += e >> 56;
   }
   return static_cast<std::size_t>(dst - start);
 }
 
 // Converts bytes [data, data + n) into the output, gathering it in a local block.
 void write_converted(const unsigned char* data, std::size_t n) {
-  char out[kOutBlock + 4];
+  char out[kOutBlock + 8];
   if (conversion.packed) {
     for (std::size_t done = 0; done < n;) {
-      std::size_t step = std::min(n - done, kOutBlock / 3);
+      std::size_t step = std::min(n - done, kOutBlock / kPackedBytes);
       write_out(out, convert_packed(data + done, step, out));
       done += step;
     }
@@ -150,7 +158,7 @@ bool well_formed(const unsigned char* p, std::size_t n) {
 }
 
 // The leading bytes of [p, p + n) below 0x80 as units; returns how many.
-std::size_t widen_ascii(const unsigned char* p, std::size_t n, std::uint16_t* out) {
+inline std::size_t widen_ascii(const unsigned char* p, std::size_t n, std::uint16_t* out) {
   std::size_t i = 0;
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128();
@@ -172,11 +180,14 @@ std::size_t decode_utf8_block(const unsigned char* p, std::size_t n, bool at_end
                               std::uint16_t* out, std::size_t* made) {
   std::size_t i = 0, u = 0;
   while (i < n) {
-    std::size_t run = widen_ascii(p + i, n - i, out + u);
-    i += run;
-    u += run;
-    if (i == n) break;
+    if (p[i] < 0x80) {
+      std::size_t run = widen_ascii(p + i, n - i, out + u);
+      i += run;
+      u += run;
+      if (i == n) break;
+    }
     const unsigned lead = p[i];
+    if (lead < 0x80) continue;  // widen_ascii stopped at the end of what it was given
     const std::size_t len = sequence_length(lead, rule);
     if (len == 0) {
       out[u++] = rule == Utf8Rule::kChecked ? static_cast<std::uint16_t>(0xDC00 | lead) : 0xFEFF;

@@ -1,6 +1,7 @@
 #include "writer.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "charsets.h"
@@ -93,16 +94,20 @@ void check_cache() {
 // Stores the bytes of a packed conversion at dst (four bytes written, room assumed); returns
 // their number.
 std::size_t put_packed(char* dst, std::uint32_t e) {
-  const char bytes[4] = {static_cast<char>(e), static_cast<char>(e >> 8),
-                         static_cast<char>(e >> 16), 0};
-  std::memcpy(dst, bytes, 4);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(dst, &e, 4);  // the bytes lie in order from the low end
+  } else {
+    const char bytes[4] = {static_cast<char>(e), static_cast<char>(e >> 8),
+                           static_cast<char>(e >> 16), 0};
+    std::memcpy(dst, bytes, 4);
+  }
   return (e >> 24) - 1;
 }
 
 bool is_printable_ascii(std::uint16_t u) { return u >= 0x20 && u < 0x7F; }
 
 // Copies the leading printable ASCII units of [p, p + n) to dst as bytes; returns how many.
-std::size_t copy_ascii_run(const std::uint16_t* p, std::size_t n, char* dst) {
+inline std::size_t copy_ascii_run(const std::uint16_t* p, std::size_t n, char* dst) {
   std::size_t i = 0;
 #if defined(__SSE2__)
   // Biased by 0x8000 - 0x20, the printable units are the signed values below -32768 + 0x5F.
@@ -258,7 +263,7 @@ void write_unwrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sin
       sink.flush();
       room = kBlockSize;
     }
-    if (cache.ascii_is_identity) {
+    if (cache.ascii_is_identity && is_printable_ascii(*p)) {
       std::size_t want = std::min<std::size_t>(static_cast<std::size_t>(end - p), room - 4);
       std::size_t run = copy_ascii_run(p, want, out_block + sink.used);
       sink.used += run;
@@ -281,7 +286,7 @@ void write_wrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sink,
                    std::size_t margin) {
   Line line{bufpos, sink};
   while (p < end) {
-    if (cache.ascii_is_identity && line.len <= margin) {
+    if (cache.ascii_is_identity && is_printable_ascii(*p) && line.len <= margin) {
       // Fill the line to one byte past the margin, then search the break backwards.
       std::size_t want = std::min<std::size_t>(static_cast<std::size_t>(end - p), margin + 1 - line.len);
       std::size_t run = copy_ascii_run(p, want, outputbuffer + line.len);
