@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Throughput of dorvex next to cat, median of runs, output to /dev/null.
-# Usage: bench/run.sh [runs]   (environment: BENCH_DIR for the inputs, default /tmp/dorvex-bench)
+# Usage: bench/run.sh [runs]   (environment: BENCH_DIR for the inputs, default /tmp/dorvex-bench;
+# DORVEX_EXE for the program to time, default build/release/dorvex)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+export LC_ALL=C  # the default target charset follows the locale: keep it cp866
 runs=${1:-5}
 dir=${BENCH_DIR:-/tmp/dorvex-bench}
 mkdir -p "$dir"
 
 cmake --preset release >/dev/null
 cmake --build --preset release --target dorvex bench_inputs mkfixture >/dev/null
-exe=build/release/dorvex
+exe=${DORVEX_EXE:-build/release/dorvex}  # another build to compare with, beside its charsets/
 gen=build/release/bench/bench_inputs
 mkfixture=build/release/tests/mkfixture
 
