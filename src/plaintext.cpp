@@ -47,11 +47,13 @@ struct ByteConversion {
 };
 ByteConversion conversion;
 
-void build_byte_conversion() {
+// Fills the entries of the bytes marked in wanted (all when null). A byte left out converts to
+// nothing, so a table built for some bytes serves only text made of them.
+void build_byte_conversion(const bool* wanted) {
   std::size_t used = 0;
   conversion.packed = true;
   for (std::size_t b = 0; b < 256; ++b) {
-    const char* s = convert_char(to_unicode(source_charset, static_cast<int>(b)));
+    const char* s = wanted && !wanted[b] ? "" : convert_char(to_unicode(source_charset, static_cast<int>(b)));
     std::size_t n = std::strlen(s);
     std::memcpy(conversion.bytes.data() + used, s, n);
     conversion.offset[b] = static_cast<std::uint16_t>(used);
@@ -110,8 +112,19 @@ void write_converted(const unsigned char* data, std::size_t n) {
 
 // The block holds the first have bytes of the input; the rest follows from the stream.
 void copy_8bit(std::FILE* stream, std::size_t have) {
-  build_byte_conversion();
   unsigned char* block = byte_block();
+  if (have < kByteBlockSize) {
+    // Most likely the whole input (a read stops short only at the end): convert just the bytes
+    // it holds, so that a small file does not make the replacement map load for bytes it
+    // never uses.
+    bool present[256] = {};
+    for (std::size_t i = 0; i < have; ++i) present[block[i]] = true;
+    build_byte_conversion(present);
+    write_converted(block, have);
+    have = read_bytes(stream, block, kByteBlockSize);
+    if (have == 0) return;
+  }
+  build_byte_conversion(nullptr);
   do write_converted(block, have);
   while ((have = read_bytes(stream, block, kByteBlockSize)) > 0);
 }
