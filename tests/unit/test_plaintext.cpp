@@ -76,6 +76,28 @@ TEST(PlainText, DetectedUtf8CrossesBlocks) {
   dorvex::utf8_detection = 1;
 }
 
+// A small input converts only the bytes it holds; one larger than a block takes the whole
+// table: bytes that first appear after the first block convert like the rest.
+TEST(PlainText, EightBitCopyAcrossBlocks) {
+  dorvex::utf8_detection = 0;
+  EXPECT_EQ(copy_text("ab\xe9", nullptr, false), "ab\xc3\xa9");
+  std::string in(600000, 'a'), want(600000, 'a');
+  in += "\xe9\xfc";
+  want += "\xc3\xa9\xc3\xbc";
+  EXPECT_EQ(copy_text(in, nullptr, false), want);
+  // Reads that stop short (a slow pipe): the first block is not the whole input.
+  testing_support::plain_setup();
+  dorvex::dorvex_read = [](void* d, std::size_t s, std::size_t n, void* f) {
+    return std::fread(d, s, n < 4096 ? n : 4096, static_cast<std::FILE*>(f));
+  };
+  std::FILE* f = testing_support::stream_of(in);
+  std::string out = capture([&] { dorvex::copy_out(f, nullptr, 0); });
+  std::fclose(f);
+  EXPECT_EQ(out, want);
+  testing_support::plain_setup();
+  dorvex::utf8_detection = 1;
+}
+
 // -u copies in blocks where the hooks are in standard mode, and character by character through
 // the decoder hook otherwise: the same output for inputs cut at every place by the blocks.
 TEST(PlainText, UnicodeBlocksMatchTheDecoders) {
