@@ -400,7 +400,7 @@ void copy_out(std::FILE* stream, const unsigned char* prefix, std::size_t prefix
   }
   // The first 64 KiB decide: text in a legacy code page is practically never valid UTF-8.
   unsigned char* block = byte_block();
-  std::memcpy(block, prefix, prefix_len);
+  if (prefix_len > 0) std::memcpy(block, prefix, prefix_len);
   std::size_t have = prefix_len;
   for (std::size_t got; have < kUtf8Sample && (got = read_bytes(stream, block + have, kByteBlockSize - have)) > 0;) have += got;
   const bool more_follows = have > kUtf8Sample;
