@@ -222,13 +222,32 @@ TEST(OleReader, PipedInputIsCopiedWithItsPrefixIntoTmpdir) {
   std::fclose(f);
 }
 
-TEST(OleReader, PipedInputNeedsAWritableTmpdir) {
-  TmpdirSetting tmpdir("/nonexistent-dorvex-dir");
-  Piped p(cfb::build({stream("S", "abc")}), 8);
+// A stream that reads nothing and cannot be positioned, for a reason other than being a pipe.
+std::FILE* unpositionable_stream() {
+  cookie_io_functions_t io = {};
+  io.read = [](void*, char*, std::size_t) -> ssize_t { return 0; };
+  io.seek = [](void*, off64_t*, int) -> int {
+    errno = EINVAL;
+    return -1;
+  };
+  return fopencookie(nullptr, "rb", io);
+}
+
+TEST(OleReader, InputsThatCannotBeReadAgainAreRefusedWithTheReason) {
+  {
+    TmpdirSetting tmpdir("/nonexistent-dorvex-dir");
+    Piped p(cfb::build({stream("S", "abc")}), 8);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(dorvex::ole_init(p.read_end(), p.prefix.data(), p.prefix.size()), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Can't create tmp file: No such file or directory\n");
+  }
+  std::FILE* f = unpositionable_stream();
+  ASSERT_NE(f, nullptr);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(dorvex::ole_init(p.read_end(), p.prefix.data(), p.prefix.size()), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "Can't create tmp file: No such file or directory\n");
+  EXPECT_EQ(dorvex::ole_init(f, nullptr, 0), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Can't seek in file: Invalid argument\n");
+  std::fclose(f);
 }
 
 TEST(OleStreamAccess, ReadsAcrossBlocksAndStopsAtTheEnd) {
