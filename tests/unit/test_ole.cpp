@@ -483,7 +483,8 @@ TEST(OleReader, TablesOfASparseContainerStayInProportion) {
   EXPECT_EQ(dorvex::sbdLen, 1) << "an empty root's container needs one SBD sector";
   EXPECT_EQ(dorvex::bbdNumBlocks, 4000000);
   // Those that describe the file's sectors: 2100000000 / 512 / 128, rounded up.
-  EXPECT_LT(peak_rss_kb() - before, 100 * 1024) << "without the bounds, each table grows to gigabytes";
+  EXPECT_LT(peak_rss_kb() - before, 100 * 1024)
+      << "without the bounds, each table grows to gigabytes";
   auto v = entries(f);
   EXPECT_EQ(v.size(), 4u);
   close_all(v);
