@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -241,6 +242,27 @@ TEST(OleReader, InputsThatCannotBeReadAgainAreRefusedWithTheReason) {
     EXPECT_EQ(dorvex::ole_init(p.read_end(), p.prefix.data(), p.prefix.size()), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Can't create tmp file: No such file or directory\n");
+  }
+  {
+    // A TMPDIR that fills up: the copy stops at the first failed write.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 65536;
+    auto old_xfsz = std::signal(SIGXFSZ, SIG_IGN);
+    auto old_pipe = std::signal(SIGPIPE, SIG_IGN);  // the rest of the pipe goes unread
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string err;
+    {
+      Piped p(cfb::build({stream("S", pattern(300000, 21))}), 8);
+      testing::internal::CaptureStderr();
+      EXPECT_EQ(dorvex::ole_init(p.read_end(), p.prefix.data(), p.prefix.size()), nullptr);
+      err = testing::internal::GetCapturedStderr();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, old_xfsz);
+    std::signal(SIGPIPE, old_pipe);
+    EXPECT_EQ(err, "Can't write to tmp file: File too large\n");
   }
   std::FILE* f = unpositionable_stream();
   ASSERT_NE(f, nullptr);
