@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -399,12 +400,16 @@ void read_word_pieces(OleStream* doc, const WordPieces& pieces, const std::uint1
     if (ole_seek(doc, static_cast<std::int32_t>(run.offset), SEEK_SET) != 0) left = 0;
     while (left > 0) {
       std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kReadBlock));
-      std::size_t got = ole_read(raw_block.data(), 1, want, doc);
+      // On a little-endian machine 16-bit text is already in the units' layout: read it
+      // straight into the unit block instead of copying it over once more.
+      const bool in_place = !run.eight_bit && std::endian::native == std::endian::little;
+      void* dest = in_place ? static_cast<void*>(unit_block.data()) : raw_block.data();
+      std::size_t got = ole_read(dest, 1, want, doc);
       if (got == 0 || got > want) break;
       std::size_t units = got / width;
       if (run.eight_bit) {
         for (std::size_t i = 0; i < units; ++i) unit_block[i] = table[raw_block[i]];
-      } else {
+      } else if (!in_place) {
         for (std::size_t i = 0; i < units; ++i) {
           unit_block[i] = static_cast<std::uint16_t>(raw_block[2 * i] | raw_block[2 * i + 1] << 8);
         }

@@ -72,7 +72,7 @@ void WordParagraphs::finish_paragraph() {
   bool only_newline = last_ == 0 && buffer[0] == kParagraphEnd;
   if (last_ >= 0 && !only_newline) {
     buffer[static_cast<std::size_t>(last_) + 1] = 0;
-    output_paragraph(buffer.data());
+    output_paragraph_units(buffer.data(), static_cast<std::size_t>(last_) + 1);
   }
   last_ = -1;
   space_pending_ = false;

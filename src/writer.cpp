@@ -339,11 +339,12 @@ void out_char(const char* seq) {
   sink.flush();
 }
 
-void output_paragraph(const std::uint16_t* par) {
+void output_paragraph(const std::uint16_t* par) { output_paragraph_units(par, units_up_to_zero(par)); }
+
+void output_paragraph_units(const std::uint16_t* par, std::size_t n) {
   check_cache();
   Sink sink;
-  write_units_to(par, units_up_to_zero(par), sink,
-                 wrap_margin > 0 ? static_cast<std::size_t>(wrap_margin) : 0);
+  write_units_to(par, n, sink, wrap_margin > 0 ? static_cast<std::size_t>(wrap_margin) : 0);
   sink.flush();
 }
 

@@ -22,6 +22,8 @@ extern std::FILE* out_file;
 
 // Converts and writes the units of par up to its first 0 unit.
 void output_paragraph(const std::uint16_t* par);
+// The same for a paragraph whose length the caller already knows: its n units, none of them 0.
+void output_paragraph_units(const std::uint16_t* par, std::size_t n);
 
 // Appends one converted character (zero-terminated bytes) to the line, wrapping at wrap_margin.
 void out_char(const char* seq);
