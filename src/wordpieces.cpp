@@ -394,6 +394,8 @@ const std::uint16_t* word_8bit_charset(OleStream* doc, const unsigned char* head
 
 void read_word_pieces(OleStream* doc, const WordPieces& pieces, const std::uint16_t* table) {
   WordParagraphs text(WordRules::document);
+  bool ascii_same = true;
+  for (int b = 0; b < 0x80; ++b) ascii_same = ascii_same && table[b] == b;
   for (const TextRun& run : pieces.runs) {
     const std::size_t width = run.eight_bit ? 1 : 2;
     std::uint64_t left = std::uint64_t(run.cp_end - run.cp_begin) * width;
@@ -408,7 +410,7 @@ void read_word_pieces(OleStream* doc, const WordPieces& pieces, const std::uint1
       if (got == 0 || got > want) break;
       std::size_t units = got / width;
       if (run.eight_bit) {
-        for (std::size_t i = 0; i < units; ++i) unit_block[i] = table[raw_block[i]];
+        widen_bytes(raw_block.data(), units, table, ascii_same, unit_block.data());
       } else if (!in_place) {
         for (std::size_t i = 0; i < units; ++i) {
           unit_block[i] = static_cast<std::uint16_t>(raw_block[2 * i] | raw_block[2 * i + 1] << 8);

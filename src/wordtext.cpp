@@ -4,6 +4,10 @@
 #include <cstring>
 #include <iterator>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "writer.h"
 
 namespace dorvex {
@@ -38,6 +42,48 @@ bool is_word_unit(std::uint16_t u) {
 }
 
 }  // namespace
+
+std::size_t plain_prefix(const std::uint16_t* units, std::size_t n) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  // A unit is a control code when its bits above the low five are all clear.
+  const __m128i high_bits = _mm_set1_epi16(static_cast<short>(0xFFE0));
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i no_break = _mm_set1_epi16(static_cast<short>(0xFEFF));
+  for (; i + 8 <= n; i += 8) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
+    __m128i stop = _mm_or_si128(_mm_cmpeq_epi16(_mm_and_si128(v, high_bits), zero),
+                                _mm_cmpeq_epi16(v, no_break));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
+    if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
+  }
+#endif
+  while (i < n && is_plain(units[i])) ++i;
+  return i;
+}
+
+void widen_bytes(const unsigned char* bytes, std::size_t n, const std::uint16_t* table,
+                 bool ascii_same, std::uint16_t* units) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  if (ascii_same) {
+    const __m128i zero = _mm_setzero_si128();
+    while (i + 16 <= n) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+      if (_mm_movemask_epi8(v) != 0) {  // a byte above 0x7F among these: through the table
+        for (std::size_t end = i + 16; i < end; ++i) units[i] = table[bytes[i]];
+        continue;
+      }
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(units + i), _mm_unpacklo_epi8(v, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(units + i + 8), _mm_unpackhi_epi8(v, zero));
+      i += 16;
+    }
+  }
+#else
+  (void)ascii_same;
+#endif
+  for (; i < n; ++i) units[i] = table[bytes[i]];
+}
 
 // A field mark's space goes before the next unit when that one begins a word.
 void WordParagraphs::resolve_space(std::uint16_t next) {
@@ -108,8 +154,7 @@ void WordParagraphs::put_run(const std::uint16_t* units, std::size_t n) {
         ++i;
       }
     } else if (!cell_) {
-      std::size_t j = i;
-      while (j < n && is_plain(units[j])) ++j;
+      std::size_t j = i + plain_prefix(units + i, n - i);
       store_run(units + i, j - i);
       i = j;
     }

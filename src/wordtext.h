@@ -16,6 +16,15 @@ namespace dorvex {
 // picture, annotation and drawing anchors are dropped.
 enum class WordRules { classic, document };
 
+// How many leading units of [units, units + n) are plain text (32 or above, not U+FEFF): the
+// ones a paragraph takes as they are. Scans several units at a time where the machine allows.
+std::size_t plain_prefix(const std::uint16_t* units, std::size_t n);
+
+// Widens n bytes to units through table (256 entries). ascii_same says that table maps every
+// byte below 0x80 to itself, which lets runs of such bytes be widened several at a time.
+void widen_bytes(const unsigned char* bytes, std::size_t n, const std::uint16_t* table,
+                 bool ascii_same, std::uint16_t* units);
+
 // Collects the paragraph in hand in buffer and hands each finished one to output_paragraph.
 class WordParagraphs {
  public:

@@ -126,3 +126,71 @@ TEST(WordClassicText, KeepsInstructionsAndDiscardsAtAnchors) {
 }
 
 }  // namespace
+
+namespace {
+
+// The unit-at-a-time rules the fast scans must agree with.
+std::size_t simple_plain_prefix(const std::vector<std::uint16_t>& u) {
+  std::size_t i = 0;
+  while (i < u.size() && u[i] >= 32 && u[i] != 0xFEFF) ++i;
+  return i;
+}
+
+}  // namespace
+
+// Every stopping unit (and units just beside the edges) at every place of runs of every length
+// up to a few blocks, so each block position and the tail loop are reached.
+TEST(WordFastScans, PlainPrefixAgreesWithTheUnitRule) {
+  const std::uint16_t stops[] = {0, 1, 7, 13, 19, 21, 31, 0xFEFF};
+  const std::uint16_t plain[] = {32, 'a', 0x7F, 0x80, 0xFF, 0x100, 0xFEFE, 0xFF00, 0xFFFF, 0x8000};
+  for (std::size_t len = 0; len <= 40; ++len) {
+    for (std::uint16_t fill : plain) {
+      std::vector<std::uint16_t> u(len, fill);
+      ASSERT_EQ(dorvex::plain_prefix(u.data(), u.size()), len) << "fill " << fill;
+      for (std::size_t at = 0; at < len; ++at) {
+        for (std::uint16_t stop : stops) {
+          u[at] = stop;
+          ASSERT_EQ(dorvex::plain_prefix(u.data(), u.size()), simple_plain_prefix(u))
+              << "len " << len << " at " << at << " stop " << stop;
+          if (at + 3 < len) u[at + 3] = 9;  // a second stop behind the first changes nothing
+          ASSERT_EQ(dorvex::plain_prefix(u.data(), u.size()), at);
+          u.assign(len, fill);
+        }
+      }
+    }
+  }
+}
+
+// Widening through a table with and without the ASCII shortcut gives the table's units, for a
+// byte above 0x7F at every place and for every byte value.
+TEST(WordFastScans, WidenBytesAgreesWithTheTable) {
+  std::vector<std::uint16_t> identity(256), shifted(256);
+  for (int b = 0; b < 256; ++b) {
+    identity[b] = static_cast<std::uint16_t>(b < 0x80 ? b : 0x2000 + b);
+    shifted[b] = static_cast<std::uint16_t>(0x400 + b);  // nothing maps to itself
+  }
+  std::vector<unsigned char> bytes(70);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(' ' + i);
+  auto check = [&](std::size_t n) {
+    for (const auto* table : {&identity, &shifted}) {
+      std::vector<std::uint16_t> got(n + 1, 0xABCD), want(n + 1, 0xABCD);
+      for (std::size_t i = 0; i < n; ++i) want[i] = (*table)[bytes[i]];
+      dorvex::widen_bytes(bytes.data(), n, table->data(), table == &identity, got.data());
+      ASSERT_EQ(got, want) << "n " << n;  // the unit past the end stays untouched too
+    }
+  };
+  for (std::size_t n = 0; n <= bytes.size(); ++n) check(n);
+  for (std::size_t at = 0; at < bytes.size(); ++at) {
+    for (int high : {0x80, 0x9F, 0xE9, 0xFF}) {
+      unsigned char saved = bytes[at];
+      bytes[at] = static_cast<unsigned char>(high);
+      check(bytes.size());
+      check(at + 1);
+      bytes[at] = saved;
+    }
+  }
+  for (int b = 0; b < 256; ++b) {
+    bytes[static_cast<std::size_t>(b) % bytes.size()] = static_cast<unsigned char>(b);
+    check(bytes.size());
+  }
+}
