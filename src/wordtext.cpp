@@ -50,12 +50,21 @@ std::size_t plain_prefix(const std::uint16_t* units, std::size_t n) {
   const __m128i high_bits = _mm_set1_epi16(static_cast<short>(0xFFE0));
   const __m128i zero = _mm_setzero_si128();
   const __m128i no_break = _mm_set1_epi16(static_cast<short>(0xFEFF));
-  for (; i + 8 <= n; i += 8) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
-    __m128i stop = _mm_or_si128(_mm_cmpeq_epi16(_mm_and_si128(v, high_bits), zero),
-                                _mm_cmpeq_epi16(v, no_break));
-    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stop));
+  auto stops = [&](std::size_t at) {  // 0xFFFF in each lane holding a unit that ends the run
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at));
+    return _mm_or_si128(_mm_cmpeq_epi16(_mm_and_si128(v, high_bits), zero),
+                        _mm_cmpeq_epi16(v, no_break));
+  };
+  for (; i + 16 <= n; i += 16) {
+    // Packed to one byte per unit, so one mask covers 16 units and counts them directly.
+    unsigned mask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(stops(i), stops(i + 8))));
+    if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+  }
+  if (i + 8 <= n) {
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stops(i)));
     if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask)) / 2;
+    i += 8;
   }
 #endif
   while (i < n && is_plain(units[i])) ++i;
