@@ -9,7 +9,8 @@ runs=${1:-5}
 dir=${BENCH_DIR:-/tmp/dorvex-bench}
 mkdir -p "$dir"
 
-cmake --preset release >/dev/null
+# The Word inputs are made by the test-fixture generator, which is built with the tests.
+cmake --preset release -DDORVEX_TESTS=ON >/dev/null
 cmake --build --preset release --target dorvex bench_inputs mkfixture >/dev/null
 exe=${DORVEX_EXE:-build/release/dorvex}  # another build to compare with, beside its charsets/
 gen=build/release/bench/bench_inputs
