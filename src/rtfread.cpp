@@ -71,10 +71,8 @@ constexpr std::size_t kMaxFonts = 4096;
 
 constexpr std::int32_t kNoFont = INT32_MIN;  // a group with no \f of its own: the default font
 
-// Units the reader gives for table cells, row ends and undecodable double-byte text. The cell
-// and row units are the Word reader's, so the output format's maps decide how they look.
-constexpr std::uint16_t kCellSeparator = 0x1C, kRowEnd = 0x1E, kLineEnd = 10,
-                        kBadChar = 0xFFFD;
+// The unit for undecodable double-byte text (cells, rows and line ends use the writer's units).
+constexpr std::uint16_t kBadChar = 0xFFFD;
 
 // Units of the special-character words, kinds 28 to 37.
 constexpr std::uint16_t kSpecialUnits[] = {0x2014, 0x2013, 0x0020, 0x0020, 0x2022,

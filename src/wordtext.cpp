@@ -14,10 +14,8 @@ namespace dorvex {
 
 namespace {
 
-// Units stored for control codes.
-constexpr std::uint16_t kParagraphEnd = 10;
-constexpr std::uint16_t kCellSeparator = 0x1C;
-constexpr std::uint16_t kRowEnd = 0x1E;
+// Units stored for control codes, besides the writer's line end, cell and row units.
+constexpr std::uint16_t kParagraphEnd = kLineEnd;
 constexpr std::uint16_t kSpace = 0x20;
 constexpr std::uint16_t kHyphen = 0x2D;
 constexpr std::uint16_t kSoftHyphen = 0xAD;

@@ -11,6 +11,13 @@ namespace dorvex {
 constexpr std::size_t kParagraphUnits = 262144;
 constexpr std::size_t kLineBufferSize = 512;
 
+// Units with a meaning of their own in a paragraph, shared by every reader: the end of a line
+// (and of the paragraph), a table cell and the end of a table row. The output format's maps
+// decide how cells and rows look.
+constexpr std::uint16_t kLineEnd = 10;
+constexpr std::uint16_t kCellSeparator = 0x1C;
+constexpr std::uint16_t kRowEnd = 0x1E;
+
 // The paragraph buffer shared by the readers, ended by a 0 unit. The plain-text copy borrows it
 // as a byte buffer.
 extern std::array<std::uint16_t, kParagraphUnits> buffer;
