@@ -337,14 +337,25 @@ std::size_t decode_utf8_block(const unsigned char* p, std::size_t n, bool at_end
   return i;
 }
 
+// For a UTF-8 target most characters are written as they come, without decoding. What stops
+// that goes through the decoder in a stretch of this many bytes, so that text full of such
+// characters costs little more than decoding all of it.
+constexpr std::size_t kDecodeStretch = 64;
+
 // Decodes and writes UTF-8: have bytes are in the block already, the rest comes from stream.
 void copy_utf8(std::FILE* stream, std::size_t have, Utf8Rule rule) {
   unsigned char* block = byte_block();
+  const bool as_is = !target_charset;
   bool at_end = false;
   std::size_t start = 0;  // undecoded bytes are block[start, have)
   for (;;) {
     while (start < have) {
-      const std::size_t step = std::min(have - start, kDecodeBlock);
+      if (as_is) {
+        start += write_utf8_as_is(block + start, have - start);
+        if (start == have) break;
+      }
+      // A stretch short of the rest of the block holds at least one whole character.
+      const std::size_t step = std::min(have - start, as_is ? kDecodeStretch : kDecodeBlock);
       const bool last = step == have - start;
       std::size_t made = 0;
       std::size_t used =
