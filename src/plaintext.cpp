@@ -53,6 +53,8 @@ struct ByteConversion {
   // skip the attempt, twice as many after each such block in a row.
   std::size_t blocks_to_skip;
   std::size_t skip_after_miss;
+  // Every printable ASCII byte becomes itself: the packed copy takes sixteen of them at once.
+  bool ascii_is_identity;
   bool packed;
   std::array<std::uint64_t, 256> entry;
   std::array<std::uint16_t, 256> offset;
@@ -110,6 +112,12 @@ void build_byte_conversion(const bool* wanted) {
     conversion.entry[b] = e;
   }
   fill_one_byte_table();
+  conversion.ascii_is_identity = true;
+  for (std::size_t b = 0x20; b < 0x7F; ++b) {
+    if (conversion.length[b] != 1 || conversion.bytes[conversion.offset[b]] != static_cast<char>(b)) {
+      conversion.ascii_is_identity = false;
+    }
+  }
   conversion.blocks_to_skip = 0;
   conversion.skip_after_miss = 0;
   conversion.has_pairs = !wanted;
@@ -118,20 +126,44 @@ void build_byte_conversion(const bool* wanted) {
 
 constexpr std::size_t kOutBlock = 65536;
 
+bool is_printable_ascii(unsigned char b) { return b >= 0x20 && b < 0x7F; }
+
 // Converts up to kOutBlock / kPackedBytes bytes through the packed entries (dst has eight bytes
 // of room behind them); returns the bytes written.
 std::size_t convert_packed(const unsigned char* src, std::size_t n, char* dst) {
   char* start = dst;
-  for (std::size_t i = 0; i < n; ++i) {
-    std::uint64_t e = conversion.entry[src[i]];
-    if constexpr (std::endian::native == std::endian::little) {
-      std::memcpy(dst, &e, 8);  // the bytes lie in order from the low end
-    } else {
-      char bytes[8];
-      for (std::size_t k = 0; k < 8; ++k) bytes[k] = static_cast<char>(e >> (8 * k));
-      std::memcpy(dst, bytes, 8);
+  for (std::size_t i = 0; i < n;) {
+#if defined(__SSE2__)
+    if (conversion.ascii_is_identity && i + 16 <= n) {
+      // Sixteen printable ASCII bytes go as they are: shifted down by 0x20 and flipped in the
+      // top bit, they are the signed bytes below -128 + 0x5F.
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+      const __m128i shifted = _mm_xor_si128(_mm_sub_epi8(v, _mm_set1_epi8(0x20)),
+                                            _mm_set1_epi8(static_cast<char>(0x80)));
+      const __m128i printable = _mm_cmplt_epi8(shifted, _mm_set1_epi8(-128 + 0x5F));
+      // All sixteen are stored (the block has room for seven bytes per source byte); the
+      // leading printable ones count.
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), v);
+      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(printable));
+      const std::size_t run = mask == 0xFFFF ? 16 : static_cast<std::size_t>(__builtin_ctz(~mask));
+      dst += run;
+      i += run;
+      if (run == 16) continue;
     }
-    dst += e >> 56;
+#endif
+    // The bytes up to the next printable ASCII one, one at least, through their entries.
+    do {
+      std::uint64_t e = conversion.entry[src[i]];
+      if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(dst, &e, 8);  // the bytes lie in order from the low end
+      } else {
+        char bytes[8];
+        for (std::size_t k = 0; k < 8; ++k) bytes[k] = static_cast<char>(e >> (8 * k));
+        std::memcpy(dst, bytes, 8);
+      }
+      dst += e >> 56;
+      ++i;
+    } while (i < n && !is_printable_ascii(src[i]));
   }
   return static_cast<std::size_t>(dst - start);
 }

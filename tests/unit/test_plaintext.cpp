@@ -101,9 +101,11 @@ TEST(PlainText, EightBitCopyAcrossBlocks) {
 }
 
 // An 8-bit target translates bytes one for one, eight at a time, until a byte that becomes more
-// than one byte; from there its block goes the general way. Such a byte at every position
-// around the groups of eight and the blocks of the copy, alone or in a crowd, in a small input
-// (converted before the whole table is filled) and a large one: the same text as byte by byte.
+// than one byte; from there its block goes the general way, which takes sixteen printable ASCII
+// bytes at once. Such a byte at every position around the groups of eight and sixteen and the
+// blocks of the copy, alone or in a crowd, in a small input (converted before the whole table
+// is filled) and a large one, in text with long ASCII runs and without, for an 8-bit and a
+// UTF-8 target: the same text as byte by byte.
 TEST(PlainText, OneForOneTranslationStopsAtEveryPosition) {
   dorvex::utf8_detection = 0;
   // Latin-1 in and out, but U+00E9 has no byte: the replacement "e'" stands for it.
@@ -112,9 +114,10 @@ TEST(PlainText, OneForOneTranslationStopsAtEveryPosition) {
   dorvex::ReverseMap* target = dorvex::make_reverse_map(target_table);
   dorvex::SubstMap* replacements = testing_support::empty_map();
   dorvex::map_insert(replacements, 0xE9, "e'");
+  bool utf8 = false;
   auto copy = [&](const std::string& in) {
     testing_support::plain_setup();
-    dorvex::target_charset = target;
+    dorvex::target_charset = utf8 ? nullptr : target;
     dorvex::replacements = replacements;
     std::FILE* f = testing_support::stream_of(in);
     std::string out = capture([&] { dorvex::copy_out(f, nullptr, 0); });
@@ -122,27 +125,42 @@ TEST(PlainText, OneForOneTranslationStopsAtEveryPosition) {
     testing_support::plain_setup();
     return out;
   };
-  auto expected = [](const std::string& in) {
+  auto expected = [&](const std::string& in) {
     std::string out;
-    for (char c : in) out += c == '\xe9' ? std::string("e'") : std::string(1, c);
+    for (char c : in) {
+      const auto b = static_cast<unsigned char>(c);
+      if (utf8 && b >= 0x80) {
+        out += static_cast<char>(0xC0 | (b >> 6));
+        out += static_cast<char>(0x80 | (b & 0x3F));
+      } else {
+        out += b == 0xE9 ? std::string("e'") : std::string(1, c);
+      }
+    }
     return out;
   };
+  // Stretches of 1000 bytes: letters with 0xFC every seventh, then letters and spaces with a
+  // newline now and then.
   std::string text;
-  for (std::size_t i = 0; text.size() < 700000; ++i) text += static_cast<char>(i % 7 == 0 ? 0xFC : 'a' + i % 26);
-  for (std::size_t size : {3000u, 700000u}) {
-    for (std::size_t block : {0u, 65536u, 131072u, 524288u}) {
-      for (std::size_t offset : {0u, 1u, 7u, 8u, 9u, 15u, 16u, 65535u}) {
-        std::string in = text.substr(0, size);
-        if (block + offset >= size) continue;
-        in[block + offset] = '\xe9';
-        EXPECT_EQ(copy(in), expected(in)) << size << " bytes, at " << block + offset;
-      }
+  for (std::size_t i = 0; text.size() < 530000; ++i) {
+    const bool mixed = (i / 1000) % 2 == 0;
+    text += static_cast<char>(mixed && i % 7 == 0 ? 0xFC : i % 53 == 0 ? '\n' : i % 9 == 0 ? ' ' : 'a' + i % 26);
+  }
+  for (bool utf8_target : {false, true}) {
+  utf8 = utf8_target;
+  for (std::size_t size : {3000u, 530000u}) {
+    for (std::size_t at : {0u, 1u, 7u, 8u, 9u, 15u, 16u, 17u, 1000u, 1016u, 65535u, 65536u, 65537u,
+                           131071u, 524287u, 524288u, 524289u}) {
+      std::string in = text.substr(0, size);
+      if (at >= size) continue;
+      in[at] = '\xe9';
+      EXPECT_EQ(copy(in), expected(in)) << size << " bytes, at " << at << (utf8 ? ", utf-8" : "");
     }
     // Many such bytes at first, then few: the blocks skipped after the first come back.
     std::string crowd = text.substr(0, size);
     for (std::size_t i = 0; i < size / 2; i += 5) crowd[i] = '\xe9';
     crowd[size - 1] = '\xe9';
     EXPECT_EQ(copy(crowd), expected(crowd)) << size << " bytes";
+  }
   }
   dorvex::free_substmap(replacements);
   dorvex::free_reverse_map(target);
