@@ -145,6 +145,10 @@ struct RtfState {
   std::size_t fonttbl_level = 0;    // level of the font table group; 0 outside it
   std::int32_t defining = kNoFont;  // the font the font table is describing
   std::int32_t default_font = kNoFont;
+  // The font whose codec is in force, so that a font change back to it costs nothing. Changes
+  // to the font table or the document's code page make it stale.
+  std::int32_t applied_font = kNoFont;
+  bool applied = false;
 };
 
 // Bytes that end a run of plain text: structure, escapes and line ends.
@@ -271,11 +275,12 @@ FontEntry* find_font(RtfState& st, std::int32_t number) {
   return it != st.fonts.end() && it->number == number ? &*it : nullptr;
 }
 
-// Puts current_charset and the pairs in force to the codec of the group's font.
-void apply_font(RtfState& st) {
+// Puts current_charset and the pairs in force to the codec of font number (kNoFont: the
+// document's code page).
+void use_font_codec(RtfState& st, std::int32_t number) {
+  st.applied = true;
+  st.applied_font = number;
   Codec codec = st.document;
-  const GroupRecord& group = st.groups.records[st.level];
-  const std::int32_t number = group.font == kNoFont ? st.default_font : group.font;
   FontEntry* font = number == kNoFont || forced_charset ? nullptr : find_font(st, number);
   if (font && font->codepage != 0) {
     if (!font->resolved) {
@@ -288,6 +293,13 @@ void apply_font(RtfState& st) {
   st.dbcs = codec.pairs;
 }
 
+// Puts the codec in force to that of the group's font.
+inline void apply_font(RtfState& st) {
+  const GroupRecord& group = st.groups.records[st.level];
+  const std::int32_t number = group.font == kNoFont ? st.default_font : group.font;
+  if (!st.applied || number != st.applied_font) use_font_codec(st, number);
+}
+
 // \ansicpg, \pc, \pca, \mac: the document's code page, for text in fonts of its charset.
 void set_document_codepage(RtfState& st, std::int32_t codepage) {
   if (forced_charset) return;
@@ -298,12 +310,14 @@ void set_document_codepage(RtfState& st, std::int32_t codepage) {
     rtfSetCharset(table, codepage);
     if (table) st.document = Codec{table, nullptr};
   }
+  st.applied = false;
   apply_font(st);
 }
 
 // \fN inside the font table: the entry the following \fcharset and \cpg describe.
 void define_font(RtfState& st, std::int32_t number) {
   st.defining = number;
+  st.applied = false;
   auto it = std::lower_bound(st.fonts.begin(), st.fonts.end(), number,
                              [](const FontEntry& f, std::int32_t n) { return f.number < n; });
   if (it != st.fonts.end() && it->number == number) {
@@ -316,6 +330,7 @@ void define_font(RtfState& st, std::int32_t number) {
 void describe_font(RtfState& st, std::int32_t codepage, bool from_cpg) {
   FontEntry* font = st.defining == kNoFont ? nullptr : find_font(st, st.defining);
   if (!font || (font->codepage_from_cpg && !from_cpg)) return;
+  st.applied = false;
   font->codepage = codepage;
   font->codepage_from_cpg = from_cpg;
 }
@@ -384,8 +399,9 @@ int unicode_in_place(const unsigned char* p, std::int32_t fallback, std::uint16_
 void hand_over_full_paragraph(std::int32_t& last) {
   const std::uint16_t unit = buffer[kFlushIndex];
   const bool high_surrogate = unit >= 0xD800 && unit <= 0xDBFF;
-  buffer[high_surrogate ? kFlushIndex : kFlushIndex + 1] = 0;
-  output_paragraph(buffer.data());
+  const std::size_t units = high_surrogate ? kFlushIndex : kFlushIndex + 1;
+  buffer[units] = 0;
+  output_paragraph_units(buffer.data(), units);
   last = -1;
   if (high_surrogate) buffer[static_cast<std::size_t>(++last)] = unit;
 }
@@ -924,8 +940,9 @@ void add_to_buffer(std::int32_t& last, std::uint16_t unit) {
 
 void end_paragraph(std::int32_t& last) {
   add_to_buffer(last, '\n');
-  buffer[static_cast<std::size_t>(last + 1)] = 0;
-  output_paragraph(buffer.data());
+  const auto units = static_cast<std::size_t>(last + 1);  // 0 when the newline filled a piece
+  buffer[units] = 0;
+  output_paragraph_units(buffer.data(), units);
   last = -1;
 }
 
