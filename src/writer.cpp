@@ -25,13 +25,15 @@ namespace {
 // The line being filled; bufpos is its length. The slack behind the 512 bytes the margin check
 // counts on lets a short conversion be stored with one unconditional 4-byte write.
 constexpr std::size_t kLineSlack = 8;
-char outputbuffer[kLineBufferSize + kLineSlack];
+// Text is moved in pieces of 16 bytes, which may reach this far past its end.
+constexpr std::size_t kPieceSlack = 16;
+char outputbuffer[kLineBufferSize + kLineSlack + kPieceSlack];
 std::size_t bufpos = 0;
 
 // Output is gathered here and handed to stdio in blocks; every public call of the writer
 // leaves it empty, so its output is in out_file when the call returns.
 constexpr std::size_t kBlockSize = 16384;
-char out_block[kBlockSize];
+char out_block[kBlockSize + kPieceSlack];
 
 // The conversion of each Unicode unit, looked up once when it is up to three bytes without a
 // newline: the conversion settings are fixed after start-up, so most characters then cost one
@@ -117,25 +119,45 @@ std::size_t put_packed(char* dst, std::uint32_t e) {
 
 bool is_printable_ascii(std::uint16_t u) { return u >= 0x20 && u < 0x7F; }
 
-// Copies the leading printable ASCII units of [p, p + n) to dst as bytes; returns how many.
-inline std::size_t copy_ascii_run(const std::uint16_t* p, std::size_t n, char* dst) {
+// Copies the leading printable ASCII units of [p, p + want) to dst as bytes; returns how many.
+// Units up to p + avail may be read, and 15 bytes past dst + want written.
+inline std::size_t copy_ascii_run(const std::uint16_t* p, std::size_t want, std::size_t avail,
+                                  char* dst) {
   std::size_t i = 0;
 #if defined(__SSE2__)
   // Biased by 0x8000 - 0x20, the printable units are the signed values below -32768 + 0x5F.
   const __m128i bias = _mm_set1_epi16(static_cast<short>(0x8000 - 0x20));
   const __m128i limit = _mm_set1_epi16(static_cast<short>(-32768 + 0x5F));
-  for (; i + 16 <= n; i += 16) {
+  for (; i < want && i + 16 <= avail; i += 16) {
     __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 8));
     __m128i ok = _mm_packs_epi16(_mm_cmplt_epi16(_mm_add_epi16(a, bias), limit),
                                  _mm_cmplt_epi16(_mm_add_epi16(b, bias), limit));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(a, b));
     unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(ok));
-    if (mask != 0xFFFF) return i + static_cast<std::size_t>(__builtin_ctz(~mask));
+    if (mask != 0xFFFF) return std::min(want, i + static_cast<std::size_t>(__builtin_ctz(~mask)));
   }
+  if (i >= want) return want;
+#else
+  (void)avail;
 #endif
-  for (; i < n && is_printable_ascii(p[i]); ++i) dst[i] = static_cast<char>(p[i]);
+  for (; i < want && is_printable_ascii(p[i]); ++i) dst[i] = static_cast<char>(p[i]);
   return i;
+}
+
+// Copies n bytes from src to dst in pieces of 16: up to 15 bytes past src + n are read and past
+// dst + n written (both buffers have kPieceSlack), and dst lies before src or apart from it.
+inline void copy_in_pieces(char* dst, const char* src, std::size_t n) {
+  for (std::size_t i = 0; i < n; i += 16) {
+#if defined(__SSE2__)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
+#else
+    char piece[16];
+    std::memcpy(piece, src + i, 16);
+    std::memcpy(dst + i, piece, 16);
+#endif
+  }
 }
 
 std::size_t units_up_to_zero(const std::uint16_t* par) {
@@ -183,10 +205,10 @@ struct Line {
   // Writes bytes [0, n) and a newline, and keeps the bytes from skip on as the held text.
   void emit(std::size_t n, std::size_t skip) {
     char* dst = sink.reserve(n + 1);
-    std::memcpy(dst, outputbuffer, n);
+    copy_in_pieces(dst, outputbuffer, n);
     dst[n] = '\n';
     sink.used += n + 1;
-    std::memmove(outputbuffer, outputbuffer + skip, len - skip);
+    copy_in_pieces(outputbuffer, outputbuffer + skip, len - skip);
     len -= skip;
   }
 
@@ -276,7 +298,7 @@ void write_unwrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sin
     }
     if (cache.ascii_is_identity && is_printable_ascii(*p)) {
       std::size_t want = std::min<std::size_t>(static_cast<std::size_t>(end - p), room - 4);
-      std::size_t run = copy_ascii_run(p, want, out_block + sink.used);
+      std::size_t run = copy_ascii_run(p, want, static_cast<std::size_t>(end - p), out_block + sink.used);
       sink.used += run;
       p += run;
       if (p == end || run == want) continue;
@@ -300,7 +322,7 @@ void write_wrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sink,
     if (cache.ascii_is_identity && is_printable_ascii(*p) && line.len <= margin) {
       // Fill the line to one byte past the margin, then search the break backwards.
       std::size_t want = std::min<std::size_t>(static_cast<std::size_t>(end - p), margin + 1 - line.len);
-      std::size_t run = copy_ascii_run(p, want, outputbuffer + line.len);
+      std::size_t run = copy_ascii_run(p, want, static_cast<std::size_t>(end - p), outputbuffer + line.len);
       line.len += run;
       p += run;
       if (line.len > margin) line.break_lines(margin);

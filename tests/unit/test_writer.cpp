@@ -162,6 +162,32 @@ TEST(Writer, ParagraphsMatchCharacterByCharacterAtEveryMargin) {
   dorvex::free_substmap(map);
 }
 
+// ASCII runs are copied sixteen units at a time, reading on to the end of the paragraph: a
+// paragraph that ends at every position, at margins around its runs, gives the same bytes as
+// out_char.
+TEST(Writer, ParagraphsEndingAtEveryPositionMatchCharacterByCharacter) {
+  const std::u16string text =
+      u"Short words and a long one: xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx, then "
+      u"\u0416\u0416 \u65E5 tabs\tand ends of lines\n and more text after them, to the end.";
+  const std::vector<std::uint16_t> par(text.begin(), text.end());
+  for (int margin : {0, 7, 16, 17, 33, 72}) {
+    for (std::size_t n = 0; n <= par.size(); ++n) {
+      testing_support::plain_setup();
+      dorvex::wrap_margin = margin;
+      std::string blocks = capture([&] {
+        dorvex::output_paragraph_units(par.data(), n);
+        dorvex::flush_line();
+      });
+      std::string chars = capture([&] {
+        for (std::size_t i = 0; i < n; ++i) dorvex::out_char(dorvex::convert_char(par[i]));
+        dorvex::flush_line();
+      });
+      EXPECT_EQ(blocks, chars) << "margin " << margin << ", " << n << " units";
+    }
+  }
+  testing_support::plain_setup();
+}
+
 TEST(Writer, Utf8LinesAreCutBetweenCharacters) {
   testing_support::plain_setup();
   const std::uint16_t par[] = {0x65E5, 0x672C, 0x8A9E, 0xD83D, 0xDE00, 'a', '\n', 0};
