@@ -378,11 +378,15 @@ const char* locale_charset() {
     return resolve_charset(codeset.c_str());
   }
   // A name without a codeset ("ru_RU") has the locale's own default: ask the C library, in a
-  // locale object of its own, so the process's character classes stay those of "C".
+  // locale object of its own, so the process's character classes stay those of "C". It is made
+  // this thread's locale for the question: a static glibc's nl_langinfo_l answers for the
+  // global locale whatever object it is given.
   locale_t user = ::newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0));
   if (!user) return nullptr;
-  const char* codeset = ::nl_langinfo_l(CODESET, user);
+  locale_t previous = ::uselocale(user);
+  const char* codeset = ::nl_langinfo(CODESET);
   const char* charset = codeset && *codeset ? resolve_charset(codeset) : nullptr;
+  ::uselocale(previous);
   ::freelocale(user);
   return charset;
 }
