@@ -242,12 +242,12 @@ CharsetTable parse_charset_file(std::FILE* f, const char* path) {
 }
 
 CharsetTable read_charset(const char* name) {
-  char* path = find_file(stradd(name, ".txt"), charset_path);
+  char* path = nullptr;
+  std::FILE* f = open_along_path(stradd(name, ".txt"), charset_path, &path);
   if (!path) {
     std::fprintf(stderr, "Cannot load charset %s - file not found\n", name);
     return nullptr;
   }
-  std::FILE* f = std::fopen(path, "rb");
   if (!f) {
     std::perror(path);
     std::free(path);

@@ -28,6 +28,8 @@ constexpr int kLineLimit = 1024;
 // 512-byte line buffer by more than the margin check allows for.
 constexpr int kSequenceLimit = 256;
 constexpr long kMaxCode = 0xFFFD;
+// Map files are read through a block of this size on the stack.
+constexpr std::size_t kMapBlock = 16384;
 
 [[noreturn]] void map_memory_exhausted() {
   std::fputs("Insufficient memory\n", stderr);
@@ -265,7 +267,7 @@ std::size_t next_piece(const char* text, std::size_t size, bool at_end) {
 // parsed as. The file passes through a block on the stack, so a map of any size costs a few
 // pages; a piece cut by the end of the block is moved to its start. False when a read fails.
 bool parse_map_file(const MapPass& pass, std::FILE* f) {
-  char block[16384];
+  char block[kMapBlock];
   static_assert(sizeof block > kLineLimit, "a whole piece and its zero fit in the block");
   std::size_t kept = 0;  // the start of a piece whose end is not read yet
   int line_no = 0;
@@ -349,13 +351,13 @@ void load_substmap_lines(SubstMap* map, std::FILE* f, const char* path) {
 
 SubstMap* read_substmap(char* file_name) {
   auto* map = static_cast<SubstMap*>(std::calloc(1, sizeof(SubstMap)));
-  char* path = find_file(file_name, add_exe_path(map_path));
+  char* path = nullptr;
+  std::FILE* f = open_along_path(file_name, add_exe_path(map_path), &path);
   if (!path) {
     std::free(map);
     return nullptr;
   }
   if (!map) map_memory_exhausted();
-  std::FILE* f = std::fopen(path, "rb");
   if (!f) {
     std::perror("dorvex");
     std::free(path);
@@ -364,11 +366,13 @@ SubstMap* read_substmap(char* file_name) {
   }
   // Read in large reads straight into the parser's block: no stdio buffer in between.
   std::setvbuf(f, nullptr, _IONBF, 0);
-  // A regular file is checked now, so that faulty lines are reported and the margin check
-  // knows the longest text at start-up, and read again when first consulted. Anything else
-  // (a pipe) cannot be read twice: it is stored at once.
+  // A regular file larger than the parser's block is checked now, so that faulty lines are
+  // reported and the margin check knows the longest text at start-up, and read again when first
+  // consulted. A smaller one (the special characters, needed by every conversion) is stored at
+  // once, as is anything else (a pipe), which cannot be read twice.
   struct stat st;
-  if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode)) {
+  if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) &&
+      static_cast<unsigned long long>(st.st_size) >= kMapBlock - 1) {
     if (parse_map_file({nullptr, path, kSequenceLimit}, f)) {
       map->pending_path = path;
       path = nullptr;

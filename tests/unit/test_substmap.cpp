@@ -416,29 +416,40 @@ TEST(Substmap, CommonShapeAndItsNeighbours) {
   }
 }
 
-// The entries are read again on first use: a file changed since the check stores no text longer
-// than the check found (the margin was checked against that), and a file gone leaves the map
-// empty.
+// The entries of a large map are read again on first use: a file changed since the check stores
+// no text longer than the check found (the margin was checked against that), and a file gone
+// leaves the map empty. A small map is stored at once.
 TEST(Substmap, FileChangedOrGoneBeforeFirstUse) {
   ConversionSettings saved;
   TempDir dir;
   dorvex::map_path = dir.path().c_str();
-  testing_support::write_file(dir.file("c.rpl"), "41 \"1234567\"\n42 \"b\"\n");
+  const std::string large = std::string(20000, '#') + "\n";
+  testing_support::write_file(dir.file("c.rpl"), large + "41 \"1234567\"\n42 \"b\"\n");
   dorvex::longest_sequence = 6;
   dorvex::SubstMap* m = dorvex::read_substmap(dorvex::stradd("c", ".rpl"));
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(dorvex::longest_sequence, 7);
-  testing_support::write_file(dir.file("c.rpl"), "41 \"" + std::string(300, 'x') + "\"\n43 \"1234567\"\n");
+  EXPECT_EQ(m->rows[0x00], nullptr);
+  testing_support::write_file(dir.file("c.rpl"),
+                              large + "41 \"" + std::string(300, 'x') + "\"\n43 \"1234567\"\n");
   EXPECT_EQ(entry(m, 0x41), "<none>");
   EXPECT_EQ(entry(m, 0x43), "1234567");
   EXPECT_EQ(entry(m, 0x42), "<none>");
   EXPECT_EQ(dorvex::longest_sequence, 7);
   dorvex::free_substmap(m);
 
-  testing_support::write_file(dir.file("d.rpl"), "41 \"a\"\n");
+  testing_support::write_file(dir.file("d.rpl"), large + "41 \"a\"\n");
   m = dorvex::read_substmap(dorvex::stradd("d", ".rpl"));
   ASSERT_NE(m, nullptr);
   std::remove(dir.file("d.rpl").c_str());
   EXPECT_EQ(entry(m, 0x41), "<none>");
+  dorvex::free_substmap(m);
+
+  testing_support::write_file(dir.file("e.spc"), "41 \"a\"\n");
+  m = dorvex::read_substmap(dorvex::stradd("e", ".spc"));
+  ASSERT_NE(m, nullptr);
+  EXPECT_NE(m->rows[0x00], nullptr);
+  std::remove(dir.file("e.spc").c_str());
+  EXPECT_EQ(entry(m, 0x41), "a");
   dorvex::free_substmap(m);
 }
