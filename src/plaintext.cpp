@@ -33,12 +33,26 @@ std::size_t read_bytes(std::FILE* stream, unsigned char* dest, std::size_t n) {
 
 // ---- 8-bit text ----
 
-// The output bytes of every source byte, filled once per input. When none is longer than seven
-// bytes (the rule: one byte, a short replacement, "?"), each is packed with its length in the
-// top byte and the copy stores eight bytes per source byte without a branch; otherwise it
-// copies each from the list of all of them.
+// The output bytes of every source byte, filled once per input. Most text of an 8-bit target
+// has only bytes that become one byte each, and is translated through one_byte. A byte that
+// becomes more or less has the entry stop there: a value that no byte becomes on its own,
+// which is free because such a byte leaves at most 255 to be made. For those, when no
+// conversion is longer than seven bytes (the rule: one byte, a short replacement, "?"), each is
+// packed with its length in the top byte and the copy stores eight bytes per source byte
+// without a branch; otherwise it copies each from the list of all of them.
 constexpr std::size_t kPackedBytes = 7;
 struct ByteConversion {
+  std::array<unsigned char, 256> one_byte;
+  int stop;  // -1 when every byte becomes one byte
+  // one_byte for two bytes at once, indexed and filled in memory order, for a whole input
+  // (too costly to fill for a small one).
+  bool has_pairs;
+  std::array<std::uint16_t, 65536> pairs;
+  // Text with many bytes that are not one for one (all letters, for a UTF-8 target) would make
+  // every block translated twice: after a block that stops in its first half, that many blocks
+  // skip the attempt, twice as many after each such block in a row.
+  std::size_t blocks_to_skip;
+  std::size_t skip_after_miss;
   bool packed;
   std::array<std::uint64_t, 256> entry;
   std::array<std::uint16_t, 256> offset;
@@ -46,6 +60,37 @@ struct ByteConversion {
   std::array<char, 256 * 257> bytes;
 };
 ByteConversion conversion;
+
+void fill_one_byte_table() {
+  bool made[256] = {};
+  bool all_one = true;
+  for (std::size_t b = 0; b < 256; ++b) {
+    if (conversion.length[b] == 1) {
+      made[static_cast<unsigned char>(conversion.bytes[conversion.offset[b]])] = true;
+    } else {
+      all_one = false;
+    }
+  }
+  conversion.stop = -1;
+  if (!all_one) conversion.stop = static_cast<int>(std::find(made, made + 256, false) - made);
+  for (std::size_t b = 0; b < 256; ++b) {
+    conversion.one_byte[b] = conversion.length[b] == 1
+                                 ? static_cast<unsigned char>(conversion.bytes[conversion.offset[b]])
+                                 : static_cast<unsigned char>(conversion.stop);
+  }
+}
+
+void fill_pair_table() {
+  for (unsigned first = 0; first < 256; ++first) {
+    for (unsigned second = 0; second < 256; ++second) {
+      const unsigned char in[2] = {static_cast<unsigned char>(first), static_cast<unsigned char>(second)};
+      const unsigned char out[2] = {conversion.one_byte[first], conversion.one_byte[second]};
+      std::uint16_t index = 0;
+      std::memcpy(&index, in, 2);
+      std::memcpy(&conversion.pairs[index], out, 2);
+    }
+  }
+}
 
 // Fills the entries of the bytes marked in wanted (all when null). A byte left out converts to
 // nothing, so a table built for some bytes serves only text made of them.
@@ -64,6 +109,11 @@ void build_byte_conversion(const bool* wanted) {
     for (std::size_t i = 0; i < n && i < kPackedBytes; ++i) e |= std::uint64_t(static_cast<unsigned char>(s[i])) << (8 * i);
     conversion.entry[b] = e;
   }
+  fill_one_byte_table();
+  conversion.blocks_to_skip = 0;
+  conversion.skip_after_miss = 0;
+  conversion.has_pairs = !wanted;
+  if (conversion.has_pairs) fill_pair_table();
 }
 
 constexpr std::size_t kOutBlock = 65536;
@@ -86,8 +136,57 @@ std::size_t convert_packed(const unsigned char* src, std::size_t n, char* dst) {
   return static_cast<std::size_t>(dst - start);
 }
 
-// Converts bytes [data, data + n) into the output, gathering it in a local block.
+// Translates n bytes through one_byte, eight at a time through the pairs when they are filled.
+void translate_one_for_one(const unsigned char* src, std::size_t n, unsigned char* dst) {
+  std::size_t i = 0;
+  if (conversion.has_pairs) {
+    const std::uint16_t* pairs = conversion.pairs.data();
+    for (; i + 8 <= n; i += 8) {
+      std::uint16_t in[4], out[4];
+      std::memcpy(in, src + i, 8);
+      out[0] = pairs[in[0]];
+      out[1] = pairs[in[1]];
+      out[2] = pairs[in[2]];
+      out[3] = pairs[in[3]];
+      std::memcpy(dst + i, out, 8);
+    }
+  }
+  const unsigned char* table = conversion.one_byte.data();
+  for (; i < n; ++i) dst[i] = table[src[i]];
+}
+
+// Converts bytes [data, data + n) through the packed or listed conversions.
+void write_converted_slowly(const unsigned char* data, std::size_t n);
+
+// Converts bytes [data, data + n) into the output, a block at a time: one for one up to the
+// first byte that is not, from there through its general conversion.
 void write_converted(const unsigned char* data, std::size_t n) {
+  unsigned char out[kOutBlock];
+  for (std::size_t step; n > 0; data += step, n -= step) {
+    step = std::min(n, kOutBlock);
+    if (conversion.blocks_to_skip > 0) {
+      --conversion.blocks_to_skip;
+      write_converted_slowly(data, step);
+      continue;
+    }
+    translate_one_for_one(data, step, out);
+    const void* stop = conversion.stop < 0 ? nullptr : std::memchr(out, conversion.stop, step);
+    const std::size_t one_for_one =
+        stop ? static_cast<std::size_t>(static_cast<const unsigned char*>(stop) - out) : step;
+    write_out(reinterpret_cast<const char*>(out), one_for_one);
+    if (one_for_one == step) {
+      conversion.skip_after_miss = 0;
+      continue;
+    }
+    write_converted_slowly(data + one_for_one, step - one_for_one);
+    if (one_for_one < step / 2) {
+      conversion.skip_after_miss = std::clamp<std::size_t>(2 * conversion.skip_after_miss, 1, 64);
+      conversion.blocks_to_skip = conversion.skip_after_miss;
+    }
+  }
+}
+
+void write_converted_slowly(const unsigned char* data, std::size_t n) {
   char out[kOutBlock + 8];
   if (conversion.packed) {
     for (std::size_t done = 0; done < n;) {
@@ -238,14 +337,25 @@ std::size_t decode_utf8_block(const unsigned char* p, std::size_t n, bool at_end
   return i;
 }
 
+// For a UTF-8 target most characters are written as they come, without decoding. What stops
+// that goes through the decoder in a stretch of this many bytes, so that text full of such
+// characters costs little more than decoding all of it.
+constexpr std::size_t kDecodeStretch = 64;
+
 // Decodes and writes UTF-8: have bytes are in the block already, the rest comes from stream.
 void copy_utf8(std::FILE* stream, std::size_t have, Utf8Rule rule) {
   unsigned char* block = byte_block();
+  const bool as_is = !target_charset;
   bool at_end = false;
   std::size_t start = 0;  // undecoded bytes are block[start, have)
   for (;;) {
     while (start < have) {
-      const std::size_t step = std::min(have - start, kDecodeBlock);
+      if (as_is) {
+        start += write_utf8_as_is(block + start, have - start);
+        if (start == have) break;
+      }
+      // A stretch short of the rest of the block holds at least one whole character.
+      const std::size_t step = std::min(have - start, as_is ? kDecodeStretch : kDecodeBlock);
       const bool last = step == have - start;
       std::size_t made = 0;
       std::size_t used =

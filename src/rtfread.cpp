@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "confutil.h"
 #include "dbcs.h"
 #include "fileutil.h"
@@ -100,7 +104,16 @@ const char* outside_csname = nullptr;
 struct Codec {
   const std::uint16_t* single = nullptr;
   const DbcsTable* pairs = nullptr;
+  bool ascii = false;  // printable ASCII stands for itself and leads no pair
 };
+
+Codec make_codec(const std::uint16_t* single, const DbcsTable* pairs) {
+  Codec codec{single, pairs, single != nullptr};
+  for (int b = 0x20; b < 0x7F && codec.ascii; ++b) {
+    codec.ascii = single[b] == b && !(pairs && dbcs_is_lead(*pairs, static_cast<unsigned char>(b)));
+  }
+  return codec;
+}
 
 // One entry of the font table. codepage 0: the document's code page. The codec is looked up on
 // first use.
@@ -141,10 +154,15 @@ struct RtfState {
   int lead = -1;               // a double-byte lead byte waiting for its trail byte
   Codec document;              // the document's code page
   const DbcsTable* dbcs = nullptr;  // pairs of the codec in force (current_charset its bytes)
+  bool ascii = false;               // the codec in force reads printable ASCII as itself
   std::vector<FontEntry> fonts;     // sorted by number
   std::size_t fonttbl_level = 0;    // level of the font table group; 0 outside it
   std::int32_t defining = kNoFont;  // the font the font table is describing
   std::int32_t default_font = kNoFont;
+  // The font whose codec is in force, so that a font change back to it costs nothing. Changes
+  // to the font table or the document's code page make it stale.
+  std::int32_t applied_font = kNoFont;
+  bool applied = false;
 };
 
 // Bytes that end a run of plain text: structure, escapes and line ends.
@@ -155,45 +173,85 @@ constexpr std::array<bool, 256> make_run_ends() {
 }
 constexpr std::array<bool, 256> kEndsRun = make_run_ends();
 
-// For each first letter and for each length, the rows of rtf_types that have it, as bit sets: a
-// word is compared only with the rows in both, still in table order (usually one row or none).
-static_assert(kRtfKeywordCount <= 64, "the rows fit a 64-bit set");
-constexpr std::array<std::uint64_t, 128> make_rows_by_letter() {
-  std::array<std::uint64_t, 128> rows{};
-  for (std::uint32_t i = 0; i < kRtfKeywordCount; ++i) {
-    rows[static_cast<unsigned char>(rtf_types[i].name[0]) & 0x7F] |= std::uint64_t{1} << i;
-  }
-  return rows;
-}
-constexpr std::array<std::uint64_t, 128> kRowsByLetter = make_rows_by_letter();
+// Control words are found by a perfect hash of their first 8 letters (fewer: the rest are 0),
+// read as a little-endian number: each row of rtf_types has a slot of its own, so a word is
+// compared with one row at most.
+constexpr std::uint64_t kNameHashFactor = 0x80b0c08bc7702421;
+constexpr int kNameHashBits = 8;
+constexpr std::size_t kLongestKeyword = 17;
 
 constexpr std::size_t name_length(const char* name) {
   std::size_t n = 0;
   while (name[n] != '\0') ++n;
   return n;
 }
-constexpr std::array<std::uint64_t, kRtfNameLimit + 1> make_rows_by_length() {
-  std::array<std::uint64_t, kRtfNameLimit + 1> rows{};
-  for (std::uint32_t i = 0; i < kRtfKeywordCount; ++i) {
-    rows[name_length(rtf_types[i].name)] |= std::uint64_t{1} << i;
-  }
-  return rows;
-}
-constexpr std::array<std::uint64_t, kRtfNameLimit + 1> kRowsByLength = make_rows_by_length();
 
-// The kind of a control word of n letters.
-int command_type(const char* name, std::size_t n) {
-  if (n == 0 || n > kRtfNameLimit) return kRtfUnlisted;
-  std::uint64_t rows = kRowsByLetter[static_cast<unsigned char>(name[0]) & 0x7F] & kRowsByLength[n];
-  while (rows != 0) {
-    int i = std::countr_zero(rows);
-    rows &= rows - 1;
-    const char* row = rtf_types[i].name;
-    std::size_t k = 1;  // the first letters are equal
-    while (k < n && row[k] == name[k]) ++k;
-    if (k == n) return rtf_types[i].type;
+constexpr std::uint64_t first_letters_of(const char* name) {
+  std::uint64_t w = 0;
+  for (std::size_t i = 0; i < 8 && name[i] != '\0'; ++i) {
+    w |= std::uint64_t{static_cast<unsigned char>(name[i])} << (8 * i);
   }
-  return kRtfUnlisted;
+  return w;
+}
+
+constexpr std::size_t name_slot(std::uint64_t first_letters) {
+  return static_cast<std::size_t>((first_letters * kNameHashFactor) >> (64 - kNameHashBits));
+}
+
+// The first letters and the length of each row.
+struct KeywordKey {
+  std::uint64_t first_letters;
+  std::size_t length;
+};
+constexpr std::array<KeywordKey, kRtfKeywordCount> make_keyword_keys() {
+  std::array<KeywordKey, kRtfKeywordCount> keys{};
+  for (std::size_t i = 0; i < kRtfKeywordCount; ++i) {
+    keys[i] = {first_letters_of(rtf_types[i].name), name_length(rtf_types[i].name)};
+  }
+  return keys;
+}
+constexpr auto kKeywordKeys = make_keyword_keys();
+
+// Row index + 1 by slot; 0: no row.
+constexpr std::array<std::uint8_t, std::size_t{1} << kNameHashBits> make_name_slots() {
+  std::array<std::uint8_t, std::size_t{1} << kNameHashBits> slots{};
+  for (std::size_t i = 0; i < kRtfKeywordCount; ++i) {
+    slots[name_slot(first_letters_of(rtf_types[i].name))] = static_cast<std::uint8_t>(i + 1);
+  }
+  return slots;
+}
+constexpr auto kNameSlots = make_name_slots();
+
+constexpr bool every_row_has_its_slot() {
+  for (std::size_t i = 0; i < kRtfKeywordCount; ++i) {
+    if (kNameSlots[name_slot(first_letters_of(rtf_types[i].name))] != i + 1) return false;
+    if (name_length(rtf_types[i].name) > kLongestKeyword) return false;
+  }
+  return true;
+}
+static_assert(every_row_has_its_slot(), "the hash factor must give each keyword a slot of its own");
+
+// The first 8 letters of a name of n letters, the rest 0. 8 bytes from name on are readable.
+std::uint64_t first_letters(const unsigned char* name, std::size_t n) {
+  std::uint64_t w;
+  std::memcpy(&w, name, sizeof w);
+  if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+  return n < 8 ? w & ((std::uint64_t{1} << (8 * n)) - 1) : w;
+}
+
+// The kind of a control word of n letters; 8 bytes from name on are readable.
+int command_type(const unsigned char* name, std::size_t n) {
+  if (n == 0 || n > kLongestKeyword) return kRtfUnlisted;
+  const std::uint64_t w = first_letters(name, n);
+  const std::size_t row = kNameSlots[name_slot(w)];
+  if (row == 0) return kRtfUnlisted;
+  const KeywordKey& key = kKeywordKeys[row - 1];
+  if (key.first_letters != w || key.length != n) return kRtfUnlisted;
+  const char* const keyword = rtf_types[row - 1].name;
+  for (std::size_t k = 8; k < n; ++k) {
+    if (static_cast<unsigned char>(keyword[k]) != name[k]) return kRtfUnlisted;
+  }
+  return rtf_types[row - 1].type;
 }
 
 // Read through when no source table is set (tests of the tokenizer alone).
@@ -204,7 +262,14 @@ constexpr std::array<std::uint16_t, 256> make_latin1() {
 }
 std::array<std::uint16_t, 256> latin1_table = make_latin1();
 
-bool is_letter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr std::array<bool, 256> make_letters() {
+  std::array<bool, 256> letters{};
+  for (int c = 'a'; c <= 'z'; ++c) letters[c] = letters[c - 'a' + 'A'] = true;
+  return letters;
+}
+constexpr std::array<bool, 256> kLetters = make_letters();
+
+bool is_letter(int c) { return c >= 0 && c < 256 && kLetters[c]; }
 bool is_digit(int c) { return c >= '0' && c <= '9'; }
 
 int hex_value(int c) {
@@ -258,11 +323,11 @@ CharsetTable font_charset(const char* name) {
 Codec codec_of_codepage(std::int32_t codepage) {
   if (int double_byte = dbcs_codepage(codepage)) {
     const DbcsTable* t = dbcs_table(double_byte);
-    return t ? Codec{t->single.data(), t} : Codec{};
+    return t ? make_codec(t->single.data(), t) : Codec{};
   }
   const char* name = charset_from_codepage(static_cast<unsigned>(codepage));
   if (!name || !*name) return {};
-  return {font_charset(name), nullptr};
+  return make_codec(font_charset(name), nullptr);
 }
 
 FontEntry* find_font(RtfState& st, std::int32_t number) {
@@ -271,11 +336,12 @@ FontEntry* find_font(RtfState& st, std::int32_t number) {
   return it != st.fonts.end() && it->number == number ? &*it : nullptr;
 }
 
-// Puts current_charset and the pairs in force to the codec of the group's font.
-void apply_font(RtfState& st) {
+// Puts current_charset and the pairs in force to the codec of font number (kNoFont: the
+// document's code page).
+void use_font_codec(RtfState& st, std::int32_t number) {
+  st.applied = true;
+  st.applied_font = number;
   Codec codec = st.document;
-  const GroupRecord& group = st.groups.records[st.level];
-  const std::int32_t number = group.font == kNoFont ? st.default_font : group.font;
   FontEntry* font = number == kNoFont || forced_charset ? nullptr : find_font(st, number);
   if (font && font->codepage != 0) {
     if (!font->resolved) {
@@ -286,24 +352,34 @@ void apply_font(RtfState& st) {
   }
   current_charset = codec.single;
   st.dbcs = codec.pairs;
+  st.ascii = codec.ascii;
+}
+
+// Puts the codec in force to that of the group's font.
+inline void apply_font(RtfState& st) {
+  const GroupRecord& group = st.groups.records[st.level];
+  const std::int32_t number = group.font == kNoFont ? st.default_font : group.font;
+  if (!st.applied || number != st.applied_font) use_font_codec(st, number);
 }
 
 // \ansicpg, \pc, \pca, \mac: the document's code page, for text in fonts of its charset.
 void set_document_codepage(RtfState& st, std::int32_t codepage) {
   if (forced_charset) return;
   if (int double_byte = dbcs_codepage(codepage)) {
-    if (const DbcsTable* t = dbcs_table(double_byte)) st.document = Codec{t->single.data(), t};
+    if (const DbcsTable* t = dbcs_table(double_byte)) st.document = make_codec(t->single.data(), t);
   } else {
     CharsetTable table = nullptr;
     rtfSetCharset(table, codepage);
-    if (table) st.document = Codec{table, nullptr};
+    if (table) st.document = make_codec(table, nullptr);
   }
+  st.applied = false;
   apply_font(st);
 }
 
 // \fN inside the font table: the entry the following \fcharset and \cpg describe.
 void define_font(RtfState& st, std::int32_t number) {
   st.defining = number;
+  st.applied = false;
   auto it = std::lower_bound(st.fonts.begin(), st.fonts.end(), number,
                              [](const FontEntry& f, std::int32_t n) { return f.number < n; });
   if (it != st.fonts.end() && it->number == number) {
@@ -316,6 +392,7 @@ void define_font(RtfState& st, std::int32_t number) {
 void describe_font(RtfState& st, std::int32_t codepage, bool from_cpg) {
   FontEntry* font = st.defining == kNoFont ? nullptr : find_font(st, st.defining);
   if (!font || (font->codepage_from_cpg && !from_cpg)) return;
+  st.applied = false;
   font->codepage = codepage;
   font->codepage_from_cpg = from_cpg;
 }
@@ -384,58 +461,100 @@ int unicode_in_place(const unsigned char* p, std::int32_t fallback, std::uint16_
 void hand_over_full_paragraph(std::int32_t& last) {
   const std::uint16_t unit = buffer[kFlushIndex];
   const bool high_surrogate = unit >= 0xD800 && unit <= 0xDBFF;
-  buffer[high_surrogate ? kFlushIndex : kFlushIndex + 1] = 0;
-  output_paragraph(buffer.data());
+  const std::size_t units = high_surrogate ? kFlushIndex : kFlushIndex + 1;
+  buffer[units] = 0;
+  output_paragraph_units(buffer.data(), units);
   last = -1;
   if (high_surrogate) buffer[static_cast<std::size_t>(++last)] = unit;
 }
 
+// A text run that filled the paragraph hands it over; where the run goes on writing.
+std::uint16_t* hand_over_from_run() {
+  std::int32_t last = kFlushIndex;
+  hand_over_full_paragraph(last);
+  return buffer.data() + (last + 1);
+}
+
+// Printable ASCII that is text: what a codec with the ascii mark reads as itself.
+inline bool is_plain_ascii(unsigned char b) {
+  return b >= 0x20 && b < 0x7F && b != '\\' && b != '{' && b != '}';
+}
+
+// The number of plain ASCII bytes at p, up to 16, whose units are written to out. Up to 16 units
+// may be written whatever the number: the caller has room for them, and 16 bytes from p on.
+#if defined(__SSE2__)
+inline int copy_plain_ascii(const unsigned char* p, std::uint16_t* out) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  // The comparison is signed: bytes from 0x80 on are below the space too.
+  __m128i ends = _mm_cmplt_epi8(v, _mm_set1_epi8(0x20));
+  ends = _mm_or_si128(ends, _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)));
+  ends = _mm_or_si128(ends, _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')));
+  ends = _mm_or_si128(ends, _mm_cmpeq_epi8(v, _mm_set1_epi8('{')));
+  ends = _mm_or_si128(ends, _mm_cmpeq_epi8(v, _mm_set1_epi8('}')));
+  const __m128i zero = _mm_setzero_si128();
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, zero));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(v, zero));
+  const auto mask = static_cast<std::uint32_t>(_mm_movemask_epi8(ends));
+  return std::countr_zero(mask | 0x10000u);
+}
+#else
+inline int copy_plain_ascii(const unsigned char* p, std::uint16_t* out) {
+  int n = 0;
+  for (; n < 16 && is_plain_ascii(p[n]); ++n) out[n] = p[n];
+  return n;
+}
+#endif
+
 // Copies plain text from the block straight into the paragraph, up to the next byte that is
 // structure, a control word, a line end or a double-byte lead byte. Hex escapes and Unicode
-// escapes are taken on the way.
+// escapes are taken on the way. Printable ASCII goes 16 bytes at a time when the codec reads it
+// as itself.
 void copy_text_run(RtfState& st) {
   const unsigned char* p = st.in.pos;
   const unsigned char* const end = st.in.end;
-  const std::uint16_t* table = current_charset;
-  const DbcsTable* dbcs = st.dbcs;
-  const std::int32_t fallback = st.groups.records[st.level].fallback;
-  std::int32_t last = st.last;
+  const std::uint16_t* const table = current_charset;
+  const DbcsTable* const dbcs = st.dbcs;
+  const bool ascii = st.ascii;
+  std::uint16_t* out = buffer.data() + (st.last + 1);
+  // The unit that would go here hands the paragraph over first.
+  std::uint16_t* const full = buffer.data() + (kFlushIndex + 1);
   while (p < end) {
-    // As many bytes as the paragraph has room for, then hand it over if it is full.
-    const std::ptrdiff_t room = kFlushIndex - last;
-    const unsigned char* const stop = end - p > room ? p + room : end;
-    std::uint16_t* out = buffer.data() + (last + 1);
-    const std::uint16_t* const first = out;
-    while (p < stop) {
-      unsigned char b = *p;
-      int step = 1;
-      if (kEndsRun[b]) {
-        if (b != '\\' || end - p < 16) break;
-        if (p[1] == 'u') {
-          step = unicode_in_place(p, fallback, out);
-          if (step == 0) break;
-          out += *out != 0;
-          p += step;
-          continue;
-        }
-        if (p[1] != '\'') break;
-        const int high = hex_value(p[2]), low = hex_value(p[3]);
-        if (high < 0 || low < 0) break;
-        b = static_cast<unsigned char>(high * 16 + low);
-        step = 4;
+    if (out == full) out = hand_over_from_run();
+    unsigned char b = *p;
+    if (!kEndsRun[b]) {
+      if (ascii && end - p >= 16 && full - out >= 16 && is_plain_ascii(b)) {
+        const int n = copy_plain_ascii(p, out);
+        p += n;
+        out += n;
+        continue;
       }
       if (dbcs && dbcs_is_lead(*dbcs, b)) break;
       *out = table[b];
       out += *out != 0;  // 0 is no text: it would end the paragraph early in the writer
-      p += step;
+      ++p;
+      continue;
     }
-    last += static_cast<std::int32_t>(out - first);
-    if (last == kFlushIndex) hand_over_full_paragraph(last);
-    if (p < stop) break;
+    if (b != '\\' || end - p < 16) break;
+    if (p[1] == 'u') {
+      const int step = unicode_in_place(p, st.groups.records[st.level].fallback, out);
+      if (step == 0) break;
+      out += *out != 0;
+      p += step;
+      continue;
+    }
+    if (p[1] != '\'') break;
+    const int high = hex_value(p[2]), low = hex_value(p[3]);
+    if (high < 0 || low < 0) break;
+    b = static_cast<unsigned char>(high * 16 + low);
+    if (dbcs && dbcs_is_lead(*dbcs, b)) break;
+    *out = table[b];
+    out += *out != 0;
+    p += 4;
   }
+  if (out == full) out = hand_over_from_run();
   if (p != st.in.pos) st.group_start = false;
   st.in.pos = p;
-  st.last = last;
+  st.last = static_cast<std::int32_t>(out - buffer.data()) - 1;
 }
 
 // Suppressed text: passes over everything up to the next structure byte.
@@ -709,14 +828,10 @@ bool command_in_place(RtfStream& in, RtfCommand& cmd) {
     in.pos = p + 3;
     return true;
   }
-  if (!is_letter(p[0])) return false;
   std::size_t n = 0;
-  while (n < kRtfNameLimit && is_letter(p[n])) {
-    cmd.name[n] = static_cast<char>(p[n]);
-    ++n;
-  }
-  cmd.name[n] = '\0';
-  cmd.type = command_type(cmd.name, n);
+  while (n < kRtfNameLimit && kLetters[p[n]]) ++n;
+  if (n == 0) return false;
+  cmd.type = command_type(p, n);  // the name stays in the block
   p += n;
   cmd.param = 0;
   if (is_digit(*p) || *p == '-') {
@@ -786,7 +901,13 @@ bool rtf_refill(RtfStream& in) {
   return true;
 }
 
-int getCommandType(const char* name) { return command_type(name, std::strlen(name)); }
+int getCommandType(const char* name) {
+  const std::size_t n = std::strlen(name);
+  unsigned char letters[kRtfNameLimit + 8] = {};
+  if (n > kRtfNameLimit) return kRtfUnlisted;
+  std::memcpy(letters, name, n);
+  return command_type(letters, n);
+}
 
 std::int32_t getNumber(RtfStream& in) {
   char text[kRtfNameLimit + 1];
@@ -829,6 +950,7 @@ int getRtfCommand(RtfStream& in, RtfCommand& cmd) {
     return 0;
   }
   // A word cut at the input's end is still acted on with the letters read.
+  std::memset(cmd.name, 0, sizeof cmd.name);
   std::size_t n = 0;
   cmd.name[n++] = static_cast<char>(c);
   while ((c = rtf_getc(in)) != EOF && is_letter(c) && n < kRtfNameLimit) {
@@ -836,7 +958,7 @@ int getRtfCommand(RtfStream& in, RtfCommand& cmd) {
   }
   rtf_ungetc(in, c);
   cmd.name[n] = '\0';
-  cmd.type = command_type(cmd.name, n);
+  cmd.type = command_type(reinterpret_cast<const unsigned char*>(cmd.name), n);
   if (is_digit(c) || c == '-') cmd.param = getNumber(in);
   c = rtf_getc(in);
   if (c != ' ' && c != '\t') rtf_ungetc(in, c);
@@ -924,15 +1046,17 @@ void add_to_buffer(std::int32_t& last, std::uint16_t unit) {
 
 void end_paragraph(std::int32_t& last) {
   add_to_buffer(last, '\n');
-  buffer[static_cast<std::size_t>(last + 1)] = 0;
-  output_paragraph(buffer.data());
+  const auto units = static_cast<std::size_t>(last + 1);  // 0 when the newline filled a piece
+  buffer[units] = 0;
+  output_paragraph_units(buffer.data(), units);
   last = -1;
 }
 
 int parse_rtf(std::FILE* f, const unsigned char* prefix, std::size_t prefix_len) {
   current_charset = source_charset ? source_charset : latin1_table.data();
   RtfState st;
-  st.document.single = current_charset;
+  st.document = make_codec(current_charset, nullptr);
+  st.ascii = st.document.ascii;
   start_input(st.in, f, prefix, prefix_len);
   st.groups.records = static_cast<GroupRecord*>(std::malloc(kInitialGroups * sizeof(GroupRecord)));
   if (!st.groups.records) {

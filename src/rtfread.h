@@ -57,7 +57,7 @@ constexpr int kRtfUnlisted = 10;
 
 struct RtfCommand {
   int type = 0;
-  char name[kRtfNameLimit + 1] = {};
+  char name[kRtfNameLimit + 1];  // set by getRtfCommand; the in-place reading leaves it alone
   std::int32_t param = 0;
 };
 

@@ -25,13 +25,15 @@ namespace {
 // The line being filled; bufpos is its length. The slack behind the 512 bytes the margin check
 // counts on lets a short conversion be stored with one unconditional 4-byte write.
 constexpr std::size_t kLineSlack = 8;
-char outputbuffer[kLineBufferSize + kLineSlack];
+// Text is moved in pieces of 16 bytes, which may reach this far past its end.
+constexpr std::size_t kPieceSlack = 16;
+char outputbuffer[kLineBufferSize + kLineSlack + kPieceSlack];
 std::size_t bufpos = 0;
 
 // Output is gathered here and handed to stdio in blocks; every public call of the writer
 // leaves it empty, so its output is in out_file when the call returns.
 constexpr std::size_t kBlockSize = 16384;
-char out_block[kBlockSize];
+char out_block[kBlockSize + kPieceSlack];
 
 // The conversion of each Unicode unit, looked up once when it is up to three bytes without a
 // newline: the conversion settings are fixed after start-up, so most characters then cost one
@@ -53,6 +55,15 @@ struct ConversionCache {
   std::array<std::uint32_t, 65536> entry;
 };
 ConversionCache cache;
+
+// UTF-8 characters known to be written as their own bytes, by their first two bytes in memory
+// order: kOwnAscii for an ASCII byte (whatever byte follows), kOwnTwoBytes for a two-byte
+// character, kOwnThreeByteRow when the 64 three-byte characters that begin so all are,
+// kMixedRow when not all of them are, and 0 when not known (yet). Filled as characters are
+// met, emptied with the cache.
+constexpr std::uint8_t kOwnAscii = 1, kOwnTwoBytes = 2, kOwnThreeByteRow = 3, kMixedRow = 4;
+std::array<std::uint8_t, 65536> own_utf8;
+bool own_utf8_dirty = false;
 
 std::uint32_t pack_conversion(const char* seq) {
   std::size_t n = std::strlen(seq);
@@ -79,6 +90,8 @@ void check_cache() {
   }
   if (cache.dirty) cache.entry.fill(kUnknown);
   cache.dirty = false;
+  if (own_utf8_dirty) own_utf8.fill(0);
+  own_utf8_dirty = false;
   cache.special = spec_chars;
   cache.repl = replacements;
   cache.target = target_charset;
@@ -106,25 +119,45 @@ std::size_t put_packed(char* dst, std::uint32_t e) {
 
 bool is_printable_ascii(std::uint16_t u) { return u >= 0x20 && u < 0x7F; }
 
-// Copies the leading printable ASCII units of [p, p + n) to dst as bytes; returns how many.
-inline std::size_t copy_ascii_run(const std::uint16_t* p, std::size_t n, char* dst) {
+// Copies the leading printable ASCII units of [p, p + want) to dst as bytes; returns how many.
+// Units up to p + avail may be read, and 15 bytes past dst + want written.
+inline std::size_t copy_ascii_run(const std::uint16_t* p, std::size_t want, std::size_t avail,
+                                  char* dst) {
   std::size_t i = 0;
 #if defined(__SSE2__)
   // Biased by 0x8000 - 0x20, the printable units are the signed values below -32768 + 0x5F.
   const __m128i bias = _mm_set1_epi16(static_cast<short>(0x8000 - 0x20));
   const __m128i limit = _mm_set1_epi16(static_cast<short>(-32768 + 0x5F));
-  for (; i + 16 <= n; i += 16) {
+  for (; i < want && i + 16 <= avail; i += 16) {
     __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
     __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 8));
     __m128i ok = _mm_packs_epi16(_mm_cmplt_epi16(_mm_add_epi16(a, bias), limit),
                                  _mm_cmplt_epi16(_mm_add_epi16(b, bias), limit));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(a, b));
     unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(ok));
-    if (mask != 0xFFFF) return i + static_cast<std::size_t>(__builtin_ctz(~mask));
+    if (mask != 0xFFFF) return std::min(want, i + static_cast<std::size_t>(__builtin_ctz(~mask)));
   }
+  if (i >= want) return want;
+#else
+  (void)avail;
 #endif
-  for (; i < n && is_printable_ascii(p[i]); ++i) dst[i] = static_cast<char>(p[i]);
+  for (; i < want && is_printable_ascii(p[i]); ++i) dst[i] = static_cast<char>(p[i]);
   return i;
+}
+
+// Copies n bytes from src to dst in pieces of 16: up to 15 bytes past src + n are read and past
+// dst + n written (both buffers have kPieceSlack), and dst lies before src or apart from it.
+inline void copy_in_pieces(char* dst, const char* src, std::size_t n) {
+  for (std::size_t i = 0; i < n; i += 16) {
+#if defined(__SSE2__)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
+#else
+    char piece[16];
+    std::memcpy(piece, src + i, 16);
+    std::memcpy(dst + i, piece, 16);
+#endif
+  }
 }
 
 std::size_t units_up_to_zero(const std::uint16_t* par) {
@@ -172,10 +205,10 @@ struct Line {
   // Writes bytes [0, n) and a newline, and keeps the bytes from skip on as the held text.
   void emit(std::size_t n, std::size_t skip) {
     char* dst = sink.reserve(n + 1);
-    std::memcpy(dst, outputbuffer, n);
+    copy_in_pieces(dst, outputbuffer, n);
     dst[n] = '\n';
     sink.used += n + 1;
-    std::memmove(outputbuffer, outputbuffer + skip, len - skip);
+    copy_in_pieces(outputbuffer, outputbuffer + skip, len - skip);
     len -= skip;
   }
 
@@ -265,7 +298,7 @@ void write_unwrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sin
     }
     if (cache.ascii_is_identity && is_printable_ascii(*p)) {
       std::size_t want = std::min<std::size_t>(static_cast<std::size_t>(end - p), room - 4);
-      std::size_t run = copy_ascii_run(p, want, out_block + sink.used);
+      std::size_t run = copy_ascii_run(p, want, static_cast<std::size_t>(end - p), out_block + sink.used);
       sink.used += run;
       p += run;
       if (p == end || run == want) continue;
@@ -289,7 +322,7 @@ void write_wrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sink,
     if (cache.ascii_is_identity && is_printable_ascii(*p) && line.len <= margin) {
       // Fill the line to one byte past the margin, then search the break backwards.
       std::size_t want = std::min<std::size_t>(static_cast<std::size_t>(end - p), margin + 1 - line.len);
-      std::size_t run = copy_ascii_run(p, want, outputbuffer + line.len);
+      std::size_t run = copy_ascii_run(p, want, static_cast<std::size_t>(end - p), outputbuffer + line.len);
       line.len += run;
       p += run;
       if (line.len > margin) line.break_lines(margin);
@@ -309,6 +342,107 @@ void write_wrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sink,
 
 // A high surrogate at the end of a block of the plain-text copy waits for the next block.
 int held_high_surrogate = -1;
+
+std::uint16_t two_bytes(const unsigned char* p) {
+  std::uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+
+// Whether unit u converts to exactly the n bytes at p (the cache keeps no newline: ask).
+bool conversion_is(std::uint16_t u, const unsigned char* p, std::size_t n) {
+  const std::uint32_t e = short_conversion(u);
+  if (e == kLong) {
+    const char* seq = convert_char(u);
+    return std::strlen(seq) == n && std::memcmp(seq, p, n) == 0;
+  }
+  if ((e >> 24) != n + 1) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (static_cast<unsigned char>(e >> (8 * i)) != p[i]) return false;
+  }
+  return true;
+}
+
+// The unit of the well-formed UTF-8 character of len bytes at p, or -1 when it is no such
+// character or a surrogate (an overlong form is left to the comparison of bytes).
+int unit_of_utf8(const unsigned char* p, std::size_t len) {
+  unsigned u = len == 1 ? p[0] : len == 2 ? p[0] & 0x1Fu : p[0] & 0x0Fu;
+  for (std::size_t k = 1; k < len; ++k) {
+    if ((p[k] & 0xC0) != 0x80) return -1;
+    u = (u << 6) | (p[k] & 0x3Fu);
+  }
+  return is_surrogate(static_cast<int>(u)) ? -1 : static_cast<int>(u);
+}
+
+// Whether the character of len bytes at p is written as those bytes.
+bool is_own_utf8(const unsigned char* p, std::size_t len) {
+  const int u = unit_of_utf8(p, len);
+  return u >= 0 && conversion_is(static_cast<std::uint16_t>(u), p, len);
+}
+
+// Whether all 64 three-byte characters that begin with the two bytes at p are written as their
+// own bytes.
+bool is_own_three_byte_row(const unsigned char* p) {
+  for (unsigned last = 0x80; last < 0xC0; ++last) {
+    const unsigned char c[3] = {p[0], p[1], static_cast<unsigned char>(last)};
+    if (!is_own_utf8(c, 3)) return false;
+  }
+  return true;
+}
+
+void note_own_utf8(const unsigned char* p, std::uint8_t what) {
+  own_utf8[two_bytes(p)] = what;
+  own_utf8_dirty = true;
+}
+
+// The length of the character at p (avail bytes there) when it is well-formed UTF-8 written as
+// its own bytes, else 0; notes what it learns in own_utf8.
+std::size_t learn_own_utf8(const unsigned char* p, std::size_t avail) {
+  const unsigned lead = p[0];
+  const std::size_t len = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : 0;
+  if (len == 0 || len > avail || !is_own_utf8(p, len)) return 0;
+  if (len == 1) {
+    for (unsigned next = 0; next < 256; ++next) {
+      const unsigned char pair[2] = {static_cast<unsigned char>(lead), static_cast<unsigned char>(next)};
+      note_own_utf8(pair, kOwnAscii);
+    }
+  } else if (len == 2) {
+    note_own_utf8(p, kOwnTwoBytes);
+  } else if (own_utf8[two_bytes(p)] == 0) {
+    note_own_utf8(p, is_own_three_byte_row(p) ? kOwnThreeByteRow : kMixedRow);
+  }
+  return len;
+}
+
+// Steps over one character at p[i] known to be written as its own one or two bytes (p[i + 1]
+// must be readable); false when it is not known so.
+inline bool skip_known_own(const unsigned char* p, std::size_t& i) {
+  const unsigned len = own_utf8[two_bytes(p + i)];
+  if (len - 1 > 1) return false;  // 0: not known; a three-byte row: see the caller
+  i += len;
+  return true;
+}
+
+// The length of the leading characters of [p, p + n) that are written as their own bytes.
+std::size_t own_utf8_prefix(const unsigned char* p, std::size_t n) {
+  std::size_t i = 0;
+  for (;;) {
+    // Four characters of at most two bytes take at most eight: the bounds hold for all four.
+    while (i + 9 <= n && skip_known_own(p, i) && skip_known_own(p, i) && skip_known_own(p, i) &&
+           skip_known_own(p, i)) {
+    }
+    while (i + 1 < n && skip_known_own(p, i)) {
+    }
+    if (i == n) return i;
+    if (i + 2 < n && own_utf8[two_bytes(p + i)] == kOwnThreeByteRow && (p[i + 2] & 0xC0) == 0x80) {
+      i += 3;
+      continue;
+    }
+    const std::size_t len = learn_own_utf8(p + i, n - i);
+    if (len == 0) return i;
+    i += len;
+  }
+}
 
 void write_units_to(const std::uint16_t* p, std::size_t n, Sink& sink, std::size_t margin) {
   if (margin == 0) {
@@ -368,6 +502,22 @@ void write_units(const std::uint16_t* units, std::size_t n) {
   }
   write_unwrapped(units, units + n, sink);
   sink.flush();
+}
+
+std::size_t write_utf8_as_is(const unsigned char* text, std::size_t n) {
+  check_cache();
+  const std::size_t run = own_utf8_prefix(text, n);
+  if (run == 0) return 0;
+  if (held_high_surrogate >= 0) {
+    // No low surrogate follows: the held one is lone.
+    const std::uint16_t lone = static_cast<std::uint16_t>(held_high_surrogate);
+    held_high_surrogate = -1;
+    Sink sink;
+    write_unwrapped(&lone, &lone + 1, sink);
+    sink.flush();
+  }
+  write_out(reinterpret_cast<const char*>(text), run);
+  return run;
 }
 
 void write_char(int u) {

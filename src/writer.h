@@ -39,6 +39,12 @@ void out_char(const char* seq);
 // units: a high surrogate at the end waits for the next call, or for flush_line.
 void write_units(const std::uint16_t* units, std::size_t n);
 
+// For UTF-8 text [text, text + n): writes its leading characters that convert to their own
+// bytes (as most do for a UTF-8 target) as they are, and returns how many bytes that is. Stops
+// before the first character that is not so, not well formed, or cut by the end; that one is
+// for write_units, as a character of the text, to convert.
+std::size_t write_utf8_as_is(const unsigned char* text, std::size_t n);
+
 // write_units of one unit; values outside 0..0xFFFF are ignored.
 void write_char(int u);
 

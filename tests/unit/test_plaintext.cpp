@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "charsets.h"
 #include "fixture.h"
 #include "ole.h"
 #include "reader.h"
+#include "substmap.h"
 
 namespace {
 
@@ -95,6 +97,56 @@ TEST(PlainText, EightBitCopyAcrossBlocks) {
   std::fclose(f);
   EXPECT_EQ(out, want);
   testing_support::plain_setup();
+  dorvex::utf8_detection = 1;
+}
+
+// An 8-bit target translates bytes one for one, eight at a time, until a byte that becomes more
+// than one byte; from there its block goes the general way. Such a byte at every position
+// around the groups of eight and the blocks of the copy, alone or in a crowd, in a small input
+// (converted before the whole table is filled) and a large one: the same text as byte by byte.
+TEST(PlainText, OneForOneTranslationStopsAtEveryPosition) {
+  dorvex::utf8_detection = 0;
+  // Latin-1 in and out, but U+00E9 has no byte: the replacement "e'" stands for it.
+  dorvex::CharsetTable target_table = testing_support::latin1_table();
+  target_table[0xE9] = 0;
+  dorvex::ReverseMap* target = dorvex::make_reverse_map(target_table);
+  dorvex::SubstMap* replacements = testing_support::empty_map();
+  dorvex::map_insert(replacements, 0xE9, "e'");
+  auto copy = [&](const std::string& in) {
+    testing_support::plain_setup();
+    dorvex::target_charset = target;
+    dorvex::replacements = replacements;
+    std::FILE* f = testing_support::stream_of(in);
+    std::string out = capture([&] { dorvex::copy_out(f, nullptr, 0); });
+    std::fclose(f);
+    testing_support::plain_setup();
+    return out;
+  };
+  auto expected = [](const std::string& in) {
+    std::string out;
+    for (char c : in) out += c == '\xe9' ? std::string("e'") : std::string(1, c);
+    return out;
+  };
+  std::string text;
+  for (std::size_t i = 0; text.size() < 700000; ++i) text += static_cast<char>(i % 7 == 0 ? 0xFC : 'a' + i % 26);
+  for (std::size_t size : {3000u, 700000u}) {
+    for (std::size_t block : {0u, 65536u, 131072u, 524288u}) {
+      for (std::size_t offset : {0u, 1u, 7u, 8u, 9u, 15u, 16u, 65535u}) {
+        std::string in = text.substr(0, size);
+        if (block + offset >= size) continue;
+        in[block + offset] = '\xe9';
+        EXPECT_EQ(copy(in), expected(in)) << size << " bytes, at " << block + offset;
+      }
+    }
+    // Many such bytes at first, then few: the blocks skipped after the first come back.
+    std::string crowd = text.substr(0, size);
+    for (std::size_t i = 0; i < size / 2; i += 5) crowd[i] = '\xe9';
+    crowd[size - 1] = '\xe9';
+    EXPECT_EQ(copy(crowd), expected(crowd)) << size << " bytes";
+  }
+  dorvex::free_substmap(replacements);
+  dorvex::free_reverse_map(target);
+  std::free(target_table);
   dorvex::utf8_detection = 1;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "confutil.h"
 #include "fileutil.h"
@@ -461,7 +462,108 @@ TEST(Rtf, InPlaceReadingMatchesByteByByte) {
     doc += piece + std::string(static_cast<std::size_t>(i % 7), 'x');
     expected += text + std::string(static_cast<std::size_t>(i % 7), 'x');
   }
+  // Plain runs of every length up to 40 meet the block ends at every offset too.
+  for (int i = 0; i < 6000; ++i) {
+    const std::string run(static_cast<std::size_t>(i % 41), static_cast<char>('a' + i % 26));
+    doc += run + "\\par{\\b " + run + "}\\'e9\r\n";
+    expected += run + "\n " + run + "\xC3\xA9";
+  }
   EXPECT_EQ(rtf_text(doc + "}"), expected + "\n");
+}
+
+// Plain ASCII is copied 16 bytes at a time: whatever ends the run (structure, an escape, a line
+// end, a byte the codec must decode, a byte of no text) at whatever distance from its start,
+// the text is that of the same bytes read one at a time (a document too short for the wide copy).
+TEST(Rtf, WideCopyOfPlainTextMatchesByteByByte) {
+  const char* enders[] = {"{x}", "}{", "\\par ", "\\tab x", "\\'e9", "\\u233?", "\\\\",
+                          "\r\n", "\x7F", "", "\x01", "\t",
+                          "\x80", "\xE9", "\xFF", " ~", "[]`@"};
+  for (const char* ender_text : enders) {
+    const std::string ender = *ender_text ? ender_text : std::string("\0", 1);  // "": a 0 byte
+    std::string alone = rtf_text("{\\rtf1 " + ender + "z}");
+    ASSERT_GE(alone.size(), 2u);
+    alone.resize(alone.size() - 2);  // the "z" and the paragraph's newline
+    for (std::size_t before = 0; before <= 40; ++before) {
+      const std::string head(before, 'a'), tail(40, 'b');
+      EXPECT_EQ(rtf_text("{\\rtf1 " + head + ender + tail + "}"), head + alone + tail + "\n")
+          << before << " " << ender_text;
+    }
+  }
+}
+
+// The wide copy is for codecs that read printable ASCII as itself; others decode every byte.
+TEST(Rtf, CodecWithOwnAsciiDecodesEveryByte) {
+  testing_support::TempDir dir;
+  // 'a' is a Cyrillic letter here.
+  const std::string table =
+      testing_support::charset_lines(0x20, 0x7E, [](int b) { return b == 'a' ? 0x0410 : b; });
+  testing_support::write_file(dir.file("cp1251.txt"), table);
+  const char* saved_path = dorvex::charset_path;
+  dorvex::charset_path = dir.path().c_str();
+  dorvex::release_rtf_charsets();
+  std::string expected;
+  for (int i = 0; i < 40; ++i) expected += "\xD0\x90" "b";
+  std::string doc;
+  for (int i = 0; i < 40; ++i) doc += "ab";
+  EXPECT_EQ(rtf_text("{\\rtf1\\ansicpg1251 " + doc + "}"), expected + "\n");
+  // Printable ASCII as itself, but DEL a character of its own: DEL ends the wide copy.
+  testing_support::write_file(
+      dir.file("cp1250.txt"),
+      testing_support::charset_lines(0x20, 0x7F, [](int b) { return b == 0x7F ? 0x2302 : b; }));
+  for (std::size_t before = 0; before <= 20; ++before) {
+    const std::string head(before, 'a'), tail(20, 'b');
+    EXPECT_EQ(rtf_text("{\\rtf1\\ansicpg1250 " + head + "\x7F" + tail + "}"),
+              head + "\xE2\x8C\x82" + tail + "\n") << before;
+  }
+  dorvex::release_rtf_charsets();
+  dorvex::charset_path = saved_path;
+}
+
+// A run that fills the paragraph hands it over at the same unit wherever the run and its
+// escapes stand, and a surrogate pair across that point stays whole.
+TEST(Rtf, RunFillingTheParagraphKeepsPairs) {
+  const std::string pair = "\\u-10179?\\u-8704?", emoji = "\xF0\x9F\x98\x80";
+  for (std::size_t short_by = 0; short_by < 20; ++short_by) {
+    const std::string text(262142 - short_by, 'a');
+    EXPECT_TRUE(rtf_text("{\\rtf1 " + text + pair + "b\\par}") == text + emoji + "b\n") << short_by;
+  }
+  // Filled exactly at the end of a run: the unit after it still starts a new piece.
+  const std::string filled(262143, 'a');
+  EXPECT_TRUE(rtf_text("{\\rtf1 " + filled + "{b}c}") == filled + "bc\n");
+}
+
+// Control words are looked up by a hash of their letters: every keyword finds its kind, and
+// words near to one (prefixes, one letter more or changed, other case) find what the rows say.
+TEST(Rtf, KeywordLookupMatchesTheTable) {
+  auto listed = [](const std::string& word) {
+    for (const dorvex::RtfKeyword& row : dorvex::rtf_types) {
+      if (word == row.name) return row.type;
+    }
+    return dorvex::kRtfUnlisted;
+  };
+  std::size_t checked = 0;
+  for (const dorvex::RtfKeyword& row : dorvex::rtf_types) {
+    const std::string name = row.name;
+    std::vector<std::string> words = {name, name + "x", name + "a", name + name, "x" + name};
+    for (std::size_t n = 1; n < name.size(); ++n) words.push_back(name.substr(0, n));
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      std::string changed = name;
+      changed[i] = static_cast<char>(changed[i] == 'z' ? 'a' : changed[i] + 1);
+      words.push_back(changed);
+      changed[i] = static_cast<char>(name[i] - 'a' + 'A');
+      words.push_back(changed);
+    }
+    for (const std::string& word : words) {
+      EXPECT_EQ(dorvex::getCommandType(word.c_str()), listed(word)) << word;
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 1000u);
+  const std::string longest(32, 'l');
+  for (const char* word : {"", "b", "i", "ul", "cf", "fs", "s", "rtf", "ansi", "abcdefghijklmnopq",
+                           "listoverridetablx", "listoverridetablee", longest.c_str()}) {
+    EXPECT_EQ(dorvex::getCommandType(word), listed(word)) << word;
+  }
 }
 
 // Hostile font tables and font changes cost bounded memory and time and never read out of

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -160,6 +162,32 @@ TEST(Writer, ParagraphsMatchCharacterByCharacterAtEveryMargin) {
   dorvex::free_substmap(map);
 }
 
+// ASCII runs are copied sixteen units at a time, reading on to the end of the paragraph: a
+// paragraph that ends at every position, at margins around its runs, gives the same bytes as
+// out_char.
+TEST(Writer, ParagraphsEndingAtEveryPositionMatchCharacterByCharacter) {
+  const std::u16string text =
+      u"Short words and a long one: xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx, then "
+      u"\u0416\u0416 \u65E5 tabs\tand ends of lines\n and more text after them, to the end.";
+  const std::vector<std::uint16_t> par(text.begin(), text.end());
+  for (int margin : {0, 7, 16, 17, 33, 72}) {
+    for (std::size_t n = 0; n <= par.size(); ++n) {
+      testing_support::plain_setup();
+      dorvex::wrap_margin = margin;
+      std::string blocks = capture([&] {
+        dorvex::output_paragraph_units(par.data(), n);
+        dorvex::flush_line();
+      });
+      std::string chars = capture([&] {
+        for (std::size_t i = 0; i < n; ++i) dorvex::out_char(dorvex::convert_char(par[i]));
+        dorvex::flush_line();
+      });
+      EXPECT_EQ(blocks, chars) << "margin " << margin << ", " << n << " units";
+    }
+  }
+  testing_support::plain_setup();
+}
+
 TEST(Writer, Utf8LinesAreCutBetweenCharacters) {
   testing_support::plain_setup();
   const std::uint16_t par[] = {0x65E5, 0x672C, 0x8A9E, 0xD83D, 0xDE00, 'a', '\n', 0};
@@ -183,6 +211,83 @@ TEST(Writer, PlainCopyJoinsPairsAcrossBlocks) {
     dorvex::flush_line();
   });
   EXPECT_EQ(out, "a\U0001F600?");
+}
+
+// The plain copy of UTF-8 writes characters that convert to their own bytes as they come and
+// gives each other one to write_units. Pieces of every kind: ASCII, controls, two- and
+// three-byte characters of rows that a map touches or not, a four-byte character, surrogates
+// encoded alone (a pair, and a lone one), ill-formed bytes (as the checked decoder gives them).
+// Fed through windows of every width, so that each window cuts a character somewhere, twice
+// over so that what was learned is used, for both kinds of target: the same bytes as all units
+// through write_units.
+TEST(Writer, Utf8AsIsMatchesTheUnits) {
+  struct Piece {
+    std::string bytes;
+    std::u16string units;
+  };
+  const Piece pieces[] = {
+      {"a", u"a"}, {"b", u"b"}, {"\n", u"\n"},           {"\t", u"\t"},
+      {"\x1C", u"\x1C"},       {std::string(1, '\0'), std::u16string(1, u'\0')},
+      {"\xC3\xA9", u"\u00E9"}, {"\xC2\xAD", u"\u00AD"}, {"\xE2\x80\x94", u"\u2014"},
+      {"\xE2\x80\x9C", u"\u201C"}, {"\xE2\x82\xAC", u"\u20AC"}, {"\xE6\x97\xA5", u"\u65E5"},
+      {"\xF0\x9F\x98\x80", u"\U0001F600"}, {"\xED\xA0\xBD", u"\xD83D"}, {"\xED\xB8\x80", u"\xDE00"},
+      {"\xED\xA0\xBD", u"\xD83D"}, {"z", u"z"},
+      {"\xC0", u"\xDCC0"},      {"\xAF", u"\xDCAF"},     {"\xE0", u"\xDCE0"},
+      {"\x80", u"\xDC80"},      {"\x80", u"\xDC80"},     {"\xFF", u"\xDCFF"},
+      {"\xD0\x96", u"\u0416"}, {"\xE2\x80", u"\xDCE2\xDC80"}, {"x", u"x"}};
+  std::vector<Piece> text(std::begin(pieces), std::end(pieces));
+  text.insert(text.end(), std::begin(pieces), std::end(pieces));
+  std::string bytes;
+  std::vector<std::size_t> piece_at;  // the piece each byte belongs to
+  std::vector<std::uint16_t> all_units;
+  for (std::size_t k = 0; k < text.size(); ++k) {
+    bytes += text[k].bytes;
+    piece_at.resize(bytes.size(), k);
+    all_units.insert(all_units.end(), text[k].units.begin(), text[k].units.end());
+  }
+  std::vector<std::size_t> piece_start(text.size());
+  for (std::size_t i = bytes.size(); i-- > 0;) piece_start[piece_at[i]] = i;
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  dorvex::SubstMap* map = testing_support::empty_map();
+  dorvex::map_insert(map, 0x1C, "\t");
+  dorvex::map_insert(map, 0xAD, "");
+  dorvex::map_insert(map, 0x2014, "--");
+  for (bool utf8 : {true, false}) {
+    dorvex::ReverseMap* latin1 = utf8 ? nullptr : dorvex::make_reverse_map(dorvex::source_charset);
+    for (std::size_t window = 1; window <= bytes.size(); ++window) {
+      testing_support::plain_setup();
+      dorvex::spec_chars = map;
+      dorvex::target_charset = latin1;
+      std::size_t as_is_bytes = 0;
+      std::string mixed = capture([&] {
+        for (std::size_t pos = 0; pos < bytes.size();) {
+          const std::size_t run =
+              dorvex::write_utf8_as_is(data + pos, std::min(window, bytes.size() - pos));
+          pos += run;
+          as_is_bytes += run;
+          if (pos == bytes.size()) break;
+          const std::size_t k = piece_at[pos];
+          ASSERT_EQ(piece_start[k], pos) << "stopped inside a piece, window " << window;
+          std::vector<std::uint16_t> units(text[k].units.begin(), text[k].units.end());
+          dorvex::write_units(units.data(), units.size());
+          pos += text[k].bytes.size();
+        }
+        dorvex::flush_line();
+      });
+      std::string whole = capture([&] {
+        dorvex::write_units(all_units.data(), all_units.size());
+        dorvex::flush_line();
+      });
+      EXPECT_EQ(mixed, whole) << "window " << window << (utf8 ? " utf-8" : " latin-1");
+      if (window >= 4) {
+        // At least the ASCII letters, and for UTF-8 the own two- and three-byte characters.
+        EXPECT_GE(as_is_bytes, utf8 ? 2 * 13u : 2 * 5u) << "window " << window;
+      }
+    }
+    dorvex::free_reverse_map(latin1);
+  }
+  testing_support::plain_setup();
+  dorvex::free_substmap(map);
 }
 
 void write_to_full_device() {
