@@ -694,6 +694,39 @@ std::size_t read_small(OleStream* s, unsigned char* d, std::size_t n) {
   return got;
 }
 
+// A stream's blocks usually follow each other in the file: reading them as one span takes one
+// call instead of one per block.
+std::size_t contiguous_bytes(const OleStream* s, std::int32_t blk, long target, std::uint32_t b,
+                             std::size_t first, std::size_t want) {
+  std::size_t span = first;
+  for (long next = target + long(b); span < want && next == calcFileBlockOffset(s, ++blk);
+       next += long(b)) {
+    span += std::min<std::size_t>(b, want - span);
+  }
+  return span;
+}
+
+// Large reads go straight from the file into the destination, past the stdio buffer, which
+// would copy every byte once more. The stdio position is left alone (the caller forgets it).
+// Returns false when the descriptor cannot be read so (a memory stream, a failed read): stdio
+// then reads the bytes, and records a failure where the driver looks for it. got: the bytes
+// read, fewer than n where the file ends.
+constexpr std::size_t kDirectReadMin = 8192;
+
+bool read_direct(std::FILE* f, long offset, unsigned char* dest, std::size_t n, std::size_t* got) {
+  const int fd = ::fileno(f);
+  if (fd < 0) return false;
+  *got = 0;
+  while (*got < n) {
+    ssize_t r = ::pread(fd, dest + *got, n - *got, off_t(offset) + off_t(*got));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return false;
+    if (r == 0) break;
+    *got += std::size_t(r);
+  }
+  return true;
+}
+
 }  // namespace
 
 std::size_t ole_read(void* dest, std::size_t size, std::size_t count, StreamHandle h) {
@@ -710,6 +743,7 @@ std::size_t ole_read(void* dest, std::size_t size, std::size_t count, StreamHand
   auto* d = static_cast<unsigned char*>(dest);
   std::size_t got = 0;
   bool ended = false;
+  bool direct = false;  // the last bytes came past stdio, which stands elsewhere
   while (got < n) {
     long target = calcFileBlockOffset(s, blk);
     if (target < 0) {
@@ -717,17 +751,28 @@ std::size_t ole_read(void* dest, std::size_t size, std::size_t count, StreamHand
       break;
     }
     target += off;
-    if (s->filePos != target) {
-      if (std::fseek(s->file, target, SEEK_SET) != 0) {
-        ended = true;
-        break;
-      }
-      s->filePos = std::int32_t(target);
-    }
     std::size_t want = std::min<std::size_t>(b - off, n - got);
-    std::size_t r = std::fread(d + got, 1, want, s->file);
+    std::size_t r = 0;
+    const std::size_t span = contiguous_bytes(s, blk, target - off, b, want, n - got);
+    if (span >= kDirectReadMin && read_direct(s->file, target, d + got, span, &r)) {
+      s->filePos = -1;  // stdio's position is where it was: position it before the next fread
+      direct = true;
+      // The span ends at a block boundary, or with the bytes wanted.
+      blk += std::int32_t((off + r) / b) - 1;
+      want = span;
+    } else {
+      if (s->filePos != target) {
+        if (std::fseek(s->file, target, SEEK_SET) != 0) {
+          ended = true;
+          break;
+        }
+        s->filePos = std::int32_t(target);
+      }
+      r = std::fread(d + got, 1, want, s->file);
+      s->filePos += std::int32_t(r);
+      direct = false;
+    }
     got += r;
-    s->filePos += std::int32_t(r);
     // The container ends inside this block: nothing after it can be read in order.
     if (r < want) {
       ended = true;
@@ -741,7 +786,7 @@ std::size_t ole_read(void* dest, std::size_t size, std::size_t count, StreamHand
   // hook reports it and no reader waits for bytes that will never come.
   if (ended) s->size = std::uint32_t(s->readPos);
   file_reader = s;
-  s->nextPos = ended ? -1 : s->readPos;
+  s->nextPos = ended || direct ? -1 : s->readPos;
   const std::uint32_t read_to = std::uint32_t(s->readPos);
   s->blockEnd = std::min<std::uint64_t>((std::uint64_t(read_to) + b - 1) / b * b, s->size);
   return got;

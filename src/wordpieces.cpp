@@ -48,8 +48,8 @@ constexpr std::size_t kFontCharset = 4;
 
 // Text is read and decoded in blocks of this many bytes.
 constexpr std::size_t kReadBlock = 65536;
+static_assert(kReadBlock <= kBlockUnits, "a block read fits the paragraph's block space");
 std::array<unsigned char, kReadBlock> raw_block;
-std::array<std::uint16_t, kReadBlock> unit_block;
 
 bool read_at(OleStream* s, std::uint64_t off, void* dest, std::size_t n) {
   if (off > s->size || n > s->size - off || off > 0x7FFFFFFF) return false;
@@ -402,21 +402,22 @@ void read_word_pieces(OleStream* doc, const WordPieces& pieces, const std::uint1
     if (ole_seek(doc, static_cast<std::int32_t>(run.offset), SEEK_SET) != 0) left = 0;
     while (left > 0) {
       std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kReadBlock));
-      // On a little-endian machine 16-bit text is already in the units' layout: read it
-      // straight into the unit block instead of copying it over once more.
+      // The units go where the paragraph takes them. On a little-endian machine 16-bit text is
+      // already in the units' layout and is read straight there.
+      std::uint16_t* units = text.block_space();
       const bool in_place = !run.eight_bit && std::endian::native == std::endian::little;
-      void* dest = in_place ? static_cast<void*>(unit_block.data()) : raw_block.data();
+      void* dest = in_place ? static_cast<void*>(units) : raw_block.data();
       std::size_t got = ole_read(dest, 1, want, doc);
       if (got == 0 || got > want) break;
-      std::size_t units = got / width;
+      std::size_t n = got / width;
       if (run.eight_bit) {
-        widen_bytes(raw_block.data(), units, table, ascii_same, unit_block.data());
+        widen_bytes(raw_block.data(), n, table, ascii_same, units);
       } else if (!in_place) {
-        for (std::size_t i = 0; i < units; ++i) {
-          unit_block[i] = static_cast<std::uint16_t>(raw_block[2 * i] | raw_block[2 * i + 1] << 8);
+        for (std::size_t i = 0; i < n; ++i) {
+          units[i] = static_cast<std::uint16_t>(raw_block[2 * i] | raw_block[2 * i + 1] << 8);
         }
       }
-      text.put_run(unit_block.data(), units);
+      text.take_block(n);
       left -= got;
     }
     if (run.ends_story) text.end_story();

@@ -1,6 +1,7 @@
 #include "wordtext.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <iterator>
 
@@ -31,6 +32,15 @@ constexpr int kFullIndex = kLastIndexLimit + 1;
 static_assert(kFullIndex + 1 < int(kParagraphUnits), "the terminating 0 fits");
 
 bool is_plain(std::uint16_t u) { return u >= 32 && u != 0xFEFF; }
+
+// Units a block leaves between the paragraph in hand and itself. What was read of an earlier
+// block may still owe stores to the first units of the next: a field mark's space, a cell
+// mark's separator, and a formula's name (at most 4 units) held back until its end is seen.
+constexpr std::size_t kOwedStores = 8;
+
+// The paragraph in hand, and after it the block being read: a full paragraph and one block,
+// with room for the terminating 0 of the longest paragraph.
+std::array<std::uint16_t, kParagraphUnits + kOwedStores + kBlockUnits> paragraph_storage;
 
 // Letters and digits, as far as a field mark's space is concerned: ASCII letters and digits,
 // and everything beyond ASCII.
@@ -92,15 +102,44 @@ void widen_bytes(const unsigned char* bytes, std::size_t n, const std::uint16_t*
   for (; i < n; ++i) units[i] = table[bytes[i]];
 }
 
+WordParagraphs::WordParagraphs(WordRules rules)
+    : rules_(rules), storage_(paragraph_storage.data()), par_(storage_) {}
+
 // A field mark's space goes before the next unit when that one begins a word.
 void WordParagraphs::resolve_space(std::uint16_t next) {
   space_pending_ = false;
   if (!is_word_unit(next)) return;
   if (last_ >= kLastIndexLimit) finish_paragraph();  // room for the space and the unit
-  buffer[static_cast<std::size_t>(++last_)] = kSpace;
+  par_[++last_] = kSpace;
 }
 
-// Copies plain units, handing the paragraph over each time the buffer is full.
+// Moves the paragraph in hand to the start of the storage, which leaves room behind it for a
+// full paragraph or a block.
+void WordParagraphs::to_front() {
+  if (last_ >= 0) std::memmove(storage_, par_, (static_cast<std::size_t>(last_) + 1) * sizeof *par_);
+  par_ = storage_;
+}
+
+std::uint16_t* WordParagraphs::block_space() {
+  to_front();
+  return par_ + (last_ + 1) + kOwedStores;
+}
+
+// Units dropped from a block (field marks and instructions, anchors) leave the stores behind
+// the units still to be read, and each plain run would be moved up to them. An empty paragraph
+// in a block read in place starts at the next unit to be read instead.
+void WordParagraphs::restart_at(const std::uint16_t* next) {
+  if (in_place_ && last_ < 0) par_ = storage_ + (next - storage_);
+}
+
+void WordParagraphs::take_block(std::size_t n) {
+  in_place_ = true;
+  scan_run(par_ + (last_ + 1) + kOwedStores, std::min(n, kBlockUnits));
+  in_place_ = false;
+}
+
+// Stores plain units, handing the paragraph over each time the buffer is full. Units that
+// already stand where they belong (a block read in place) are not copied.
 void WordParagraphs::store_run(const std::uint16_t* units, std::size_t n) {
   if (space_pending_ && n > 0) {
     store(*units++);
@@ -110,30 +149,40 @@ void WordParagraphs::store_run(const std::uint16_t* units, std::size_t n) {
   while (n > 0) {
     std::size_t room = static_cast<std::size_t>(kFullIndex - last_);
     std::size_t k = std::min(n, room);
-    std::memcpy(buffer.data() + (last_ + 1), units, k * sizeof *units);
+    std::uint16_t* to = par_ + (last_ + 1);
+    if (to != units) std::memmove(to, units, k * sizeof *units);
     last_ += static_cast<int>(k);
     units += k;
     n -= k;
-    if (last_ > kLastIndexLimit) finish_paragraph();
+    if (last_ > kLastIndexLimit) {
+      finish_paragraph();
+      restart_at(units);
+    }
   }
 }
 
 // Hands over the paragraph. An empty paragraph (nothing but its newline) produces no line; any
 // other text does, even a single character, so that a last character before the end of the
-// input or a paragraph split is never lost.
+// input or a paragraph split is never lost. In a block read in place the next paragraph
+// starts after this one, where the next units are stored.
 void WordParagraphs::finish_paragraph() {
-  bool only_newline = last_ == 0 && buffer[0] == kParagraphEnd;
+  bool only_newline = last_ == 0 && par_[0] == kParagraphEnd;
   if (last_ >= 0 && !only_newline) {
-    buffer[static_cast<std::size_t>(last_) + 1] = 0;
-    output_paragraph_units(buffer.data(), static_cast<std::size_t>(last_) + 1);
+    // Terminated for the writer, over the next unit of a block, which is put back after.
+    const std::size_t n = static_cast<std::size_t>(last_) + 1;
+    const std::uint16_t next = par_[n];
+    par_[n] = 0;
+    output_paragraph_units(par_, n);
+    par_[n] = next;
   }
+  par_ = in_place_ ? par_ + (last_ + 1) : storage_;
   last_ = -1;
   space_pending_ = false;
 }
 
 bool WordParagraphs::end_if_complete() {
   if (last_ > kLastIndexLimit ||
-      (last_ >= 0 && buffer[static_cast<std::size_t>(last_)] == kParagraphEnd)) {
+      (last_ >= 0 && par_[static_cast<std::size_t>(last_)] == kParagraphEnd)) {
     finish_paragraph();
     return true;
   }
@@ -148,6 +197,11 @@ void WordParagraphs::end_story() {
 }
 
 void WordParagraphs::put_run(const std::uint16_t* units, std::size_t n) {
+  if (par_ != storage_) to_front();
+  scan_run(units, n);
+}
+
+void WordParagraphs::scan_run(const std::uint16_t* units, std::size_t n) {
   std::size_t i = 0;
   while (i < n) {
     if (deciding_) {
@@ -167,7 +221,7 @@ void WordParagraphs::put_run(const std::uint16_t* units, std::size_t n) {
     }
     if (i == n) break;
     put_special(units[i++]);
-    end_if_complete();
+    if (end_if_complete()) restart_at(units + i);
   }
 }
 
@@ -200,7 +254,7 @@ void WordParagraphs::put_special(int unit) {
 
 // A field mark stands for a space between words: after a letter or digit, when one follows.
 void WordParagraphs::store_field_space() {
-  if (last_ >= 0 && is_word_unit(buffer[static_cast<std::size_t>(last_)])) space_pending_ = true;
+  if (last_ >= 0 && is_word_unit(par_[last_])) space_pending_ = true;
 }
 
 // Document rules: a field's instruction (between its begin and its separator, or its end when
@@ -251,9 +305,9 @@ void WordParagraphs::decide_field(int unit) {
   if (formula) {
     in_instruction_ &= ~(std::uint64_t(1) << (depth_ - 1));
     --instruction_levels_;
-    for (std::size_t k = 0; k < keyword_len_; ++k) put(keyword_[k]);
+    for (std::size_t k = 0; k < keyword_len_; ++k) put_unit(keyword_[k]);
   }
-  put(unit);  // skipped, or the first unit after the formula's name
+  put_unit(unit);  // skipped, or the first unit after the formula's name
 }
 
 // Word's control characters (below 32): stored as text, ignored, or discarding the paragraph.

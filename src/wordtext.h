@@ -25,25 +25,32 @@ std::size_t plain_prefix(const std::uint16_t* units, std::size_t n);
 void widen_bytes(const unsigned char* bytes, std::size_t n, const std::uint16_t* table,
                  bool ascii_same, std::uint16_t* units);
 
-// Collects the paragraph in hand in buffer and hands each finished one to output_paragraph.
+// Units a block read may hand to WordParagraphs::take_block at once.
+constexpr std::size_t kBlockUnits = 65536;
+
+// Collects the paragraph in hand and hands each finished one to output_paragraph_units. One
+// object at a time: all of them keep their paragraph in the same storage.
 class WordParagraphs {
  public:
-  explicit WordParagraphs(WordRules rules) : rules_(rules) {}
+  explicit WordParagraphs(WordRules rules);
   WordParagraphs(const WordParagraphs&) = delete;
   WordParagraphs& operator=(const WordParagraphs&) = delete;
 
   // One unit (0..0xFFFF). True when it ended a paragraph (a paragraph mark, or a full buffer).
   bool put(int unit) {
-    if (unit >= 32 && unit != kZeroWidthNoBreak && !cell_ && !skipping()) {
-      store(static_cast<std::uint16_t>(unit));  // plain text, by far the most common
-    } else {
-      put_special(unit);
-    }
-    return end_if_complete();
+    if (par_ != storage_) to_front();
+    return put_unit(unit);
   }
 
   // A run of units: plain text up to the next control unit is copied whole.
   void put_run(const std::uint16_t* units, std::size_t n);
+
+  // Where the next block of units is to be written (room for kBlockUnits): right after the
+  // paragraph in hand, so that take_block assembles paragraphs where the units lie and plain
+  // text is never copied. Valid until the next call on this object.
+  std::uint16_t* block_space();
+  // The first n units (at most kBlockUnits) written at block_space().
+  void take_block(std::size_t n);
 
   // Hands over the paragraph in hand (if it holds text) and starts an empty one.
   void finish_paragraph();
@@ -57,11 +64,22 @@ class WordParagraphs {
   static constexpr int kMaxFieldDepth = 64;
 
   bool skipping() const { return instruction_levels_ != 0 || deep_fields_ != 0; }
+  bool put_unit(int unit) {
+    if (unit >= 32 && unit != kZeroWidthNoBreak && !cell_ && !skipping()) {
+      store(static_cast<std::uint16_t>(unit));  // plain text, by far the most common
+    } else {
+      put_special(unit);
+    }
+    return end_if_complete();
+  }
   void store(std::uint16_t unit) {
     if (space_pending_) resolve_space(unit);
-    buffer[static_cast<std::size_t>(++last_)] = unit;
+    par_[++last_] = unit;
   }
   void resolve_space(std::uint16_t next);
+  void to_front();
+  void restart_at(const std::uint16_t* next);
+  void scan_run(const std::uint16_t* units, std::size_t n);
   void store_run(const std::uint16_t* units, std::size_t n);
   void store_field_space();
   void put_special(int unit);
@@ -75,7 +93,14 @@ class WordParagraphs {
   bool end_if_complete();
 
   WordRules rules_;
-  int last_ = -1;       // index in buffer of the paragraph's last unit; -1 while it is empty
+  // The paragraph in hand starts at par_, inside storage_. Units of a block lie after it: each
+  // unit taken from a block stores at most one unit (a control code's space or cell mark
+  // stands where an earlier unit that stored nothing stood), so stores never overtake the
+  // units still to be read.
+  std::uint16_t* storage_;
+  std::uint16_t* par_;
+  bool in_place_ = false;  // a block is being read where it lies
+  int last_ = -1;       // index from par_ of the paragraph's last unit; -1 while it is empty
   bool cell_ = false;   // a cell mark was read; the next unit decides its meaning
   bool field_ = false;  // classic rules: inside a field instruction (affects code 1 only)
   bool space_pending_ = false;  // document rules: a field mark's space, if a word follows

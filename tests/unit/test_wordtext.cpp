@@ -194,3 +194,87 @@ TEST(WordFastScans, WidenBytesAgreesWithTheTable) {
     check(bytes.size());
   }
 }
+
+namespace {
+
+// Text with every control code the document rules know, fields (nested, with and without
+// results, a formula), cells and rows, and plain runs of many lengths, some of them beyond
+// ASCII.
+std::vector<std::uint16_t> mixed_document_units(std::size_t n, unsigned seed) {
+  static const std::u16string pieces[] = {
+      u"\r", u"\t", u"\x07", u"\x07\x07", u"\x13 HYPERLINK \"x\" \x14link\x15", u"\x13 PAGE \x15",
+      u"\x13 EQ \\o(a,b)\x15", u"\x13 IF \x13 DATE \x14" u"1\x15 \x14yes\x15", u"\x01", u"\x05",
+      u"\x08", u"\n", u"\x0b", u"\x0c", u"\x1e", u"\x1f", u"\uFEFF", u"\x03", u"\x14", u"\x15",
+      u"\u0436\u0438\u0432"};
+  std::vector<std::uint16_t> u;
+  unsigned x = seed;
+  auto next = [&x] { return x = x * 1103515245u + 12345u, x >> 8; };
+  while (u.size() < n) {
+    if (next() % 3 == 0) {
+      const std::u16string& p = pieces[next() % std::size(pieces)];
+      u.insert(u.end(), p.begin(), p.end());
+    } else {
+      for (unsigned k = next() % 90; k > 0; --k) u.push_back(static_cast<std::uint16_t>('a' + next() % 26));
+      u.push_back(' ');
+    }
+  }
+  u.resize(n);
+  return u;
+}
+
+std::string unit_by_unit(const std::vector<std::uint16_t>& u) {
+  return capture([&] {
+    dorvex::WordParagraphs text(dorvex::WordRules::document);
+    for (std::uint16_t unit : u) text.put(unit);
+    text.finish_paragraph();
+  });
+}
+
+// The units through take_block, in blocks of the given sizes (repeated).
+std::string by_blocks(const std::vector<std::uint16_t>& u, const std::vector<std::size_t>& sizes) {
+  return capture([&] {
+    dorvex::WordParagraphs text(dorvex::WordRules::document);
+    std::size_t at = 0;
+    for (std::size_t k = 0; at < u.size(); ++k) {
+      std::size_t n = std::min(sizes[k % sizes.size()], u.size() - at);
+      std::copy_n(u.begin() + static_cast<std::ptrdiff_t>(at), n, text.block_space());
+      text.take_block(n);
+      at += n;
+    }
+    text.finish_paragraph();
+  });
+}
+
+}  // namespace
+
+// Blocks assembled where they lie give what the unit rule gives, whatever the block sizes: a
+// block boundary at every position of the text's control codes and fields.
+TEST(WordBlocksInPlace, AgreeWithUnitByUnit) {
+  testing_support::plain_setup();
+  for (unsigned seed = 1; seed <= 20; ++seed) {
+    std::vector<std::uint16_t> u = mixed_document_units(3000, seed);
+    const std::string want = unit_by_unit(u);
+    for (std::size_t size : {1, 2, 3, 7, 16, 17, 100, 1000, 3000}) {
+      ASSERT_EQ(by_blocks(u, {size}), want) << "seed " << seed << " block " << size;
+    }
+    ASSERT_EQ(by_blocks(u, {5, 64, 1, 333}), want) << "seed " << seed;
+  }
+}
+
+// A paragraph longer than the paragraph buffer is handed over in pieces at the same places,
+// with a field, a cell mark or an owed space at each unit around the limit, whatever the blocks.
+TEST(WordBlocksInPlace, LongParagraphSplitsAsUnitByUnit) {
+  testing_support::plain_setup();
+  const std::u16string marks[] = {u"\x13 PAGE \x15", u"\x07", u"\x07\x07", u"\x14", u"\t"};
+  for (std::size_t at = 262136; at <= 262146; ++at) {
+    for (const std::u16string& mark : marks) {
+      std::vector<std::uint16_t> u(300000, 'a');
+      u.insert(u.begin() + static_cast<std::ptrdiff_t>(at), mark.begin(), mark.end());
+      u.insert(u.begin() + 1000, {0x13, 'X', 0x14, 'y', 0x15});  // a lag before the limit
+      u.push_back('\r');
+      const std::string want = unit_by_unit(u);
+      ASSERT_EQ(by_blocks(u, {dorvex::kBlockUnits}), want) << "at " << at;
+      ASSERT_EQ(by_blocks(u, {40000, 7}), want) << "at " << at;
+    }
+  }
+}
