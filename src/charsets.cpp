@@ -1,7 +1,9 @@
 #include "charsets.h"
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "confutil.h"
 #include "fileutil.h"
@@ -17,6 +19,8 @@ Decoder get_unicode_char = nullptr;
 namespace {
 
 constexpr int kTableSize = 256;
+// Shipped tables take 9 to 10 KB; one up to this size is read into a block on the stack.
+constexpr std::size_t kSmallTable = 16384;
 constexpr int kRowSize = 256;
 constexpr long kMaxCharsetValue = 0xFEFE;  // 0xFEFF..0xFFFD and 0xFFFF are refused
 constexpr long kNonCharValue = 0xFFFE;     // the one value above kMaxCharsetValue that is accepted
@@ -78,18 +82,25 @@ constexpr CodepageName cp_to_charset[] = {
 // White space of the "C" locale, whatever locale the process runs in.
 bool is_scan_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
+// Every byte's value as a digit up to base 16, or 16 when it is none.
+constexpr std::array<unsigned char, 256> kDigitValue = [] {
+  std::array<unsigned char, 256> value{};
+  for (int c = 0; c < 256; ++c) {
+    if (c >= '0' && c <= '9') value[c] = static_cast<unsigned char>(c - '0');
+    else if (c >= 'a' && c <= 'f') value[c] = static_cast<unsigned char>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F') value[c] = static_cast<unsigned char>(c - 'A' + 10);
+    else value[c] = 16;
+  }
+  return value;
+}();
+
 int digit_value(int c, int base) {
-  int d;
-  if (c >= '0' && c <= '9')
-    d = c - '0';
-  else if (c >= 'a' && c <= 'f')
-    d = c - 'a' + 10;
-  else if (c >= 'A' && c <= 'F')
-    d = c - 'A' + 10;
-  else
-    return -1;
+  if (c < 0) return -1;  // EOF
+  int d = kDigitValue[static_cast<unsigned>(c) & 0xFF];
   return d < base ? d : -1;
 }
+
+int hex_value(char c) { return kDigitValue[static_cast<unsigned char>(c)]; }
 
 // A charset file read whole, taken a byte at a time as getc would give it.
 struct TextCursor {
@@ -137,9 +148,41 @@ int scan_number(TextCursor& in, long* out) {
 }
 
 void skip_line(TextCursor& in) {
-  int c;
-  do c = in.get();
-  while (c != EOF && c != '\n');
+  const void* nl = std::memchr(in.p, '\n', static_cast<std::size_t>(in.end - in.p));
+  in.p = nl ? static_cast<const char*>(nl) + 1 : in.end;
+}
+
+// The pair of the shape every line of a generated table has, `0xHH 0xHHHH`, read as the two
+// number scans would read it but without their cost: two tables are read at every start. The
+// cursor is left behind the pair. False, with the cursor untouched, for any other shape.
+bool read_common_pair(TextCursor& in, long* index, long* value) {
+  const char* p = in.p;
+  if (in.end - p < 12 || p[0] != '0' || p[1] != 'x' || p[4] != ' ' || p[5] != '0' || p[6] != 'x')
+    return false;
+  int digits[6] = {hex_value(p[2]), hex_value(p[3]), hex_value(p[7]),
+                   hex_value(p[8]), hex_value(p[9]), hex_value(p[10])};
+  for (int d : digits)
+    if (d > 15) return false;
+  if (hex_value(p[11]) <= 15) return false;  // the value goes on
+  *index = digits[0] << 4 | digits[1];
+  *value = digits[2] << 12 | digits[3] << 8 | digits[4] << 4 | digits[5];
+  in.p = p + 11;
+  return true;
+}
+
+// A file whose first *size bytes are in head, whole in one allocation of *size bytes and one
+// more (std::free it); null when a read fails.
+char* read_rest_of(std::FILE* f, const char* head, std::size_t* size) {
+  std::size_t rest_size = 0;
+  char* rest = read_whole_file(f, &rest_size);
+  if (!rest) return nullptr;
+  auto* whole = static_cast<char*>(std::malloc(*size + rest_size + 1));
+  if (!whole) charset_memory_exhausted();
+  std::memcpy(whole, head, *size);
+  std::memcpy(whole + *size, rest, rest_size);
+  std::free(rest);
+  *size += rest_size;
+  return whole;
 }
 
 bool valid_entry(long index, long value) {
@@ -164,13 +207,17 @@ char* put_hex4(char* p, unsigned v) {
 
 CharsetTable parse_charset_file(std::FILE* f, const char* path) {
   // Read whole and scanned in memory: a stdio call per byte was most of a start-up's work.
-  std::size_t size = 0;
-  char* text = read_whole_file(f, &size);
-  if (!text) {
+  // Every shipped table fits the block on the stack, which costs no allocation.
+  char block[kSmallTable];
+  std::size_t size = std::fread(block, 1, sizeof block, f);
+  char* whole = size == sizeof block ? read_rest_of(f, block, &size) : nullptr;
+  if (std::ferror(f)) {
     // A read error: a directory named like a charset file opens, but every read fails.
     std::perror(path);
+    std::free(whole);
     return nullptr;
   }
+  const char* text = whole ? whole : block;
   auto* table = static_cast<std::uint16_t*>(std::calloc(kTableSize, sizeof(std::uint16_t)));
   if (!table) charset_memory_exhausted();
   for (int i = 0; i < 32; ++i) table[i] = static_cast<std::uint16_t>(i);
@@ -178,28 +225,29 @@ CharsetTable parse_charset_file(std::FILE* f, const char* path) {
   while (in.p < in.end) {
     long index = 0, value = 0;
     // "%i %li": the blank between the numbers skips line ends too.
-    if (scan_number(in, &index) == 1 && scan_number(in, &value) == 1) {
+    if (read_common_pair(in, &index, &value) ||
+        (scan_number(in, &index) == 1 && scan_number(in, &value) == 1)) {
       if (!valid_entry(index, value)) {
         std::fprintf(stderr, "Invalid charset file %s\n", path);
         std::free(table);
-        std::free(text);
+        std::free(whole);
         return nullptr;
       }
       table[index] = static_cast<std::uint16_t>(value);
     }
     skip_line(in);
   }
-  std::free(text);
+  std::free(whole);
   return table;
 }
 
 CharsetTable read_charset(const char* name) {
-  char* path = find_file(stradd(name, ".txt"), charset_path);
+  char* path = nullptr;
+  std::FILE* f = open_along_path(stradd(name, ".txt"), charset_path, &path);
   if (!path) {
     std::fprintf(stderr, "Cannot load charset %s - file not found\n", name);
     return nullptr;
   }
-  std::FILE* f = std::fopen(path, "rb");
   if (!f) {
     std::perror(path);
     std::free(path);

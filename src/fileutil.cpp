@@ -327,27 +327,58 @@ int prepare_path_buf(char* buf, const char* start, const char* end) {
   return 1;
 }
 
-char* find_file(char* name, const char* path_list) {
-  if (!path_list) {
-    std::free(name);
-    return nullptr;
-  }
-  std::size_t name_len = std::strlen(name);
-  char path[kPathLimit];
-  for (const char* start = path_list; start;) {
-    const char* end = element_end(start);
-    if (prepare_path_buf(path, start, end)) {
-      std::size_t dir_len = std::strlen(path);
-      if (dir_len + 1 + name_len <= kPathLimit - 1) {
-        path[dir_len] = kDirSep;
-        std::memcpy(path + dir_len + 1, name, name_len + 1);
-        if (::access(path, F_OK) == 0) {
-          std::free(name);
-          return dorvex::strdup(path);
-        }
-      }
+namespace {
+
+// Fills path with name in the directory of the next element of a path list and moves *rest
+// past that element; path is left empty when the element is too long to search. False once
+// the list is done.
+bool next_candidate(const char** rest, const char* name, std::size_t name_len, char* path) {
+  const char* start = *rest;
+  if (!start) return false;
+  const char* end = element_end(start);
+  *rest = *end ? end + 1 : nullptr;
+  if (prepare_path_buf(path, start, end)) {
+    std::size_t dir_len = std::strlen(path);
+    if (dir_len + 1 + name_len <= kPathLimit - 1) {
+      path[dir_len] = kDirSep;
+      std::memcpy(path + dir_len + 1, name, name_len + 1);
+      return true;
     }
-    start = *end ? end + 1 : nullptr;
+  }
+  path[0] = '\0';
+  return true;
+}
+
+}  // namespace
+
+char* find_file(char* name, const char* path_list) {
+  const std::size_t name_len = std::strlen(name);
+  char path[kPathLimit];
+  for (const char* rest = path_list; next_candidate(&rest, name, name_len, path);) {
+    if (path[0] && ::access(path, F_OK) == 0) {
+      std::free(name);
+      return dorvex::strdup(path);
+    }
+  }
+  std::free(name);
+  return nullptr;
+}
+
+std::FILE* open_along_path(char* name, const char* path_list, char** found) {
+  const std::size_t name_len = std::strlen(name);
+  char path[kPathLimit];
+  *found = nullptr;
+  for (const char* rest = path_list; next_candidate(&rest, name, name_len, path);) {
+    if (!path[0]) continue;
+    std::FILE* f = std::fopen(path, "rb");
+    const int error = errno;
+    // A file that is there but cannot be opened ends the search, as find_file would find it.
+    if (f || ::access(path, F_OK) == 0) {
+      *found = dorvex::strdup(path);
+      std::free(name);
+      errno = error;
+      return f;
+    }
   }
   std::free(name);
   return nullptr;
@@ -378,11 +409,15 @@ const char* locale_charset() {
     return resolve_charset(codeset.c_str());
   }
   // A name without a codeset ("ru_RU") has the locale's own default: ask the C library, in a
-  // locale object of its own, so the process's character classes stay those of "C".
+  // locale object of its own, so the process's character classes stay those of "C". It is made
+  // this thread's locale for the question: a static glibc's nl_langinfo_l answers for the
+  // global locale whatever object it is given.
   locale_t user = ::newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0));
   if (!user) return nullptr;
-  const char* codeset = ::nl_langinfo_l(CODESET, user);
+  locale_t previous = ::uselocale(user);
+  const char* codeset = ::nl_langinfo(CODESET);
   const char* charset = codeset && *codeset ? resolve_charset(codeset) : nullptr;
+  ::uselocale(previous);
   ::freelocale(user);
   return charset;
 }

@@ -5,6 +5,7 @@
 #define DORVEX_FILEUTIL_H
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 
 namespace dorvex {
@@ -71,6 +72,12 @@ int prepare_path_buf(char* buf, const char* start, const char* end);
 // Searches name in each directory of path_list. Takes ownership of name (a malloc'd string)
 // and frees it in every case. Returns a newly allocated full path, or null.
 char* find_file(char* name, const char* path_list);
+
+// Opens name as find_file finds it, in one step where find_file and fopen take two: the first
+// directory of path_list where it opens, or where it is there but cannot be opened. Takes
+// ownership of name. *found receives the path (malloc'd) or null when the file is nowhere;
+// the stream is null when it could not be opened (errno says why).
+std::FILE* open_along_path(char* name, const char* path_list, char** found);
 
 // The charset a name stands for: the name itself when it is "utf-8" or name + ".txt" lies along
 // charset_path; else its lower-case form or the table name of a common alias ("UTF8", "latin1",

@@ -1,8 +1,11 @@
 #include "substmap.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +28,8 @@ constexpr int kLineLimit = 1024;
 // 512-byte line buffer by more than the margin check allows for.
 constexpr int kSequenceLimit = 256;
 constexpr long kMaxCode = 0xFFFD;
+// Map files are read through a block of this size on the stack.
+constexpr std::size_t kMapBlock = 16384;
 
 [[noreturn]] void map_memory_exhausted() {
   std::fputs("Insufficient memory\n", stderr);
@@ -58,12 +63,20 @@ int closing_for(char opening) {
 
 bool is_octal(char c) { return c >= '0' && c <= '7'; }
 
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+// Every byte's value as a hexadecimal digit, or -1: one load per digit, as the check of the
+// 2,000-line replacement map reads a code on every line at each start.
+constexpr std::array<signed char, 256> kHexValue = [] {
+  std::array<signed char, 256> value{};
+  for (int c = 0; c < 256; ++c) {
+    if (c >= '0' && c <= '9') value[c] = static_cast<signed char>(c - '0');
+    else if (c >= 'a' && c <= 'f') value[c] = static_cast<signed char>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F') value[c] = static_cast<signed char>(c - 'A' + 10);
+    else value[c] = -1;
+  }
+  return value;
+}();
+
+int hex_digit(char c) { return kHexValue[static_cast<unsigned char>(c)]; }
 
 // A hexadecimal number as strtol reads it with base 16 (sign, optional 0x, digits), without
 // its locale handling: the map files are read on every start. Values above the code range
@@ -87,16 +100,13 @@ long parse_hex(const char* p, const char** end) {
 
 // The first unescaped character that ends the sequence, or the line's terminating zero.
 const char* find_stop(const char* p, int closing) {
-  while (*p) {
+  for (;; ++p) {
     if (*p == '\\') {
-      if (!*++p) break;
-      ++p;
+      if (!*++p) return p;
       continue;
     }
-    if (isstop(*p, closing)) break;
-    ++p;
+    if (*p == '\0' || isstop(*p, closing)) return p;
   }
-  return p;
 }
 
 // Translates [p, stop) with its backslash escapes into out (kSequenceLimit bytes + zero).
@@ -183,20 +193,53 @@ void chunk_insert(SubstMap* map, int u, const char* text) {
   slot = chunk_copy(map, text, std::strlen(text) + 1);
 }
 
-// Parses one line (or piece of a line) and stores its entry in map; without a map it only
-// checks the line and notes its length. path: reports a faulty line when not null.
-void parse_map_line(SubstMap* map, const char* line, const char* path, int line_no) {
-  const char* p = skip_white(line);
-  if (*p == '\0' || *p == '#') return;
-  const char* end;
-  long code = parse_hex(p, &end);
-  if (end == p || !is_white(*end) || code < 0 || code > kMaxCode) {
-    if (path) std::fprintf(stderr, "Error parsing %s(%d)\n", path, line_no);
-    return;
+// The head of the shape nearly every line has, `XXXX "text"`: four hexadecimal digits of a
+// valid code, one blank and a double quote, read as the general parser would read them but at a
+// fraction of its cost, the check of the replacement map being most of a start-up's work.
+// Sets *code and *text (the first byte inside the quotes); false for any other shape. Each
+// byte is looked at only when the bytes before it were no zero, which ends a line.
+bool read_common_head(const char* line, long* code, const char** text) {
+  int d0, d1, d2, d3;
+  if ((d0 = hex_digit(line[0])) < 0 || (d1 = hex_digit(line[1])) < 0 ||
+      (d2 = hex_digit(line[2])) < 0 || (d3 = hex_digit(line[3])) < 0 || line[4] != ' ' ||
+      line[5] != '"')
+    return false;
+  *code = d0 << 12 | d1 << 8 | d2 << 4 | d3;
+  *text = line + 6;
+  return *code <= kMaxCode;
+}
+
+// How one pass over a map file treats its lines: a check (no map) reports faulty lines and
+// notes the longest text; a load (a map) stores the entries, and reports faulty lines when it
+// has a path. A load no check went before stores texts of any length; the load that follows a
+// check stores none longer than the check found, so a file changed in between cannot outgrow
+// the margin check.
+struct MapPass {
+  SubstMap* map;
+  const char* path;
+  int store_limit;
+};
+
+// Parses one line (or piece of a line) as the pass says.
+void parse_map_line(const MapPass& pass, const char* line, int line_no) {
+  SubstMap* const map = pass.map;
+  const char* const path = pass.path;
+  long code;
+  const char* p;
+  int closing = '"';
+  if (!read_common_head(line, &code, &p)) {
+    p = skip_white(line);
+    if (*p == '\0' || *p == '#') return;
+    const char* end;
+    code = parse_hex(p, &end);
+    if (end == p || !is_white(*end) || code < 0 || code > kMaxCode) {
+      if (path) std::fprintf(stderr, "Error parsing %s(%d)\n", path, line_no);
+      return;
+    }
+    p = skip_white(end);
+    closing = closing_for(*p);
+    if (closing != '\n') ++p;  // the opening quote or bracket is not part of the text
   }
-  p = skip_white(end);
-  int closing = closing_for(*p);
-  if (closing != '\n') ++p;  // the opening quote or bracket is not part of the text
   const char* stop = find_stop(p, closing);
   if (*stop == '\0') {
     if (path) std::fprintf(stderr, "Error parsing %s(%d): unterminated sequence\n", path, line_no);
@@ -206,27 +249,44 @@ void parse_map_line(SubstMap* map, const char* line, const char* path, int line_
   if (!map && stop - p <= longest_sequence) return;
   char text[kSequenceLimit + 1];
   int len = translate(p, stop, text);
+  if (len > pass.store_limit) return;
   if (len > longest_sequence) longest_sequence = len;
   if (map) chunk_insert(map, static_cast<int>(code), text);
 }
 
-// The lines of a map file in memory (size bytes and one byte of room behind them), as fgets
-// would deliver them: pieces of at most 1023 bytes, each ending at its line end, a zero byte
-// ending the text a piece is parsed as. Each piece is parsed in place, ended by a zero for the
-// time being.
-void parse_map_text(SubstMap* map, char* text, std::size_t size, const char* path) {
+// Cuts the next piece off [text, text + size) as fgets would deliver it: at most 1023 bytes,
+// ending at its line end. 0 when the piece may go on past size and at_end is false.
+std::size_t next_piece(const char* text, std::size_t size, bool at_end) {
+  std::size_t n = std::min<std::size_t>(size, kLineLimit - 1);
+  if (const void* nl = std::memchr(text, '\n', n))
+    return static_cast<std::size_t>(static_cast<const char*>(nl) - text) + 1;
+  return n == kLineLimit - 1 || at_end ? n : 0;
+}
+
+// Parses the rest of an open map file piece by piece, a zero byte ending the text a piece is
+// parsed as. The file passes through a block on the stack, so a map of any size costs a few
+// pages; a piece cut by the end of the block is moved to its start. False when a read fails.
+bool parse_map_file(const MapPass& pass, std::FILE* f) {
+  char block[kMapBlock];
+  static_assert(sizeof block > kLineLimit, "a whole piece and its zero fit in the block");
+  std::size_t kept = 0;  // the start of a piece whose end is not read yet
   int line_no = 0;
-  for (std::size_t at = 0; at < size;) {
-    std::size_t n = std::min<std::size_t>(size - at, kLineLimit - 1);
-    if (const void* nl = std::memchr(text + at, '\n', n)) {
-      n = static_cast<std::size_t>(static_cast<const char*>(nl) - (text + at)) + 1;
+  for (bool at_end = false; !at_end;) {
+    std::size_t got = std::fread(block + kept, 1, sizeof block - 1 - kept, f);
+    if (std::ferror(f)) return false;
+    at_end = got < sizeof block - 1 - kept;
+    std::size_t size = kept + got, at = 0;
+    while (std::size_t n = next_piece(block + at, size - at, at_end)) {
+      const char after = block[at + n];
+      block[at + n] = '\0';
+      parse_map_line(pass, block + at, ++line_no);
+      block[at + n] = after;
+      at += n;
     }
-    const char after = text[at + n];
-    text[at + n] = '\0';
-    parse_map_line(map, text + at, path, ++line_no);
-    text[at + n] = after;
-    at += n;
+    kept = size - at;
+    std::memmove(block, block + at, kept);
   }
+  return true;
 }
 
 }  // namespace
@@ -259,53 +319,68 @@ char* read_whole_file(std::FILE* f, std::size_t* size) {
 
 namespace {
 
-// A map whose file was checked at start-up is parsed when first consulted: the replacement
-// map, the largest of them, is needed only for characters the target charset lacks.
+// A map whose file was checked at start-up is stored when first consulted, from the file read
+// again: the replacement map, the largest of them, is needed only for characters the target
+// charset lacks, and holding its text until then cost 22 pages at every start. The file is not
+// kept open in between, where an input's reader may count on the descriptors it opens. Only a
+// regular file is read again (without waiting for a writer, should a pipe have taken its
+// place); one that cannot be leaves the map empty.
 void load_pending(const SubstMap* consulted) {
   auto* map = const_cast<SubstMap*>(consulted);  // the maps are never const objects
-  char* text = map->pending_text;
-  map->pending_text = nullptr;
-  const int longest = longest_sequence;  // known since start-up
-  parse_map_text(map, text, map->pending_size, nullptr);
-  longest_sequence = longest;
-  std::free(text);
+  char* path = map->pending_path;
+  map->pending_path = nullptr;
+  int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  std::free(path);
+  if (fd < 0) return;
+  struct stat st;
+  std::FILE* f = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? fdopen(fd, "rb") : nullptr;
+  if (!f) {
+    ::close(fd);
+    return;
+  }
+  std::setvbuf(f, nullptr, _IONBF, 0);
+  parse_map_file({map, nullptr, longest_sequence}, f);
+  std::fclose(f);
 }
 
 }  // namespace
 
 void load_substmap_lines(SubstMap* map, std::FILE* f, const char* path) {
-  std::size_t size = 0;
-  char* text = read_whole_file(f, &size);
-  if (!text) return;
-  parse_map_text(map, text, size, path);
-  std::free(text);
+  parse_map_file({map, path, kSequenceLimit}, f);
 }
 
 SubstMap* read_substmap(char* file_name) {
   auto* map = static_cast<SubstMap*>(std::calloc(1, sizeof(SubstMap)));
-  char* path = find_file(file_name, add_exe_path(map_path));
+  char* path = nullptr;
+  std::FILE* f = open_along_path(file_name, add_exe_path(map_path), &path);
   if (!path) {
     std::free(map);
     return nullptr;
   }
   if (!map) map_memory_exhausted();
-  std::FILE* f = std::fopen(path, "rb");
   if (!f) {
     std::perror("dorvex");
     std::free(path);
     std::free(map);
     return nullptr;
   }
-  // Read whole in large reads straight into one block: no stdio buffer in between.
+  // Read in large reads straight into the parser's block: no stdio buffer in between.
   std::setvbuf(f, nullptr, _IONBF, 0);
-  std::size_t size = 0;
-  char* text = read_whole_file(f, &size);
+  // A regular file larger than the parser's block is checked now, so that faulty lines are
+  // reported and the margin check knows the longest text at start-up, and read again when first
+  // consulted. A smaller one (the special characters, needed by every conversion) is stored at
+  // once, as is anything else (a pipe), which cannot be read twice.
+  struct stat st;
+  if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) &&
+      static_cast<unsigned long long>(st.st_size) >= kMapBlock - 1) {
+    if (parse_map_file({nullptr, path, kSequenceLimit}, f)) {
+      map->pending_path = path;
+      path = nullptr;
+    }
+  } else {
+    parse_map_file({map, path, kSequenceLimit}, f);
+  }
   std::fclose(f);
-  // Checked now, so that faulty lines are reported and the margin check knows the longest
-  // text at start-up; stored when first consulted.
-  if (text) parse_map_text(nullptr, text, size, path);
-  map->pending_text = text;
-  map->pending_size = size;
   std::free(path);
   return map;
 }
@@ -323,20 +398,20 @@ void free_substmap(SubstMap* map) {
     std::free(c);
     c = next;
   }
-  std::free(map->pending_text);
+  std::free(map->pending_path);
   std::free(map);
 }
 
 const char* map_subst(const SubstMap* map, int u) {
   if (!map || static_cast<unsigned>(u) > 0xFFFF) return nullptr;
-  if (map->pending_text) load_pending(map);
+  if (map->pending_path) load_pending(map);
   char* const* row = map->rows[static_cast<unsigned>(u) >> 8];
   return row ? row[u & 0xFF] : nullptr;
 }
 
 const char* map_insert(SubstMap* map, int u, const char* text) {
   if (!map || static_cast<unsigned>(u) > 0xFFFF) return nullptr;
-  if (map->pending_text) load_pending(map);
+  if (map->pending_path) load_pending(map);
   char*& slot = row_for(map, u)[u & 0xFF];
   std::size_t size = std::strlen(text) + 1;
   auto* copy = static_cast<char*>(std::malloc(size));

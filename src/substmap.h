@@ -8,13 +8,12 @@
 namespace dorvex {
 
 // Rows by high byte, made on demand; an entry is the map's own zero-terminated copy, or null.
-// All zero is an empty map. A map from read_substmap holds its file's text until first
-// consulted (map_subst, map_insert), which parses it into the rows.
+// All zero is an empty map. A map from read_substmap keeps the path of its file until first
+// consulted (map_subst, map_insert), which reads the file again into the rows.
 struct SubstMap {
   char** rows[256];
   void* text_chunks = nullptr;  // the entries' storage for maps read from files
-  char* pending_text = nullptr;
-  std::size_t pending_size = 0;
+  char* pending_path = nullptr;
 };
 
 extern SubstMap* spec_chars;    // the format's special-character map (.spc)
@@ -24,7 +23,8 @@ extern SubstMap* replacements;  // the format's replacement map (.rpl)
 extern int longest_sequence;
 
 // Reads a map file found along map_path and checks its lines at once ("Error parsing"
-// messages, longest_sequence); the entries are stored when the map is first consulted. Takes
+// messages, longest_sequence); the entries are stored when the map is first consulted, from
+// the file read again (a file that is not a regular one is stored at once). Takes
 // ownership of file_name (malloc'd). Null when the file is not found (no message) or cannot be
 // opened ("dorvex: ..." via perror).
 SubstMap* read_substmap(char* file_name);

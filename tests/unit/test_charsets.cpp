@@ -78,6 +78,62 @@ TEST(Charsets, FileSyntax) {
   if (Table t = parse_ok("")) expect_only(t.get(), {});
 }
 
+// Lines close to the common shape `0xHH 0xHHHH`, which is read by a shortcut: each must come
+// out as the two number scans read it. Index -1: the line sets nothing.
+TEST(Charsets, CommonShapeAndItsNeighbours) {
+  struct Case {
+    const char* text;
+    int index, value;
+  };
+  const Case cases[] = {
+      {"0x41 0x0041 # LATIN CAPITAL LETTER A\n", 0x41, 0x41},
+      {"0x41 0x0041\n", 0x41, 0x41},
+      {"0x41 0x0041", 0x41, 0x41},  // no line end
+      {"0x41 0x0041x\n", 0x41, 0x41},
+      {"0x41 0x00411\n", 0x41, 0x411},
+      {"0x41 0x004\n", 0x41, 0x4},
+      {"0x41 0x00g1\n", 0x41, 0},
+      {"0x4g 0x0041\n", -1, 0},
+      {"0X41 0x0041\n", 0x41, 0x41},
+      {"0x41 0X0041\n", 0x41, 0x41},
+      {"0x41  0x0041\n", 0x41, 0x41},
+      {"0x41\t0x0041\n", 0x41, 0x41},
+      {" 0x41 0x0041\n", 0x41, 0x41},
+      {"0x041 0x0041\n", 0x41, 0x41},
+      {"0x41 0x0041 0x42 0x0042\n", 0x41, 0x41},
+      {"0x41\n0x0041 0x42\n", 0x41, 0x41},
+      {"0xaB 0xfEfE\n", 0xAB, 0xFEFE},
+  };
+  for (const Case& c : cases) {
+    std::string messages;
+    Table t(charset_from_text(c.text, &messages));
+    ASSERT_NE(t, nullptr) << c.text;
+    EXPECT_EQ(messages, "") << c.text;
+    if (c.index < 0)
+      expect_only(t.get(), {});
+    else
+      expect_only(t.get(), {{c.index, c.value}});
+  }
+  std::string messages;
+  Table refused(charset_from_text("0x41 0xFEFF\n", &messages));
+  EXPECT_EQ(refused, nullptr);
+  EXPECT_EQ(messages, "Invalid charset file test.txt\n");
+}
+
+// A table larger than the block it is first read into is read whole; an entry across the end
+// of the block, at each of its places, counts as any other.
+TEST(Charsets, LargeFileAndEntriesAcrossTheFirstBlock) {
+  for (std::size_t pad = 16360; pad < 16400; ++pad) {
+    std::string text = "#" + std::string(pad - 2, '-') + "\n0x81 0x0402 # across\n";
+    text += std::string(20000, '#') + "\n0xFF 0x2116\n";
+    std::string messages;
+    Table t(charset_from_text(text, &messages));
+    ASSERT_NE(t, nullptr) << pad;
+    EXPECT_EQ(messages, "") << pad;
+    expect_only(t.get(), {{0x81, 0x402}, {0xFF, 0x2116}});
+  }
+}
+
 TEST(Charsets, InvalidFileIsRefusedWithItsPath) {
   const char* bad[] = {"0x100 0x41\n", "-1 0x41\n", "0x41 -5\n", "0x41 0xFEFF\n", "0x41 0xFFFD\n",
                        "0x41 0xFFFF\n", "0x41 0x10041\n",

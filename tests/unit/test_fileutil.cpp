@@ -25,11 +25,18 @@ std::string expand(const std::string& element) {
   return buf;
 }
 
-// find_file's result as a string ("" for none), releasing it.
+// find_file's result as a string ("" for none), releasing it. open_along_path must find the
+// same file, and open it.
 std::string find(const char* name, const char* list) {
   char* found = dorvex::find_file(dorvex::strdup(name), list);
   std::string r = found ? found : "";
   std::free(found);
+  char* opened_path = nullptr;
+  std::FILE* opened = dorvex::open_along_path(dorvex::strdup(name), list, &opened_path);
+  EXPECT_EQ(opened_path ? std::string(opened_path) : "", r) << name;
+  EXPECT_EQ(opened != nullptr, !r.empty()) << name;
+  if (opened) std::fclose(opened);
+  std::free(opened_path);
   return r;
 }
 

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "charmaps.h"
@@ -244,5 +247,209 @@ TEST(Substmap, FileMapIsCheckedAtOnceAndStoredOnFirstUse) {
   EXPECT_EQ(dorvex::longest_sequence, 10);
   dorvex::map_insert(m, 0x2014, "dash");
   EXPECT_EQ(entry(m, 0x2014), "dash");
+  dorvex::free_substmap(m);
+}
+
+namespace {
+
+// What a map text gives: its messages and every stored entry, "code=text" lines in code order.
+struct MapResult {
+  std::string messages;
+  std::string entries;
+};
+
+std::string entries_of(const dorvex::SubstMap* m) {
+  dorvex::map_subst(m, 0);  // stores the entries of a map read from a file
+  std::string out;
+  for (int high = 0; high < 256; ++high) {
+    if (!m->rows[high]) continue;
+    for (int low = 0; low < 256; ++low)
+      if (const char* s = m->rows[high][low]) out += hex4(high << 8 | low) + "=" + s + "\n";
+  }
+  return out;
+}
+
+// The simple rule, piece by piece: the pieces fgets delivers with a 1024-byte buffer, each parsed
+// alone as a one-line map, its message renumbered to its place; later entries win.
+MapResult reference_result(const std::string& text, const char* path) {
+  MapResult r;
+  std::FILE* f = testing_support::stream_of(text);
+  char piece[1024];
+  std::string merged;
+  for (int line_no = 1; std::fgets(piece, sizeof piece, f); ++line_no) {
+    std::string messages;
+    dorvex::SubstMap* one = map_from_text(piece, &messages, "m");
+    const std::string one_line = "m(1)";
+    if (auto at = messages.find(one_line); at != std::string::npos)
+      messages.replace(at, one_line.size(), "m(" + std::to_string(line_no) + ")");
+    r.messages += messages;
+    std::string stored = entries_of(one);  // "XXXX=text\n" or nothing
+    if (!stored.empty()) merged += stored.substr(0, 4) + "\t" + stored.substr(5);
+    dorvex::free_substmap(one);
+  }
+  std::fclose(f);
+  // Later lines win: keep the last text of each code.
+  dorvex::SubstMap* last = static_cast<dorvex::SubstMap*>(std::calloc(1, sizeof(dorvex::SubstMap)));
+  for (std::size_t at = 0; at < merged.size();) {
+    std::size_t tab = merged.find('\t', at), nl = merged.find('\n', tab);
+    dorvex::map_insert(last, std::stoi(merged.substr(at, tab - at), nullptr, 16),
+                       merged.substr(tab + 1, nl - tab - 1).c_str());
+    at = nl + 1;
+  }
+  r.entries = entries_of(last);
+  dorvex::free_substmap(last);
+  return r;
+}
+
+// Lines of every length from 1 to 70 and pieces of long lines, each shape in turn, so that the
+// ends of the reader's blocks fall at every place of a line, of a long line's pieces included.
+std::string boundary_text() {
+  std::string text;
+  for (int i = 0; text.size() < 70000; ++i) {
+    const std::string code = hex4(0x100 + i % 0xFE00);
+    std::string body(static_cast<std::size_t>(i % 70), static_cast<char>('a' + i % 26));
+    if (i % 97 == 0) body.assign(static_cast<std::size_t>(1000 + i % 150), 'L');  // over 1023
+    switch (i % 7) {
+      case 0: text += code + " \"" + body + "\"  # a name\n"; break;
+      case 1: text += code + " " + body + "\n"; break;
+      case 2: text += "  " + code + "\t(" + body + ")\n"; break;
+      case 3: text += "# comment " + body + "\n"; break;
+      case 4: text += code + " \"" + body + "\n"; break;  // unterminated
+      case 5: text += code + " \"" + body + "\\\"\"\n"; break;
+      default: text += "\n"; break;
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+// The file is read through a block of fixed size: pieces and line numbers must come out as the
+// simple rule gives them wherever the block ends, for the check, the load on first use, and a
+// load from an open file alike. A first line of blanks, shortened a byte at a time, moves every
+// block end through 70 places of the lines after it, which the simple rule gives alike.
+TEST(Substmap, BlockEndsFallAnywhereInALine) {
+  ConversionSettings saved;
+  TempDir dir;
+  dorvex::map_path = dir.path().c_str();
+  const std::string text = std::string(80, ' ') + "\n" + boundary_text();
+  dorvex::longest_sequence = 6;
+  const MapResult want = reference_result(text, "m");
+  const int longest = dorvex::longest_sequence;
+  ASSERT_NE(want.messages, "");
+  ASSERT_GT(longest, 6);
+  const std::string prefix = "Error parsing " + dir.file("m.rpl");
+  std::string want_checked = want.messages;
+  for (std::size_t at = 0; (at = want_checked.find("Error parsing m(", at)) != std::string::npos;) {
+    want_checked.replace(at, 15, prefix);
+    at += prefix.size();
+  }
+  for (std::size_t cut = 0; cut < 70; ++cut) {
+    const std::string shifted = text.substr(cut);
+    dorvex::longest_sequence = 6;
+    MapResult loaded;
+    dorvex::SubstMap* m = map_from_text(shifted, &loaded.messages, "m");
+    loaded.entries = entries_of(m);
+    dorvex::free_substmap(m);
+    EXPECT_EQ(loaded.messages, want.messages) << "cut " << cut;
+    EXPECT_EQ(loaded.entries, want.entries) << "cut " << cut;
+    EXPECT_EQ(dorvex::longest_sequence, longest) << "cut " << cut;
+
+    testing_support::write_file(dir.file("m.rpl"), shifted);
+    dorvex::longest_sequence = 6;
+    testing::internal::CaptureStderr();
+    m = dorvex::read_substmap(dorvex::stradd("m", ".rpl"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), want_checked) << "cut " << cut;
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(dorvex::longest_sequence, longest) << "cut " << cut;
+    EXPECT_EQ(entries_of(m), want.entries) << "cut " << cut;
+    dorvex::free_substmap(m);
+  }
+}
+
+// Lines close to the common shape `XXXX "text"`, which is read by a shortcut: each must come
+// out as the general parser has it.
+TEST(Substmap, CommonShapeAndItsNeighbours) {
+  ConversionSettings saved;
+  struct Case {
+    const char* line;
+    const char* message;  // after "Error parsing m(1)", or null when the line is fine
+    int code;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"0041 \"a\"\n", nullptr, 0x41, "a"},
+      {"ffFD \"x\"  # the highest code\n", nullptr, 0xFFFD, "x"},
+      {"FFFE \"x\"\n", "", 0, nullptr},
+      {"FFFF \"x\"\n", "", 0, nullptr},
+      {"0041  \"two blanks\"\n", nullptr, 0x41, "two blanks"},
+      {"0041\t\"tab\"\n", nullptr, 0x41, "tab"},
+      {"00411 \"five digits\"\n", nullptr, 0x411, "five digits"},
+      {"041 \"three digits\"\n", nullptr, 0x41, "three digits"},
+      {"0x41 \"prefix\"\n", nullptr, 0x41, "prefix"},
+      {"+041 \"sign\"\n", nullptr, 0x41, "sign"},
+      {"00G1 \"x\"\n", "", 0, nullptr},
+      {"0041 'single'\n", nullptr, 0x41, "single"},
+      {"0041 \"\"\n", nullptr, 0x41, ""},
+      {"0041 \"\n", ": unterminated sequence", 0, nullptr},
+      {"0041 \"", ": unterminated sequence", 0, nullptr},
+      {"0041 ", ": unterminated sequence", 0, nullptr},
+      {"0041", "", 0, nullptr},
+      {"004", "", 0, nullptr},
+      {"0041 \"a\\\"b\"\n", nullptr, 0x41, "a\"b"},
+      {"0041 \"a\\", ": unterminated sequence", 0, nullptr},
+      {"0041 \"long text here\"\n", nullptr, 0x41, "long text here"},
+  };
+  for (const Case& c : cases) {
+    std::string messages;
+    dorvex::longest_sequence = 6;
+    dorvex::SubstMap* m = map_from_text(c.line, &messages, "m");
+    std::string want = c.message ? std::string("Error parsing m(1)") + c.message + "\n" : "";
+    EXPECT_EQ(messages, want) << c.line;
+    if (c.text) {
+      EXPECT_EQ(entry(m, c.code), c.text) << c.line;
+      EXPECT_EQ(dorvex::longest_sequence, std::max<int>(6, int(std::strlen(c.text)))) << c.line;
+    }
+    EXPECT_EQ(entries_of(m).size(), c.text ? hex4(c.code).size() + std::strlen(c.text) + 2 : 0u)
+        << c.line;
+    dorvex::free_substmap(m);
+  }
+}
+
+// The entries of a large map are read again on first use: a file changed since the check stores
+// no text longer than the check found (the margin was checked against that), and a file gone
+// leaves the map empty. A small map is stored at once.
+TEST(Substmap, FileChangedOrGoneBeforeFirstUse) {
+  ConversionSettings saved;
+  TempDir dir;
+  dorvex::map_path = dir.path().c_str();
+  const std::string large = std::string(20000, '#') + "\n";
+  testing_support::write_file(dir.file("c.rpl"), large + "41 \"1234567\"\n42 \"b\"\n");
+  dorvex::longest_sequence = 6;
+  dorvex::SubstMap* m = dorvex::read_substmap(dorvex::stradd("c", ".rpl"));
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(dorvex::longest_sequence, 7);
+  EXPECT_EQ(m->rows[0x00], nullptr);
+  testing_support::write_file(dir.file("c.rpl"),
+                              large + "41 \"" + std::string(300, 'x') + "\"\n43 \"1234567\"\n");
+  EXPECT_EQ(entry(m, 0x41), "<none>");
+  EXPECT_EQ(entry(m, 0x43), "1234567");
+  EXPECT_EQ(entry(m, 0x42), "<none>");
+  EXPECT_EQ(dorvex::longest_sequence, 7);
+  dorvex::free_substmap(m);
+
+  testing_support::write_file(dir.file("d.rpl"), large + "41 \"a\"\n");
+  m = dorvex::read_substmap(dorvex::stradd("d", ".rpl"));
+  ASSERT_NE(m, nullptr);
+  std::remove(dir.file("d.rpl").c_str());
+  EXPECT_EQ(entry(m, 0x41), "<none>");
+  dorvex::free_substmap(m);
+
+  testing_support::write_file(dir.file("e.spc"), "41 \"a\"\n");
+  m = dorvex::read_substmap(dorvex::stradd("e", ".spc"));
+  ASSERT_NE(m, nullptr);
+  EXPECT_NE(m->rows[0x00], nullptr);
+  std::remove(dir.file("e.spc").c_str());
+  EXPECT_EQ(entry(m, 0x41), "a");
   dorvex::free_substmap(m);
 }
