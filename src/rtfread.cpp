@@ -476,9 +476,14 @@ std::uint16_t* hand_over_from_run() {
 }
 
 // Printable ASCII that is text: what a codec with the ascii mark reads as itself.
-inline bool is_plain_ascii(unsigned char b) {
-  return b >= 0x20 && b < 0x7F && b != '\\' && b != '{' && b != '}';
+constexpr bool plain_ascii(int b) { return b >= 0x20 && b < 0x7F && b != '\\' && b != '{' && b != '}'; }
+constexpr std::array<bool, 256> make_plain_ascii() {
+  std::array<bool, 256> plain{};
+  for (int b = 0; b < 256; ++b) plain[b] = plain_ascii(b);
+  return plain;
 }
+constexpr std::array<bool, 256> kPlainAscii = make_plain_ascii();
+inline bool is_plain_ascii(unsigned char b) { return kPlainAscii[b]; }
 
 // The number of plain ASCII bytes at p, up to 16, whose units are written to out. Up to 16 units
 // may be written whatever the number: the caller has room for them, and 16 bytes from p on.
@@ -518,16 +523,18 @@ void copy_text_run(RtfState& st) {
   std::uint16_t* out = buffer.data() + (st.last + 1);
   // The unit that would go here hands the paragraph over first.
   std::uint16_t* const full = buffer.data() + (kFlushIndex + 1);
+  // The wide copy needs room for 16 units, and 16 bytes to read.
+  std::uint16_t* const wide_full = full - 16;
   while (p < end) {
     if (out == full) out = hand_over_from_run();
     unsigned char b = *p;
+    if (ascii && is_plain_ascii(b) && out <= wide_full && end - p >= 16) {
+      const int n = copy_plain_ascii(p, out);
+      p += n;
+      out += n;
+      continue;
+    }
     if (!kEndsRun[b]) {
-      if (ascii && end - p >= 16 && full - out >= 16 && is_plain_ascii(b)) {
-        const int n = copy_plain_ascii(p, out);
-        p += n;
-        out += n;
-        continue;
-      }
       if (dbcs && dbcs_is_lead(*dbcs, b)) break;
       *out = table[b];
       out += *out != 0;  // 0 is no text: it would end the paragraph early in the writer
@@ -809,6 +816,24 @@ std::int32_t number_value(const unsigned char* text, std::size_t n) {
   return clamp_to_int32(negative ? -v : v);
 }
 
+// The number of letters at p, up to 16; 16 bytes from p on are readable.
+#if defined(__SSE2__)
+std::size_t letters_at(const unsigned char* p) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  // Small letters and capitals alike, moved to 0..25; every other byte lands above 25.
+  const __m128i offset = _mm_sub_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+  const __m128i letters = _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(25)), offset);
+  const auto mask = static_cast<std::uint32_t>(_mm_movemask_epi8(letters));
+  return static_cast<std::size_t>(std::countr_one(mask));
+}
+#else
+std::size_t letters_at(const unsigned char* p) {
+  std::size_t n = 0;
+  while (n < 16 && kLetters[p[n]]) ++n;
+  return n;
+}
+#endif
+
 // Bytes a control word, its number and its delimiter take at most before its number runs on:
 // the backslash is read, then 32 letters, 32 digits and a delimiter.
 constexpr std::ptrdiff_t kInPlaceSpan = 2 * kRtfNameLimit + 2;
@@ -828,7 +853,7 @@ bool command_in_place(RtfStream& in, RtfCommand& cmd) {
     in.pos = p + 3;
     return true;
   }
-  std::size_t n = 0;
+  std::size_t n = letters_at(p);
   while (n < kRtfNameLimit && kLetters[p[n]]) ++n;
   if (n == 0) return false;
   cmd.type = command_type(p, n);  // the name stays in the block
@@ -868,6 +893,13 @@ void read_command(RtfState& st) {
   }
   drop_lead(st);
   handle_command(st, cmd, first_in_group);
+}
+
+// A brace, or a control word other than \u: no text run starts here, so none is looked for.
+bool at_structure(const RtfStream& in) {
+  const unsigned char b = *in.pos;
+  if (b == '{' || b == '}') return true;
+  return b == '\\' && in.end - in.pos >= 2 && kLetters[in.pos[1]] && in.pos[1] != 'u';
 }
 
 // Starts the document at offset 0. A seekable stream is rewound; otherwise (a pipe) the bytes
@@ -1067,7 +1099,7 @@ int parse_rtf(std::FILE* f, const unsigned char* prefix, std::size_t prefix_len)
   st.groups.records[0] = GroupRecord{};  // one fallback character until \uc says otherwise
   for (;;) {
     if (st.in.pos == st.in.end && !rtf_refill(st.in)) break;
-    if (st.lead < 0) {
+    if (st.lead < 0 && !at_structure(st.in)) {
       if (st.skip_level == 0) {
         copy_text_run(st);
       } else {

@@ -454,6 +454,16 @@ TEST(Rtf, InPlaceReadingMatchesByteByByte) {
     const std::string doc = std::string("{\\rtf1 ") + snippet;
     EXPECT_EQ(rtf_text(doc + "}"), rtf_text(doc + pad + "}")) << snippet;
   }
+  // Words of every length up to past the name limit, ended by bytes next to the letters in
+  // ASCII, by bytes whose lower-case form would be a letter, and by the usual delimiters.
+  const std::string letters = "tabazAZmnMNqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  for (std::size_t n = 1; n <= 40; ++n) {
+    for (const char* delimiter : {" ", "5 ", "-3x", "{}", "\\\\", "@", "[", "`", "{", "\xC1", "\xE1",
+                                  "~", "\x80", "\t"}) {
+      const std::string doc = "{\\rtf1 \\" + letters.substr(0, n) + delimiter + "z";
+      EXPECT_EQ(rtf_text(doc + "}"), rtf_text(doc + pad + "}")) << n << delimiter;
+    }
+  }
   // A document of several blocks whose escapes fall across the block ends at every offset.
   const std::string piece = "ab\\u1081?\\'e9 {\\uc2\\u233??}\\ldblquote\\u-3913?";
   const std::string text = "ab\xD0\xB9\xC3\xA9 \xC3\xA9\xE2\x80\x9C\xEF\x82\xB7";
