@@ -410,15 +410,17 @@ void read_word_pieces(OleStream* doc, const WordPieces& pieces, const std::uint1
       std::size_t got = ole_read(dest, 1, want, doc);
       if (got == 0 || got > want) break;
       std::size_t n = got / width;
+      left -= got;
       if (run.eight_bit) {
-        widen_bytes(raw_block.data(), n, table, ascii_same, units);
-      } else if (!in_place) {
+        text.take_bytes(raw_block.data(), n, table, ascii_same);  // widened as they are scanned
+        continue;
+      }
+      if (!in_place) {
         for (std::size_t i = 0; i < n; ++i) {
           units[i] = static_cast<std::uint16_t>(raw_block[2 * i] | raw_block[2 * i + 1] << 8);
         }
       }
       text.take_block(n);
-      left -= got;
     }
     if (run.ends_story) text.end_story();
   }

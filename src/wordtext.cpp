@@ -79,28 +79,63 @@ std::size_t plain_prefix(const std::uint16_t* units, std::size_t n) {
   return i;
 }
 
-void widen_bytes(const unsigned char* bytes, std::size_t n, const std::uint16_t* table,
-                 bool ascii_same, std::uint16_t* units) {
+std::size_t widen_plain_prefix(const unsigned char* bytes, std::size_t n,
+                               const std::uint16_t* table, bool ascii_same, std::uint16_t* units) {
   std::size_t i = 0;
 #if defined(__SSE2__)
   if (ascii_same) {
     const __m128i zero = _mm_setzero_si128();
+    const __m128i space = _mm_set1_epi8(0x20);
     while (i + 16 <= n) {
       __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-      if (_mm_movemask_epi8(v) != 0) {  // a byte above 0x7F among these: through the table
-        for (std::size_t end = i + 16; i < end; ++i) units[i] = table[bytes[i]];
-        continue;
-      }
       _mm_storeu_si128(reinterpret_cast<__m128i*>(units + i), _mm_unpacklo_epi8(v, zero));
       _mm_storeu_si128(reinterpret_cast<__m128i*>(units + i + 8), _mm_unpackhi_epi8(v, zero));
-      i += 16;
+      // Compared as signed bytes, those above 0x7F are negative: one comparison finds them
+      // and the control codes, the bytes that need the table or end the run. The units
+      // before the first of them are already right.
+      unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmplt_epi8(v, space)));
+      if (mask == 0) {
+        i += 16;
+        continue;
+      }
+      i += static_cast<std::size_t>(__builtin_ctz(mask));
+      units[i] = table[bytes[i]];
+      if (!is_plain(units[i])) return i;
+      ++i;
     }
   }
 #else
   (void)ascii_same;
 #endif
-  for (; i < n; ++i) units[i] = table[bytes[i]];
+  for (; i < n; ++i) {
+    units[i] = table[bytes[i]];
+    if (!is_plain(units[i])) break;
+  }
+  return i;
 }
+
+namespace {
+
+// Where scan takes its units from: a run already in place, or 8-bit text widened into place
+// as it is scanned. units: where the run's units lie (once widened).
+struct UnitRun {
+  const std::uint16_t* units;
+  std::uint16_t at(std::size_t i) const { return units[i]; }
+  std::size_t plain_from(std::size_t i, std::size_t n) const { return plain_prefix(units + i, n - i); }
+};
+
+struct ByteRun {
+  const unsigned char* bytes;
+  const std::uint16_t* table;
+  bool ascii_same;
+  std::uint16_t* units;
+  std::uint16_t at(std::size_t i) const { return table[bytes[i]]; }
+  std::size_t plain_from(std::size_t i, std::size_t n) const {
+    return widen_plain_prefix(bytes + i, n - i, table, ascii_same, units + i);
+  }
+};
+
+}  // namespace
 
 WordParagraphs::WordParagraphs(WordRules rules)
     : rules_(rules), storage_(paragraph_storage.data()), par_(storage_) {}
@@ -134,7 +169,15 @@ void WordParagraphs::restart_at(const std::uint16_t* next) {
 
 void WordParagraphs::take_block(std::size_t n) {
   in_place_ = true;
-  scan_run(par_ + (last_ + 1) + kOwedStores, std::min(n, kBlockUnits));
+  scan(UnitRun{par_ + (last_ + 1) + kOwedStores}, std::min(n, kBlockUnits));
+  in_place_ = false;
+}
+
+void WordParagraphs::take_bytes(const unsigned char* bytes, std::size_t n,
+                                const std::uint16_t* table, bool ascii_same) {
+  std::uint16_t* units = block_space();
+  in_place_ = true;
+  scan(ByteRun{bytes, table, ascii_same, units}, std::min(n, kBlockUnits));
   in_place_ = false;
 }
 
@@ -198,30 +241,37 @@ void WordParagraphs::end_story() {
 
 void WordParagraphs::put_run(const std::uint16_t* units, std::size_t n) {
   if (par_ != storage_) to_front();
-  scan_run(units, n);
+  scan(UnitRun{units}, n);
 }
 
-void WordParagraphs::scan_run(const std::uint16_t* units, std::size_t n) {
+template <class Run>
+void WordParagraphs::scan(const Run& run, std::size_t n) {
   std::size_t i = 0;
   while (i < n) {
     if (deciding_) {
-      decide_field(units[i++]);
+      decide_field(run.at(i++));
       continue;
     }
     if (skipping()) {
       // Inside a field instruction only the field marks count.
-      while (i < n && units[i] != kFieldBegin && units[i] != kFieldSeparator &&
-             units[i] != kFieldEnd) {
-        ++i;
+      for (; i < n; ++i) {
+        const std::uint16_t u = run.at(i);
+        if (u == kFieldBegin || u == kFieldSeparator || u == kFieldEnd) break;
       }
     } else if (!cell_) {
-      std::size_t j = i + plain_prefix(units + i, n - i);
-      store_run(units + i, j - i);
-      i = j;
+      const std::size_t k = run.plain_from(i, n);
+      // Plain units that already stand where they belong only lengthen the paragraph.
+      if (par_ + (last_ + 1) == run.units + i && !space_pending_ &&
+          k <= static_cast<std::size_t>(kLastIndexLimit - last_)) {
+        last_ += static_cast<int>(k);
+      } else {
+        store_run(run.units + i, k);
+      }
+      i += k;
     }
     if (i == n) break;
-    put_special(units[i++]);
-    if (end_if_complete()) restart_at(units + i);
+    put_special(run.at(i++));
+    if (end_if_complete()) restart_at(run.units + i);
   }
 }
 

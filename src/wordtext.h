@@ -20,10 +20,12 @@ enum class WordRules { classic, document };
 // ones a paragraph takes as they are. Scans several units at a time where the machine allows.
 std::size_t plain_prefix(const std::uint16_t* units, std::size_t n);
 
-// Widens n bytes to units through table (256 entries). ascii_same says that table maps every
-// byte below 0x80 to itself, which lets runs of such bytes be widened several at a time.
-void widen_bytes(const unsigned char* bytes, std::size_t n, const std::uint16_t* table,
-                 bool ascii_same, std::uint16_t* units);
+// Widens bytes to units through table (256 entries) up to the first unit that is not plain,
+// and returns its index (n when there is none); units after it, up to 15, may be written too.
+// ascii_same says that table maps every byte below 0x80 to itself, which lets runs of such
+// bytes be widened several at a time.
+std::size_t widen_plain_prefix(const unsigned char* bytes, std::size_t n,
+                               const std::uint16_t* table, bool ascii_same, std::uint16_t* units);
 
 // Units a block read may hand to WordParagraphs::take_block at once.
 constexpr std::size_t kBlockUnits = 65536;
@@ -51,6 +53,10 @@ class WordParagraphs {
   std::uint16_t* block_space();
   // The first n units (at most kBlockUnits) written at block_space().
   void take_block(std::size_t n);
+  // n bytes (at most kBlockUnits) of 8-bit text, widened through table (256 entries; ascii_same
+  // as for widen_plain_prefix) into the block space as they are scanned.
+  void take_bytes(const unsigned char* bytes, std::size_t n, const std::uint16_t* table,
+                  bool ascii_same);
 
   // Hands over the paragraph in hand (if it holds text) and starts an empty one.
   void finish_paragraph();
@@ -79,7 +85,8 @@ class WordParagraphs {
   void resolve_space(std::uint16_t next);
   void to_front();
   void restart_at(const std::uint16_t* next);
-  void scan_run(const std::uint16_t* units, std::size_t n);
+  template <class Run>
+  void scan(const Run& run, std::size_t n);
   void store_run(const std::uint16_t* units, std::size_t n);
   void store_field_space();
   void put_special(int unit);

@@ -161,29 +161,37 @@ TEST(WordFastScans, PlainPrefixAgreesWithTheUnitRule) {
   }
 }
 
-// Widening through a table with and without the ASCII shortcut gives the table's units, for a
-// byte above 0x7F at every place and for every byte value.
-TEST(WordFastScans, WidenBytesAgreesWithTheTable) {
+// Widening through a table with and without the ASCII shortcut gives the table's units up to
+// the first unit that is not plain, for such a unit and a byte above 0x7F at every place, and
+// for every byte value.
+TEST(WordFastScans, WidenPlainPrefixAgreesWithTheTable) {
   std::vector<std::uint16_t> identity(256), shifted(256);
   for (int b = 0; b < 256; ++b) {
     identity[b] = static_cast<std::uint16_t>(b < 0x80 ? b : 0x2000 + b);
     shifted[b] = static_cast<std::uint16_t>(0x400 + b);  // nothing maps to itself
   }
+  identity[0x81] = 0xFEFF;  // a byte above 0x7F that ends a run
+  shifted[0x41] = 7;        // and one below
   std::vector<unsigned char> bytes(70);
   for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(' ' + i);
   auto check = [&](std::size_t n) {
     for (const auto* table : {&identity, &shifted}) {
-      std::vector<std::uint16_t> got(n + 1, 0xABCD), want(n + 1, 0xABCD);
-      for (std::size_t i = 0; i < n; ++i) want[i] = (*table)[bytes[i]];
-      dorvex::widen_bytes(bytes.data(), n, table->data(), table == &identity, got.data());
-      ASSERT_EQ(got, want) << "n " << n;  // the unit past the end stays untouched too
+      std::size_t len = 0;
+      while (len < n && (*table)[bytes[len]] >= 32 && (*table)[bytes[len]] != 0xFEFF) ++len;
+      std::vector<std::uint16_t> got(n + 1, 0xABCD);
+      ASSERT_EQ(dorvex::widen_plain_prefix(bytes.data(), n, table->data(), table == &identity,
+                                           got.data()),
+                len)
+          << "n " << n;
+      for (std::size_t i = 0; i < len; ++i) ASSERT_EQ(got[i], (*table)[bytes[i]]) << "at " << i;
+      ASSERT_EQ(got[n], 0xABCD);  // nothing written past the end
     }
   };
   for (std::size_t n = 0; n <= bytes.size(); ++n) check(n);
   for (std::size_t at = 0; at < bytes.size(); ++at) {
-    for (int high : {0x80, 0x9F, 0xE9, 0xFF}) {
+    for (int other : {0, 9, 13, 0x1F, 0x80, 0x81, 0x9F, 0xE9, 0xFF}) {
       unsigned char saved = bytes[at];
-      bytes[at] = static_cast<unsigned char>(high);
+      bytes[at] = static_cast<unsigned char>(other);
       check(bytes.size());
       check(at + 1);
       bytes[at] = saved;
@@ -205,7 +213,7 @@ std::vector<std::uint16_t> mixed_document_units(std::size_t n, unsigned seed) {
       u"\r", u"\t", u"\x07", u"\x07\x07", u"\x13 HYPERLINK \"x\" \x14link\x15", u"\x13 PAGE \x15",
       u"\x13 EQ \\o(a,b)\x15", u"\x13 IF \x13 DATE \x14" u"1\x15 \x14yes\x15", u"\x01", u"\x05",
       u"\x08", u"\n", u"\x0b", u"\x0c", u"\x1e", u"\x1f", u"\uFEFF", u"\x03", u"\x14", u"\x15",
-      u"\u0436\u0438\u0432"};
+      u"\u0490\u04E9\u04FF"};  // beyond ASCII: bytes 0x90, 0xE9, 0xFF of the 8-bit tests
   std::vector<std::uint16_t> u;
   unsigned x = seed;
   auto next = [&x] { return x = x * 1103515245u + 12345u, x >> 8; };
@@ -245,6 +253,28 @@ std::string by_blocks(const std::vector<std::uint16_t>& u, const std::vector<std
   });
 }
 
+// The same units as 8-bit text through take_bytes, widened through an identity table (bytes
+// beyond ASCII through the table, as a document's code page would).
+std::string by_byte_blocks(const std::vector<std::uint16_t>& u, const std::vector<std::size_t>& sizes) {
+  std::vector<std::uint16_t> table(256);
+  for (int b = 0; b < 256; ++b) table[b] = static_cast<std::uint16_t>(b < 0x80 ? b : 0x400 + b);
+  std::vector<unsigned char> bytes;
+  for (std::uint16_t unit : u) {
+    bytes.push_back(static_cast<unsigned char>(unit < 0x80 ? unit : unit == 0xFEFF ? 0x80 : unit - 0x400));
+  }
+  table[0x80] = 0xFEFF;
+  return capture([&] {
+    dorvex::WordParagraphs text(dorvex::WordRules::document);
+    std::size_t at = 0;
+    for (std::size_t k = 0; at < bytes.size(); ++k) {
+      std::size_t n = std::min(sizes[k % sizes.size()], bytes.size() - at);
+      text.take_bytes(bytes.data() + at, n, table.data(), true);
+      at += n;
+    }
+    text.finish_paragraph();
+  });
+}
+
 }  // namespace
 
 // Blocks assembled where they lie give what the unit rule gives, whatever the block sizes: a
@@ -256,8 +286,10 @@ TEST(WordBlocksInPlace, AgreeWithUnitByUnit) {
     const std::string want = unit_by_unit(u);
     for (std::size_t size : {1, 2, 3, 7, 16, 17, 100, 1000, 3000}) {
       ASSERT_EQ(by_blocks(u, {size}), want) << "seed " << seed << " block " << size;
+      ASSERT_EQ(by_byte_blocks(u, {size}), want) << "seed " << seed << " bytes " << size;
     }
     ASSERT_EQ(by_blocks(u, {5, 64, 1, 333}), want) << "seed " << seed;
+    ASSERT_EQ(by_byte_blocks(u, {5, 64, 1, 333}), want) << "seed " << seed;
   }
 }
 
@@ -275,6 +307,7 @@ TEST(WordBlocksInPlace, LongParagraphSplitsAsUnitByUnit) {
       const std::string want = unit_by_unit(u);
       ASSERT_EQ(by_blocks(u, {dorvex::kBlockUnits}), want) << "at " << at;
       ASSERT_EQ(by_blocks(u, {40000, 7}), want) << "at " << at;
+      ASSERT_EQ(by_byte_blocks(u, {dorvex::kBlockUnits}), want) << "at " << at;
     }
   }
 }
