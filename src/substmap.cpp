@@ -11,6 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "fileutil.h"
 
 namespace dorvex {
@@ -254,6 +258,31 @@ void parse_map_line(const MapPass& pass, const char* line, int line_no) {
   if (map) chunk_insert(map, static_cast<int>(code), text);
 }
 
+// The check of the replacement map at every start looks at each line's code, quotes and line end
+// and at nothing else when the line has the common shape `XXXX "text"  # name` with a text
+// no longer than the longest so far and free of escapes: such a line can neither be faulty nor
+// raise longest_sequence. Returns the length of its piece (as next_piece cuts it), or 0 when the
+// general parser must read the line, or the piece may go on past size.
+std::size_t skim_common_line(const char* text, std::size_t size, bool at_end) {
+  if (size < 6) return 0;
+  long code;
+  const char* p;
+  if (!read_common_head(text, &code, &p)) return 0;
+  const std::size_t window = std::min<std::size_t>(size, kLineLimit - 1);
+  const std::size_t text_end = std::min<std::size_t>(window, 7 + std::size_t(longest_sequence));
+  std::size_t at = 6;
+  for (;; ++at) {
+    if (at == text_end) return 0;
+    const char c = text[at];
+    if (c == '"') break;
+    if (c == '\\' || c == '\n' || c == '\0') return 0;
+  }
+  ++at;  // past the closing quote
+  const std::size_t nl = at + line_end_offset(text + at, window - at);
+  if (nl < window) return nl + 1;
+  return window == kLineLimit - 1 || at_end ? window : 0;
+}
+
 // Cuts the next piece off [text, text + size) as fgets would deliver it: at most 1023 bytes,
 // ending at its line end. 0 when the piece may go on past size and at_end is false.
 std::size_t next_piece(const char* text, std::size_t size, bool at_end) {
@@ -276,7 +305,16 @@ bool parse_map_file(const MapPass& pass, std::FILE* f) {
     if (std::ferror(f)) return false;
     at_end = got < sizeof block - 1 - kept;
     std::size_t size = kept + got, at = 0;
-    while (std::size_t n = next_piece(block + at, size - at, at_end)) {
+    for (;;) {
+      if (!pass.map) {
+        if (std::size_t n = skim_common_line(block + at, size - at, at_end)) {
+          ++line_no;
+          at += n;
+          continue;
+        }
+      }
+      const std::size_t n = next_piece(block + at, size - at, at_end);
+      if (!n) break;
       const char after = block[at + n];
       block[at + n] = '\0';
       parse_map_line(pass, block + at, ++line_no);
@@ -290,6 +328,20 @@ bool parse_map_file(const MapPass& pass, std::FILE* f) {
 }
 
 }  // namespace
+
+std::size_t line_end_offset(const char* text, std::size_t size) {
+  std::size_t at = 0;
+#if defined(__SSE2__)
+  const __m128i newline = _mm_set1_epi8('\n');
+  for (; size - at >= 16; at += 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+    if (const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)))
+      return at + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hits)));
+  }
+#endif
+  while (at < size && text[at] != '\n') ++at;
+  return at;
+}
 
 char* read_whole_file(std::FILE* f, std::size_t* size) {
   // Sized by the file when it says its size, so that one read takes it all.

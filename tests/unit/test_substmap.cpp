@@ -453,3 +453,73 @@ TEST(Substmap, FileChangedOrGoneBeforeFirstUse) {
   EXPECT_EQ(entry(m, 0x41), "a");
   dorvex::free_substmap(m);
 }
+
+// The 16-byte line-end search against the simple rule: a newline at every offset of a buffer
+// that spans several 16-byte groups, searched from every start, and the tail without one.
+TEST(Substmap, LineEndOffsetAtEveryPosition) {
+  std::string buf(80, 'x');
+  for (std::size_t nl = 0; nl <= buf.size(); ++nl) {
+    std::string b = buf;
+    if (nl < b.size()) b[nl] = '\n';
+    for (std::size_t from = 0; from <= b.size(); ++from) {
+      for (std::size_t size : {b.size() - from, std::min<std::size_t>(b.size() - from, 17)}) {
+        std::size_t want = 0;
+        while (want < size && b[from + want] != '\n') ++want;
+        EXPECT_EQ(dorvex::line_end_offset(b.data() + from, size), want)
+            << "newline " << nl << " from " << from << " size " << size;
+      }
+    }
+  }
+}
+
+// The check at start-up skims lines of the common shape whose text cannot be the longest; the
+// lines near that shape (an escape, a text one byte longer than the longest so far, no closing
+// quote, a zero byte, a code too high) must still come out as the simple rule gives them, with
+// the skimmed lines' ends at every offset of the 16-byte groups and of the reader's block.
+TEST(Substmap, CheckSkimsCommonLinesAsTheSimpleRule) {
+  ConversionSettings saved;
+  TempDir dir;
+  dorvex::map_path = dir.path().c_str();
+  if (!testing_support::find_file_works(dir)) GTEST_SKIP() << "find_file is not in place yet";
+  std::string text;
+  for (int i = 0; text.size() < 40000; ++i) {
+    const std::string code = hex4(0x100 + i % 0xFE00);
+    const std::string body(static_cast<std::size_t>(i % 11), static_cast<char>('a' + i % 26));
+    const std::string name(static_cast<std::size_t>(i % 37), 'N');
+    switch (i % 13) {
+      case 0: text += code + " \"" + body + "\\\"x\"  # " + name + "\n"; break;
+      case 1: text += code + " \"" + body + "\n"; break;
+      case 2: text += code + " \"" + body + std::string(1, '\0') + "\"\n"; break;
+      case 3: text += "FFFE \"" + body + "\"\n"; break;
+      case 4: text += code + " \"" + body + "\"" + name; break;  // runs into the next line
+      case 5:
+        if (i % 29 == 5) text += code + " \"" + std::string(static_cast<std::size_t>(i % 40), 'w') + "\"\n";
+        else text += code + " \"" + body + "\"\n";
+        break;
+      case 6: text += code + " \"" + body + "\"" + std::string(1030 + i % 20, 'C') + "\n"; break;
+      default: text += code + " \"" + body + "\"  # " + name + "\n"; break;
+    }
+  }
+  for (std::size_t cut = 0; cut < 40; ++cut) {
+    const std::string shifted = text.substr(cut);
+    dorvex::longest_sequence = 6;
+    const MapResult want = reference_result(shifted, "m");
+    const int longest = dorvex::longest_sequence;
+    std::string want_checked = want.messages;
+    const std::string prefix = "Error parsing " + dir.file("m.rpl");
+    for (std::size_t at = 0; (at = want_checked.find("Error parsing m(", at)) != std::string::npos;) {
+      want_checked.replace(at, 15, prefix);
+      at += prefix.size();
+    }
+    ASSERT_NE(want_checked, "");
+    testing_support::write_file(dir.file("m.rpl"), shifted);
+    dorvex::longest_sequence = 6;
+    testing::internal::CaptureStderr();
+    dorvex::SubstMap* m = dorvex::read_substmap(dorvex::stradd("m", ".rpl"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), want_checked) << "cut " << cut;
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(dorvex::longest_sequence, longest) << "cut " << cut;
+    EXPECT_EQ(entries_of(m), want.entries) << "cut " << cut;
+    dorvex::free_substmap(m);
+  }
+}
