@@ -169,6 +169,29 @@ std::size_t units_up_to_zero(const std::uint16_t* par) {
 bool is_break_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool is_utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
+// The index of the last break space in line[1..margin], or 0 when there is none. Lines are
+// searched 16 bytes at a time from the margin backwards: the break is mostly a word's length
+// away, so one or two loads find it.
+std::size_t last_break_space(const char* line, std::size_t margin) {
+  std::size_t end = margin + 1;
+#if defined(__SSE2__)
+  // Biased by 0x80 - '\t', the controls '\t'..'\r' are the signed bytes below -128 + 5.
+  const __m128i space = _mm_set1_epi8(' ');
+  const __m128i bias = _mm_set1_epi8(static_cast<char>(0x80 - '\t'));
+  const __m128i limit = _mm_set1_epi8(static_cast<char>(-128 + 5));
+  for (; end >= 16; end -= 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + end - 16));
+    __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmplt_epi8(_mm_add_epi8(v, bias), limit));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (mask) return end - 16 + static_cast<std::size_t>(31 - __builtin_clz(mask));
+  }
+#endif
+  for (std::size_t s = end; s-- > 1;) {
+    if (is_break_space(line[s])) return s;
+  }
+  return 0;
+}
+
 [[noreturn]] void output_failed() {
   std::perror("stdout");
   end_program(1);
@@ -229,8 +252,7 @@ struct Line {
   // margin (index 0 never counts), else where forced_cut says.
   void break_lines(std::size_t margin) {
     while (len > margin) {
-      std::size_t s = margin;
-      while (s > 0 && !is_break_space(outputbuffer[s])) --s;
+      std::size_t s = last_break_space(outputbuffer, margin);
       if (s > 0) {
         emit(s, s + 1);
       } else {

@@ -380,3 +380,51 @@ TEST(WriterDeathTest, FailedWriteEndsTheRunWithOneMessage) {
 }
 
 }  // namespace
+
+namespace {
+
+bool breaks_line(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Wrapping by the rule, one byte at a time: break at the last space at or before the margin
+// (index 0 never counts), else cut at the margin.
+std::string wrap_by_rule(const std::string& bytes, std::size_t margin) {
+  std::string out, line;
+  for (char c : bytes) {
+    line += c;
+    while (line.size() > margin) {
+      std::size_t s = margin;
+      while (s > 0 && !breaks_line(line[s])) --s;
+      out += line.substr(0, s > 0 ? s : margin) + "\n";
+      line.erase(0, s > 0 ? s + 1 : margin);
+    }
+  }
+  return line.empty() ? out : out + line + "\n";
+}
+
+// The break is searched sixteen bytes at a time: a break character at every position of long
+// lines, at margins around the blocks of sixteen, gives the lines the rule gives.
+TEST(Writer, BreakSpaceAtEveryPositionMatchesTheRule) {
+  const std::u16string breaks = u" \t\v\f\r";
+  const std::size_t length = 300;
+  for (std::size_t margin : {1u, 2u, 15u, 16u, 17u, 31u, 32u, 33u, 47u, 72u, 255u}) {
+    for (std::size_t k = 0; k < length; ++k) {
+      std::vector<std::uint16_t> par(length, 'x');
+      par[k] = breaks[k % breaks.size()];
+      par[(k * 7 + 3) % length] = ' ';
+      for (std::size_t i = 0; i < length; i += 37 + k % 11) par[i] = 'a' + i % 26;
+      testing_support::plain_setup();
+      dorvex::wrap_margin = static_cast<int>(margin);
+      std::string converted;
+      for (std::uint16_t u : par) converted += dorvex::convert_char(u);
+      ASSERT_EQ(converted.size(), length);
+      std::string written = capture([&] {
+        dorvex::output_paragraph_units(par.data(), par.size());
+        dorvex::flush_line();
+      });
+      EXPECT_EQ(written, wrap_by_rule(converted, margin)) << "margin " << margin << ", break at " << k;
+    }
+  }
+  testing_support::plain_setup();
+}
+
+}  // namespace
