@@ -169,6 +169,29 @@ std::size_t units_up_to_zero(const std::uint16_t* par) {
 bool is_break_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool is_utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
+// The index of the last break space in line[1..margin], or 0 when there is none. Lines are
+// searched 16 bytes at a time from the margin backwards: the break is mostly a word's length
+// away, so one or two loads find it.
+std::size_t last_break_space(const char* line, std::size_t margin) {
+  std::size_t end = margin + 1;
+#if defined(__SSE2__)
+  // Biased by 0x80 - '\t', the controls '\t'..'\r' are the signed bytes below -128 + 5.
+  const __m128i space = _mm_set1_epi8(' ');
+  const __m128i bias = _mm_set1_epi8(static_cast<char>(0x80 - '\t'));
+  const __m128i limit = _mm_set1_epi8(static_cast<char>(-128 + 5));
+  for (; end >= 16; end -= 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + end - 16));
+    __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmplt_epi8(_mm_add_epi8(v, bias), limit));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (mask) return end - 16 + static_cast<std::size_t>(31 - __builtin_clz(mask));
+  }
+#endif
+  for (std::size_t s = end; s-- > 1;) {
+    if (is_break_space(line[s])) return s;
+  }
+  return 0;
+}
+
 [[noreturn]] void output_failed() {
   std::perror("stdout");
   end_program(1);
@@ -229,8 +252,7 @@ struct Line {
   // margin (index 0 never counts), else where forced_cut says.
   void break_lines(std::size_t margin) {
     while (len > margin) {
-      std::size_t s = margin;
-      while (s > 0 && !is_break_space(outputbuffer[s])) --s;
+      std::size_t s = last_break_space(outputbuffer, margin);
       if (s > 0) {
         emit(s, s + 1);
       } else {
@@ -504,9 +526,84 @@ void write_units(const std::uint16_t* units, std::size_t n) {
   sink.flush();
 }
 
+namespace {
+
+// The kinds of the 16 bytes of a window, one bit per byte.
+struct WindowBytes {
+  unsigned ascii = 0, odd_ascii = 0, continuation = 0, lead2 = 0, lead3 = 0;
+};
+
+WindowBytes classify_window(const unsigned char* p) {
+  WindowBytes w;
+#if defined(__SSE2__)
+  // As signed bytes: ASCII is 0..127, continuations -128..-65, leads C2..DF -62..-33, leads
+  // E0..EF -32..-17.
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  auto bits = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
+  auto below = [&](int limit) { return _mm_cmplt_epi8(v, _mm_set1_epi8(static_cast<char>(limit))); };
+  w.ascii = ~bits(v) & 0xFFFF;
+  w.odd_ascii = w.ascii & (bits(below(0x20)) | bits(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F))));
+  w.continuation = bits(below(-64));
+  w.lead2 = bits(below(-32)) & ~bits(below(-62));
+  w.lead3 = bits(below(-16)) & ~bits(below(-32));
+#else
+  for (unsigned k = 0; k < 16; ++k) {
+    const unsigned b = p[k], bit = 1u << k;
+    if (b < 0x80) w.ascii |= bit;
+    if (b < 0x20 || b == 0x7F) w.odd_ascii |= bit;
+    if (b >= 0x80 && b < 0xC0) w.continuation |= bit;
+    if (b >= 0xC2 && b < 0xE0) w.lead2 |= bit;
+    if (b >= 0xE0 && b < 0xF0) w.lead3 |= bit;
+  }
+#endif
+  return w;
+}
+
+// The bytes of the window at p (17 readable) that are whole characters already known to be
+// written as their own bytes: 16, or where the character cut by the window's end begins; 0
+// when any of them is not known so (or not well formed). Each character is looked up apart
+// from the others, so that the lookups overlap instead of each waiting for the previous one.
+std::size_t known_own_window(const unsigned char* p) {
+  const WindowBytes w = classify_window(p);
+  const unsigned starts = w.ascii | w.lead2 | w.lead3;
+  if ((starts | w.continuation) != 0xFFFF) return 0;  // C0, C1, F0..FF
+  const unsigned expected = (w.lead2 << 1) | (w.lead3 << 1) | (w.lead3 << 2);
+  if ((expected & 0xFFFF) != w.continuation) return 0;
+  const std::size_t whole = expected >> 16 ? 31 - static_cast<std::size_t>(__builtin_clz(starts)) : 16;
+  if (whole == 0) return 0;
+  unsigned look = (w.lead2 | w.lead3 | (cache.ascii_is_identity ? w.odd_ascii : w.ascii)) &
+                  ((1u << whole) - 1);
+  unsigned unknown = 0;
+  for (; look != 0; look &= look - 1) {
+    // An ASCII byte's entry is kOwnAscii, a two-byte lead's kOwnTwoBytes and a three-byte
+    // lead's kOwnThreeByteRow when they are known to be written as they are.
+    const unsigned e = own_utf8[two_bytes(p + __builtin_ctz(look))];
+    unknown |= e - 1 > 2;
+  }
+  return unknown ? 0 : whole;
+}
+
+// Bytes tried the old way, one character after another, when a window is not all known.
+constexpr std::size_t kLearnStretch = 64;
+
+// own_utf8_prefix, a window at a time where the characters are known already.
+std::size_t own_utf8_prefix_in_windows(const unsigned char* p, std::size_t n) {
+  std::size_t i = 0;
+  for (;;) {
+    for (std::size_t step; i + 17 <= n && (step = known_own_window(p + i)) > 0;) i += step;
+    const std::size_t stretch = std::min(n - i, kLearnStretch);
+    const std::size_t run = own_utf8_prefix(p + i, stretch);
+    i += run;
+    // Done at the end of the text, or at a character that was not cut by the stretch's end.
+    if (stretch == n - (i - run) || run + 3 <= stretch) return i;
+  }
+}
+
+}  // namespace
+
 std::size_t write_utf8_as_is(const unsigned char* text, std::size_t n) {
   check_cache();
-  const std::size_t run = own_utf8_prefix(text, n);
+  const std::size_t run = own_utf8_prefix_in_windows(text, n);
   if (run == 0) return 0;
   if (held_high_surrogate >= 0) {
     // No low surrogate follows: the held one is lone.

@@ -290,6 +290,81 @@ TEST(Writer, Utf8AsIsMatchesTheUnits) {
   dorvex::free_substmap(map);
 }
 
+// A long text of characters of every kind in a scrambled order, so that the windows the fast
+// scan checks at once begin, end and cut characters at every offset: from every character on
+// and through every width, write_utf8_as_is takes exactly the characters, one after another,
+// that write_units would write as their own bytes, before and after it has learned them.
+TEST(Writer, Utf8AsIsInWindowsStopsWhereTheCharactersDo) {
+  const std::pair<std::string, std::u16string> kinds[] = {
+      {"a", u"a"}, {"Z", u"Z"}, {" ", u" "}, {"\n", u"\n"}, {"\t", u"\t"}, {"\x1C", u"\x1C"},
+      {"\x7F", u"\x7F"}, {"\xC3\xA9", u"\u00E9"}, {"\xD0\x96", u"\u0416"},
+      {"\xCE\xBB", u"\u03BB"}, {"\xDF\xBF", u"\u07FF"}, {"\xC2\xAD", u"\u00AD"},
+      {"\xE2\x80\x9C", u"\u201C"}, {"\xE2\x80\x94", u"\u2014"}, {"\xE6\x97\xA5", u"\u65E5"},
+      {"\xF0\x9F\x98\x80", u"\U0001F600"}, {"\xED\xA0\xBD", u"\xD83D"},
+      {"\xC0\xAF", u"\xDCC0\xDCAF"}, {"\xE0\x80\xAF", u"\xDCE0\xDC80\xDCAF"},
+      {"\x80", u"\xDC80"}, {"\xFF", u"\xDCFF"}, {"\xC3", u"\xDCC3"}, {"\xE2\x80", u"\xDCE2\xDC80"}};
+  constexpr std::size_t kKinds = std::size(kinds);
+  // Mostly the common kinds, as in text, with each of the others now and then.
+  std::vector<std::size_t> order;
+  std::uint32_t seed = 12345;
+  for (std::size_t k = 0; k < 700; ++k) {
+    seed = seed * 1103515245u + 12345u;
+    const std::uint32_t r = (seed >> 16) % 64;
+    order.push_back(r < 24 ? r % 3 : r < 48 ? 7 + r % 4 : (seed >> 8) % kKinds);
+  }
+  std::string bytes;
+  std::vector<std::size_t> starts;
+  for (std::size_t k : order) {
+    starts.push_back(bytes.size());
+    bytes += kinds[k].first;
+  }
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  dorvex::SubstMap* map = testing_support::empty_map();
+  dorvex::map_insert(map, 0x1C, "\t");
+  dorvex::map_insert(map, 0xAD, "");
+  dorvex::map_insert(map, 0x2014, "--");
+  for (bool utf8 : {true, false}) {
+    dorvex::ReverseMap* latin1 = utf8 ? nullptr : dorvex::make_reverse_map(dorvex::source_charset);
+    testing_support::plain_setup();
+    dorvex::spec_chars = map;
+    dorvex::target_charset = latin1;
+    bool own[kKinds];
+    std::size_t own_kinds = 0;
+    for (std::size_t k = 0; k < kKinds; ++k) {
+      own[k] = capture([&] {
+                 dorvex::write_units(reinterpret_cast<const std::uint16_t*>(kinds[k].second.data()),
+                                     kinds[k].second.size());
+                 dorvex::flush_line();
+               }) == kinds[k].first &&
+               kinds[k].first.size() < 4;  // a four-byte character is left to the units
+      own_kinds += own[k];
+    }
+    EXPECT_EQ(own_kinds, utf8 ? 12u : 6u);
+    for (int pass = 0; pass < 2; ++pass) {
+      for (std::size_t s = 0; s < order.size(); ++s) {
+        std::string expected;
+        const std::string got = capture([&] {
+          for (std::size_t width = 1; starts[s] + width <= bytes.size(); width += width < 40 ? 1 : 37) {
+            std::size_t end = s;
+            while (end < order.size() && own[order[end]] &&
+                   starts[end] + kinds[order[end]].first.size() <= starts[s] + width) {
+              ++end;
+            }
+            const std::size_t want = (end < order.size() ? starts[end] : bytes.size()) - starts[s];
+            expected += bytes.substr(starts[s], want);
+            ASSERT_EQ(dorvex::write_utf8_as_is(data + starts[s], width), want)
+                << "from " << starts[s] << ", width " << width << (utf8 ? " utf-8" : " latin-1");
+          }
+        });
+        ASSERT_EQ(got, expected) << "from " << starts[s];
+      }
+    }
+    dorvex::free_reverse_map(latin1);
+  }
+  testing_support::plain_setup();
+  dorvex::free_substmap(map);
+}
+
 void write_to_full_device() {
   dorvex::out_file = std::fopen("/dev/full", "w");
   const std::uint16_t par[] = {'a', '\n', 0};
@@ -302,6 +377,54 @@ TEST(WriterDeathTest, FailedWriteEndsTheRunWithOneMessage) {
   testing_support::plain_setup();
   EXPECT_EXIT(write_to_full_device(), testing::ExitedWithCode(1),
               "^stdout: No space left on device\n$");
+}
+
+}  // namespace
+
+namespace {
+
+bool breaks_line(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// Wrapping by the rule, one byte at a time: break at the last space at or before the margin
+// (index 0 never counts), else cut at the margin.
+std::string wrap_by_rule(const std::string& bytes, std::size_t margin) {
+  std::string out, line;
+  for (char c : bytes) {
+    line += c;
+    while (line.size() > margin) {
+      std::size_t s = margin;
+      while (s > 0 && !breaks_line(line[s])) --s;
+      out += line.substr(0, s > 0 ? s : margin) + "\n";
+      line.erase(0, s > 0 ? s + 1 : margin);
+    }
+  }
+  return line.empty() ? out : out + line + "\n";
+}
+
+// The break is searched sixteen bytes at a time: a break character at every position of long
+// lines, at margins around the blocks of sixteen, gives the lines the rule gives.
+TEST(Writer, BreakSpaceAtEveryPositionMatchesTheRule) {
+  const std::u16string breaks = u" \t\v\f\r";
+  const std::size_t length = 300;
+  for (std::size_t margin : {1u, 2u, 15u, 16u, 17u, 31u, 32u, 33u, 47u, 72u, 255u}) {
+    for (std::size_t k = 0; k < length; ++k) {
+      std::vector<std::uint16_t> par(length, 'x');
+      par[k] = breaks[k % breaks.size()];
+      par[(k * 7 + 3) % length] = ' ';
+      for (std::size_t i = 0; i < length; i += 37 + k % 11) par[i] = 'a' + i % 26;
+      testing_support::plain_setup();
+      dorvex::wrap_margin = static_cast<int>(margin);
+      std::string converted;
+      for (std::uint16_t u : par) converted += dorvex::convert_char(u);
+      ASSERT_EQ(converted.size(), length);
+      std::string written = capture([&] {
+        dorvex::output_paragraph_units(par.data(), par.size());
+        dorvex::flush_line();
+      });
+      EXPECT_EQ(written, wrap_by_rule(converted, margin)) << "margin " << margin << ", break at " << k;
+    }
+  }
+  testing_support::plain_setup();
 }
 
 }  // namespace
