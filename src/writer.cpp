@@ -599,20 +599,23 @@ std::size_t own_utf8_prefix_in_windows(const unsigned char* p, std::size_t n) {
   }
 }
 
+// A high surrogate held for its pair, when none can follow any more, is written as a lone one.
+void write_held_surrogate_as_lone() {
+  if (held_high_surrogate < 0) return;
+  const std::uint16_t lone = static_cast<std::uint16_t>(held_high_surrogate);
+  held_high_surrogate = -1;
+  Sink sink;
+  write_unwrapped(&lone, &lone + 1, sink);
+  sink.flush();
+}
+
 }  // namespace
 
 std::size_t write_utf8_as_is(const unsigned char* text, std::size_t n) {
   check_cache();
   const std::size_t run = own_utf8_prefix_in_windows(text, n);
   if (run == 0) return 0;
-  if (held_high_surrogate >= 0) {
-    // No low surrogate follows: the held one is lone.
-    const std::uint16_t lone = static_cast<std::uint16_t>(held_high_surrogate);
-    held_high_surrogate = -1;
-    Sink sink;
-    write_unwrapped(&lone, &lone + 1, sink);
-    sink.flush();
-  }
+  write_held_surrogate_as_lone();  // no low surrogate follows
   write_out(reinterpret_cast<const char*>(text), run);
   return run;
 }
@@ -624,13 +627,7 @@ void write_char(int u) {
 }
 
 void flush_line() {
-  if (held_high_surrogate >= 0) {
-    const std::uint16_t lone = static_cast<std::uint16_t>(held_high_surrogate);
-    held_high_surrogate = -1;
-    Sink sink;
-    write_unwrapped(&lone, &lone + 1, sink);
-    sink.flush();
-  }
+  write_held_surrogate_as_lone();
   if (bufpos == 0) return;
   write_out(outputbuffer, bufpos);
   write_out("\n", 1);
