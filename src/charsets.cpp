@@ -7,6 +7,7 @@
 
 #include "confutil.h"
 #include "fileutil.h"
+#include "numutils.h"
 #include "substmap.h"
 
 namespace dorvex {
@@ -81,18 +82,6 @@ constexpr CodepageName cp_to_charset[] = {
 
 // White space of the "C" locale, whatever locale the process runs in.
 bool is_scan_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// Every byte's value as a digit up to base 16, or 16 when it is none.
-constexpr std::array<unsigned char, 256> kDigitValue = [] {
-  std::array<unsigned char, 256> value{};
-  for (int c = 0; c < 256; ++c) {
-    if (c >= '0' && c <= '9') value[c] = static_cast<unsigned char>(c - '0');
-    else if (c >= 'a' && c <= 'f') value[c] = static_cast<unsigned char>(c - 'a' + 10);
-    else if (c >= 'A' && c <= 'F') value[c] = static_cast<unsigned char>(c - 'A' + 10);
-    else value[c] = 16;
-  }
-  return value;
-}();
 
 int digit_value(int c, int base) {
   if (c < 0) return -1;  // EOF

@@ -16,6 +16,7 @@
 #endif
 
 #include "fileutil.h"
+#include "numutils.h"
 
 namespace dorvex {
 
@@ -67,20 +68,11 @@ int closing_for(char opening) {
 
 bool is_octal(char c) { return c >= '0' && c <= '7'; }
 
-// Every byte's value as a hexadecimal digit, or -1: one load per digit, as the check of the
-// 2,000-line replacement map reads a code on every line at each start.
-constexpr std::array<signed char, 256> kHexValue = [] {
-  std::array<signed char, 256> value{};
-  for (int c = 0; c < 256; ++c) {
-    if (c >= '0' && c <= '9') value[c] = static_cast<signed char>(c - '0');
-    else if (c >= 'a' && c <= 'f') value[c] = static_cast<signed char>(c - 'a' + 10);
-    else if (c >= 'A' && c <= 'F') value[c] = static_cast<signed char>(c - 'A' + 10);
-    else value[c] = -1;
-  }
-  return value;
-}();
-
-int hex_digit(char c) { return kHexValue[static_cast<unsigned char>(c)]; }
+// A hexadecimal digit's value, or -1.
+int hex_digit(char c) {
+  const int d = kDigitValue[static_cast<unsigned char>(c)];
+  return d < 16 ? d : -1;
+}
 
 // A hexadecimal number as strtol reads it with base 16 (sign, optional 0x, digits), without
 // its locale handling: the map files are read on every start. Values above the code range
