@@ -231,6 +231,27 @@ constexpr bool every_row_has_its_slot() {
 }
 static_assert(every_row_has_its_slot(), "the hash factor must give each keyword a slot of its own");
 
+// Control words of up to 16 letters, whole: the keywords' kinds by the slot of their first
+// letters, with all their letters, so that equal letters are the whole match. A longer keyword
+// leaves its slot empty (letters 0, which no word has): a word of 16 letters may share its first 16.
+constexpr std::size_t kWholeWordLimit = 16;
+struct WholeKeyword {
+  std::uint64_t first = 0;  // letters 1 to 8, as first_letters_of gives them
+  std::uint64_t rest = 0;   // letters 9 to 16 likewise, 0 for a shorter word
+  int type = kRtfUnlisted;
+};
+constexpr std::array<WholeKeyword, std::size_t{1} << kNameHashBits> make_whole_keywords() {
+  std::array<WholeKeyword, std::size_t{1} << kNameHashBits> slots{};
+  for (const RtfKeyword& row : rtf_types) {
+    const std::size_t n = name_length(row.name);
+    if (n > kWholeWordLimit) continue;
+    slots[name_slot(first_letters_of(row.name))] = {
+        first_letters_of(row.name), n > 8 ? first_letters_of(row.name + 8) : 0, row.type};
+  }
+  return slots;
+}
+constexpr auto kWholeKeywords = make_whole_keywords();
+
 // The first 8 letters of a name of n letters, the rest 0. 8 bytes from name on are readable.
 std::uint64_t first_letters(const unsigned char* name, std::size_t n) {
   std::uint64_t w;
@@ -876,6 +897,78 @@ bool command_in_place(RtfStream& in, RtfCommand& cmd) {
   return true;
 }
 
+// Bytes short_control_word may look at past the backslash: 16 letters, a minus sign, 10 digits
+// and the byte after them.
+constexpr std::ptrdiff_t kShortWordSpan = 28;
+
+// What handle_command does for the words of every paragraph, outside the font table: formatting
+// that does nothing here (unlisted words, \pard, \lang), font changes, paragraph ends, tabs and
+// special characters. False, nothing done, for the other kinds.
+[[gnu::always_inline]] inline bool simple_word(RtfState& st, int type, std::int32_t param) {
+  switch (type) {
+    case kRtfUnlisted:
+    case 24:
+    case 25:
+      break;
+    case kFont:
+      set_font(st, param);
+      break;
+    case kPlain:
+      set_font(st, kNoFont);
+      break;
+    case kParagraph:
+      end_paragraph(st.last);
+      st.par_level = st.level;
+      break;
+    case kTab:
+      store(st, '\t');
+      break;
+    default:
+      if (type < 28 || type > 37) return false;
+      store(st, kSpecialUnits[type - 28]);
+      break;
+  }
+  st.star_pending = false;
+  return true;
+}
+
+// The common control word, read past its backslash without the general tokenizer: at most 15
+// letters, a number of at most 9 digits, all in the block, outside the font table and with no
+// lead byte waiting. Anything else is left (false, nothing consumed) to read_command, which reads
+// the same bytes the same way.
+[[gnu::always_inline]] inline bool short_control_word(RtfState& st) {
+  const unsigned char* p = st.in.pos;
+  if (st.in.end - p < kShortWordSpan || st.lead >= 0 || st.fonttbl_level != 0) return false;
+  const std::size_t n = letters_at(p);
+  if (n == 0 || n >= kWholeWordLimit) return false;  // 16: the word may go on
+  const std::uint64_t first = first_letters(p, n);
+  const std::uint64_t rest = n > 8 ? first_letters(p + 8, n - 8) : 0;
+  const WholeKeyword& key = kWholeKeywords[name_slot(first)];
+  const int type = key.first == first && key.rest == rest ? key.type : kRtfUnlisted;
+  p += n;
+  std::int32_t param = 0;
+  const bool negative = *p == '-';
+  if (negative || is_digit(*p)) {
+    p += negative ? 1 : 0;
+    for (int digits = 0; is_digit(*p); ++p) {
+      if (++digits > 9) return false;
+      param = param * 10 + (*p - '0');
+    }
+    if (*p == '-') return false;  // a run of digits and minus signs: the tokenizer's rule
+    if (negative) param = -param;
+  }
+  if (*p == ' ' || *p == '\t') ++p;
+  st.in.pos = p;
+  st.group_start = false;
+  if (!simple_word(st, type, param)) {
+    RtfCommand cmd;
+    cmd.type = type;
+    cmd.param = param;
+    handle_command(st, cmd, false);
+  }
+  return true;
+}
+
 // What follows a backslash in the text.
 void read_command(RtfState& st) {
   const bool first_in_group = st.group_start;
@@ -1116,7 +1209,7 @@ int parse_rtf(std::FILE* f, const unsigned char* prefix, std::size_t prefix_len)
         close_group(st);
         break;
       case '\\':
-        read_command(st);
+        if (!short_control_word(st)) read_command(st);
         break;
       case '\n':
       case '\r':
