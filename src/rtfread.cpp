@@ -531,6 +531,30 @@ inline int copy_plain_ascii(const unsigned char* p, std::uint16_t* out) {
 }
 #endif
 
+// What a text run decodes bytes through: the codec in force, and the fallback count of \u.
+struct RunCodec {
+  const std::uint16_t* table;
+  const DbcsTable* dbcs;
+  const bool* plain;  // printable ASCII the codec reads as itself: kPlainAscii, else no byte
+  std::int32_t fallback;
+};
+
+constexpr std::array<bool, 256> kNoPlainBytes{};
+
+// A hex or Unicode escape at p (16 bytes from p on are readable) that the run takes itself: the
+// bytes it takes, with its unit in *unit (0: no text); 0 for any other escape, and for a hex
+// escape that leads a double-byte pair, which the main loop reads.
+inline int escape_in_run(const unsigned char* p, const RunCodec& codec, std::uint16_t* unit) {
+  if (p[1] == 'u') return unicode_in_place(p, codec.fallback, unit);
+  if (p[1] != '\'') return 0;
+  const int high = hex_value(p[2]), low = hex_value(p[3]);
+  if (high < 0 || low < 0) return 0;
+  const auto b = static_cast<unsigned char>(high * 16 + low);
+  if (codec.dbcs && dbcs_is_lead(*codec.dbcs, b)) return 0;
+  *unit = codec.table[b];
+  return 4;
+}
+
 // Copies plain text from the block straight into the paragraph, up to the next byte that is
 // structure, a control word, a line end or a double-byte lead byte. Hex escapes and Unicode
 // escapes are taken on the way. Printable ASCII goes 16 bytes at a time when the codec reads it
@@ -538,46 +562,55 @@ inline int copy_plain_ascii(const unsigned char* p, std::uint16_t* out) {
 void copy_text_run(RtfState& st) {
   const unsigned char* p = st.in.pos;
   const unsigned char* const end = st.in.end;
-  const std::uint16_t* const table = current_charset;
-  const DbcsTable* const dbcs = st.dbcs;
-  const bool ascii = st.ascii;
+  const RunCodec codec{current_charset, st.dbcs,
+                       st.ascii ? kPlainAscii.data() : kNoPlainBytes.data(),
+                       st.groups.records[st.level].fallback};
   std::uint16_t* out = buffer.data() + (st.last + 1);
   // The unit that would go here hands the paragraph over first.
   std::uint16_t* const full = buffer.data() + (kFlushIndex + 1);
-  // The wide copy needs room for 16 units, and 16 bytes to read.
+  // The wide copy and the escapes need room for 16 units, and 16 bytes to read.
   std::uint16_t* const wide_full = full - 16;
-  while (p < end) {
-    if (out == full) out = hand_over_from_run();
-    unsigned char b = *p;
-    if (ascii && is_plain_ascii(b) && out <= wide_full && end - p >= 16) {
+  // Where fewer than 16 bytes are left.
+  const unsigned char* const wide_end = end - p >= 16 ? end - 15 : p;
+  bool stopped = false;  // at a byte the run does not take
+  // The wide part: no bounds to watch but those two.
+  while (p < wide_end && out <= wide_full) {
+    const unsigned char b = *p;
+    if (codec.plain[b]) {
       const int n = copy_plain_ascii(p, out);
       p += n;
       out += n;
       continue;
     }
-    if (!kEndsRun[b]) {
-      if (dbcs && dbcs_is_lead(*dbcs, b)) break;
-      *out = table[b];
+    if (b == '\\') {
+      const int step = escape_in_run(p, codec, out);
+      stopped = step == 0;
+      if (stopped) break;
       out += *out != 0;  // 0 is no text: it would end the paragraph early in the writer
-      ++p;
+      p += step;
       continue;
     }
-    if (b != '\\' || end - p < 16) break;
-    if (p[1] == 'u') {
-      const int step = unicode_in_place(p, st.groups.records[st.level].fallback, out);
+    stopped = kEndsRun[b] || (codec.dbcs && dbcs_is_lead(*codec.dbcs, b));
+    if (stopped) break;
+    *out = codec.table[b];
+    out += *out != 0;
+    ++p;
+  }
+  // The narrow part: the last bytes of the block, or the end of the paragraph's room.
+  while (!stopped && p < end) {
+    if (out == full) out = hand_over_from_run();
+    const unsigned char b = *p;
+    if (b == '\\' && end - p >= 16) {
+      const int step = escape_in_run(p, codec, out);
       if (step == 0) break;
       out += *out != 0;
       p += step;
       continue;
     }
-    if (p[1] != '\'') break;
-    const int high = hex_value(p[2]), low = hex_value(p[3]);
-    if (high < 0 || low < 0) break;
-    b = static_cast<unsigned char>(high * 16 + low);
-    if (dbcs && dbcs_is_lead(*dbcs, b)) break;
-    *out = table[b];
+    if (kEndsRun[b] || (codec.dbcs && dbcs_is_lead(*codec.dbcs, b))) break;
+    *out = codec.table[b];
     out += *out != 0;
-    p += 4;
+    ++p;
   }
   if (out == full) out = hand_over_from_run();
   if (p != st.in.pos) st.group_start = false;

@@ -537,6 +537,23 @@ TEST(Rtf, RunFillingTheParagraphKeepsPairs) {
     const std::string text(262142 - short_by, 'a');
     EXPECT_TRUE(rtf_text("{\\rtf1 " + text + pair + "b\\par}") == text + emoji + "b\n") << short_by;
   }
+  // Escapes and words that fill the paragraph, at every distance from its end up to past the
+  // room the wide copy needs (16 units); the paragraph filled next to a block end (the buffer holds
+  // 8 blocks) and away from it.
+  const std::string pieces[][2] = {{"\\'e9", "\xC3\xA9"}, {"\\u233?", "\xC3\xA9"},
+                                   {"\\tab ", "\t"}, {"\\endash ", "\xE2\x80\x93"},
+                                   {"{b}", "b"}, {"bcd", "bcd"}};
+  for (const std::string before : {"", "{before\\par}"}) {
+    for (const auto& [piece, unit] : pieces) {
+      for (std::size_t short_by = 0; short_by < 22; ++short_by) {
+        const std::string text(262142 - short_by, 'a');
+        std::string doc = "{\\rtf1 " + before + std::string(16000, '\n') + text, expected = text;
+        for (int i = 0; i < 3; ++i) doc += piece, expected += unit;
+        EXPECT_TRUE(rtf_text(doc + "x\\par}") == (before.empty() ? "" : "before\n") + expected + "x\n")
+            << piece << " " << short_by;
+      }
+    }
+  }
   // Filled exactly at the end of a run: the unit after it still starts a new piece.
   const std::string filled(262143, 'a');
   EXPECT_TRUE(rtf_text("{\\rtf1 " + filled + "{b}c}") == filled + "bc\n");
