@@ -504,7 +504,6 @@ constexpr std::array<bool, 256> make_plain_ascii() {
   return plain;
 }
 constexpr std::array<bool, 256> kPlainAscii = make_plain_ascii();
-inline bool is_plain_ascii(unsigned char b) { return kPlainAscii[b]; }
 
 // The number of plain ASCII bytes at p, up to 16, whose units are written to out. Up to 16 units
 // may be written whatever the number: the caller has room for them, and 16 bytes from p on.
@@ -526,7 +525,7 @@ inline int copy_plain_ascii(const unsigned char* p, std::uint16_t* out) {
 #else
 inline int copy_plain_ascii(const unsigned char* p, std::uint16_t* out) {
   int n = 0;
-  for (; n < 16 && is_plain_ascii(p[n]); ++n) out[n] = p[n];
+  for (; n < 16 && kPlainAscii[p[n]]; ++n) out[n] = p[n];
   return n;
 }
 #endif

@@ -554,6 +554,13 @@ TEST(Rtf, RunFillingTheParagraphKeepsPairs) {
       }
     }
   }
+  // Plain text filling the paragraph with its units at every alignment to the 16 of a wide copy
+  // (16 lead-ins of line ends), away from block ends: the copy never writes past the buffer.
+  for (std::size_t lead = 16000; lead < 16016; ++lead) {
+    const std::string text(262140, 'a');
+    EXPECT_TRUE(rtf_text("{\\rtf1 " + std::string(lead, '\n') + text + "bcd\\par}") ==
+                text + "bcd\n") << lead;
+  }
   // Filled exactly at the end of a run: the unit after it still starts a new piece.
   const std::string filled(262143, 'a');
   EXPECT_TRUE(rtf_text("{\\rtf1 " + filled + "{b}c}") == filled + "bc\n");
