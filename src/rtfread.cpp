@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -569,11 +570,14 @@ void copy_text_run(RtfState& st) {
   std::uint16_t* const full = buffer.data() + (kFlushIndex + 1);
   // The wide copy and the escapes need room for 16 units, and 16 bytes to read.
   std::uint16_t* const wide_full = full - 16;
-  // Where fewer than 16 bytes are left.
-  const unsigned char* const wide_end = end - p >= 16 ? end - 15 : p;
+  // The wide part ends where fewer than 16 bytes are left, or sooner where the paragraph could
+  // lack room: no step writes more units than it reads bytes, so out stays within wide_full
+  // while p stays below wide_end.
+  const std::ptrdiff_t wide_bytes =
+      std::min<std::ptrdiff_t>(end - p - 15, wide_full - out + 1);
+  const unsigned char* const wide_end = wide_bytes > 0 ? p + wide_bytes : p;
   bool stopped = false;  // at a byte the run does not take
-  // The wide part: no bounds to watch but those two.
-  while (p < wide_end && out <= wide_full) {
+  while (p < wide_end) {
     const unsigned char b = *p;
     if (codec.plain[b]) {
       const int n = copy_plain_ascii(p, out);
@@ -933,32 +937,48 @@ bool command_in_place(RtfStream& in, RtfCommand& cmd) {
 // and the byte after them.
 constexpr std::ptrdiff_t kShortWordSpan = 28;
 
+// Sets of kinds, a bit for each.
+constexpr std::uint64_t kinds(std::initializer_list<int> members) {
+  std::uint64_t set = 0;
+  for (int kind : members) set |= std::uint64_t{1} << kind;
+  return set;
+}
+constexpr std::uint64_t kWordsWithoutEffect = kinds({kRtfUnlisted, 24, 25});  // \lang, \pard
+constexpr std::uint64_t kFontWords = kinds({kFont, kPlain});
+constexpr std::uint64_t kParagraphWords = kinds({kParagraph});
+constexpr std::uint64_t kTabWords = kinds({kTab});
+
+constexpr bool every_kind_below_64() {
+  for (const RtfKeyword& row : rtf_types) {
+    if (row.type < 0 || row.type >= 64) return false;
+  }
+  return kRtfUnlisted < 64;
+}
+static_assert(every_kind_below_64(), "a set of kinds has a bit for each kind");
+
+// Whether a kind is in a set.
+inline bool is_kind_of(int type, std::uint64_t set) { return (set >> type) & 1; }
+
 // What handle_command does for the words of every paragraph, outside the font table: formatting
 // that does nothing here (unlisted words, \pard, \lang), font changes, paragraph ends, tabs and
 // special characters. False, nothing done, for the other kinds.
 [[gnu::always_inline]] inline bool simple_word(RtfState& st, int type, std::int32_t param) {
-  switch (type) {
-    case kRtfUnlisted:
-    case 24:
-    case 25:
-      break;
-    case kFont:
-      set_font(st, param);
-      break;
-    case kPlain:
-      set_font(st, kNoFont);
-      break;
-    case kParagraph:
-      end_paragraph(st.last);
-      st.par_level = st.level;
-      break;
-    case kTab:
-      store(st, '\t');
-      break;
-    default:
-      if (type < 28 || type > 37) return false;
-      store(st, kSpecialUnits[type - 28]);
-      break;
+  // Set tests in the order of how common the words are, not the jump table that a switch (or a
+  // chain of equalities) becomes: fewer instructions, and branches that mostly go one way, where
+  // the table's one jump follows the kinds in the document's order.
+  if (is_kind_of(type, kWordsWithoutEffect)) {
+    // nothing to do
+  } else if (is_kind_of(type, kFontWords)) {
+    set_font(st, type == kFont ? param : kNoFont);
+  } else if (type >= 28 && type <= 37) {
+    store(st, kSpecialUnits[type - 28]);
+  } else if (is_kind_of(type, kParagraphWords)) {
+    end_paragraph(st.last);
+    st.par_level = st.level;
+  } else if (is_kind_of(type, kTabWords)) {
+    store(st, '\t');
+  } else {
+    return false;
   }
   st.star_pending = false;
   return true;

@@ -596,7 +596,7 @@ TEST(Rtf, ShortControlWordsMatchByteByByte) {
       "\\uc000000002\\u233??x",   "\\uc0000000002\\u233??x",   "\\uc2-1\\u233??x",
       "\\uc-1\\u233?x",           "\\bin000000003 {}}x",       "x\\bin4294967298 abcd",
       "x\\bin-1 ab",              "\\uc4294967298\\u233??x",   "\\abcdefghijklmno123456789 x",
-      "\\ldblquote123456789x",
+      "\\ldblquote123456789x",    "\\emdash\\enspace\\overlay x",
   };
   const std::string pad(80, '\n');  // no text, no group: a group after \par would add a space
   for (const std::string snippet : snippets) {
