@@ -27,6 +27,7 @@ constexpr std::size_t kByteBlockSize = kParagraphUnits * sizeof(std::uint16_t);
 
 // Reads into [dest, dest + n); 0 at the end of the input or on a failed read.
 std::size_t read_bytes(std::FILE* stream, unsigned char* dest, std::size_t n) {
+  if (hooks_in_standard_mode()) n = io_direct_read_size(stream, n);
   std::size_t got = dorvex_read(dest, 1, n, stream);
   return got <= n ? got : 0;
 }
@@ -244,6 +245,9 @@ void write_converted_slowly(const unsigned char* data, std::size_t n) {
 // The block holds the first have bytes of the input; the rest follows from the stream.
 void copy_8bit(std::FILE* stream, std::size_t have) {
   unsigned char* block = byte_block();
+  for (std::size_t got; have < kByteBlockSize && (got = read_bytes(stream, block + have, kByteBlockSize - have)) > 0;) {
+    have += got;
+  }
   if (have < kByteBlockSize) {
     // Most likely the whole input (a read stops short only at the end): convert just the bytes
     // it holds, so that a small file does not make the replacement map load for bytes it

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstring>
+
+#include <unistd.h>
 
 #include "charsets.h"
 #include "confutil.h"
@@ -12,6 +15,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <tmmintrin.h>  // used only where the processor has it
 #endif
 
 namespace dorvex {
@@ -64,6 +68,11 @@ ConversionCache cache;
 constexpr std::uint8_t kOwnAscii = 1, kOwnTwoBytes = 2, kOwnThreeByteRow = 3, kMixedRow = 4;
 std::array<std::uint8_t, 65536> own_utf8;
 bool own_utf8_dirty = false;
+// For the two-byte leads C0..DF: 0x80 when all 64 characters of the lead are known to be
+// written as their own bytes, else 0. A lead's row is looked at when its first character is
+// met (lead_row_known), and forgotten with own_utf8.
+alignas(16) std::array<std::uint8_t, 32> own_lead_row;
+std::uint32_t lead_row_known = 0;
 
 std::uint32_t pack_conversion(const char* seq) {
   std::size_t n = std::strlen(seq);
@@ -92,6 +101,8 @@ void check_cache() {
   cache.dirty = false;
   if (own_utf8_dirty) own_utf8.fill(0);
   own_utf8_dirty = false;
+  own_lead_row.fill(0);
+  lead_row_known = 0;
   cache.special = spec_chars;
   cache.repl = replacements;
   cache.target = target_charset;
@@ -412,6 +423,22 @@ bool is_own_three_byte_row(const unsigned char* p) {
   return true;
 }
 
+// Whether all 64 two-byte characters with this lead are written as their own bytes.
+bool is_own_two_byte_row(unsigned lead) {
+  for (unsigned last = 0x80; last < 0xC0; ++last) {
+    const unsigned char c[2] = {static_cast<unsigned char>(lead), static_cast<unsigned char>(last)};
+    if (!is_own_utf8(c, 2)) return false;
+  }
+  return true;
+}
+
+void learn_lead_row(unsigned lead) {
+  const std::uint32_t bit = 1u << (lead & 31);
+  if (lead_row_known & bit) return;
+  lead_row_known |= bit;
+  own_lead_row[lead & 31] = is_own_two_byte_row(lead) ? 0x80 : 0;
+}
+
 void note_own_utf8(const unsigned char* p, std::uint8_t what) {
   own_utf8[two_bytes(p)] = what;
   own_utf8_dirty = true;
@@ -430,6 +457,7 @@ std::size_t learn_own_utf8(const unsigned char* p, std::size_t avail) {
     }
   } else if (len == 2) {
     note_own_utf8(p, kOwnTwoBytes);
+    learn_lead_row(lead);
   } else if (own_utf8[two_bytes(p)] == 0) {
     note_own_utf8(p, is_own_three_byte_row(p) ? kOwnThreeByteRow : kMixedRow);
   }
@@ -481,9 +509,39 @@ void write_units_to(const std::uint16_t* p, std::size_t n, Sink& sink, std::size
 
 }  // namespace
 
+namespace {
+
+// Blocks this long go to the file descriptor straight from where they lie: copying them into
+// stdio's buffer first would cost as much as the conversion of text that is copied as it is.
+constexpr std::size_t kDirectWrite = 65536;
+
+// Writes all n bytes to fd; false on a failed write (errno tells why).
+bool write_fully(int fd, const char* bytes, std::size_t n) {
+  while (n > 0) {
+    const ssize_t done = ::write(fd, bytes, n);
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes += done;
+    n -= static_cast<std::size_t>(done);
+  }
+  return true;
+}
+
+}  // namespace
+
 void write_out(const char* bytes, std::size_t n) {
   // A write that fails (a closed pipe, a full disk) ends the run at once, whatever SIGPIPE
   // does: going on would only convert input nobody reads.
+  if (n >= kDirectWrite) {
+    const int fd = fileno(out_file);
+    if (fd >= 0) {
+      // What stdio holds goes first, to keep the order.
+      if (std::fflush(out_file) != 0 || !write_fully(fd, bytes, n)) output_failed();
+      return;
+    }
+  }
   if (n && io_fwrite(bytes, 1, n, out_file) != n) output_failed();
 }
 
@@ -528,27 +586,39 @@ void write_units(const std::uint16_t* units, std::size_t n) {
 
 namespace {
 
-// The kinds of the 16 bytes of a window, one bit per byte.
+// The kinds of the 32 bytes of a window, one bit per byte; own_row marks the two-byte leads
+// whose 64 characters are all known to be written as their own bytes.
 struct WindowBytes {
-  unsigned ascii = 0, odd_ascii = 0, continuation = 0, lead2 = 0, lead3 = 0;
+  std::uint32_t ascii = 0, odd_ascii = 0, continuation = 0, lead2 = 0, lead3 = 0, own_row = 0;
 };
 
-WindowBytes classify_window(const unsigned char* p) {
+// The kinds of the 32 bytes at p. Inlined also where the shuffle is allowed.
+[[gnu::always_inline]] inline WindowBytes classify_window(const unsigned char* p) {
   WindowBytes w;
 #if defined(__SSE2__)
   // As signed bytes: ASCII is 0..127, continuations -128..-65, leads C2..DF -62..-33, leads
   // E0..EF -32..-17.
-  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  auto bits = [](__m128i m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); };
-  auto below = [&](int limit) { return _mm_cmplt_epi8(v, _mm_set1_epi8(static_cast<char>(limit))); };
-  w.ascii = ~bits(v) & 0xFFFF;
-  w.odd_ascii = w.ascii & (bits(below(0x20)) | bits(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F))));
-  w.continuation = bits(below(-64));
-  w.lead2 = bits(below(-32)) & ~bits(below(-62));
-  w.lead3 = bits(below(-16)) & ~bits(below(-32));
+  const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+  auto bits = [](__m128i a, __m128i b) {
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(a)) |
+           static_cast<std::uint32_t>(_mm_movemask_epi8(b)) << 16;
+  };
+  auto below = [&](int limit) {
+    const __m128i l = _mm_set1_epi8(static_cast<char>(limit));
+    return bits(_mm_cmplt_epi8(lo, l), _mm_cmplt_epi8(hi, l));
+  };
+  const __m128i del = _mm_set1_epi8(0x7F);
+  w.ascii = ~bits(lo, hi);
+  w.odd_ascii = w.ascii & (below(0x20) | bits(_mm_cmpeq_epi8(lo, del), _mm_cmpeq_epi8(hi, del)));
+  w.continuation = below(-64);
+  const std::uint32_t below_lead2 = below(-62), below_lead3 = below(-32);
+  w.lead2 = below_lead3 & ~below_lead2;
+  w.lead3 = below(-16) & ~below_lead3;
 #else
-  for (unsigned k = 0; k < 16; ++k) {
-    const unsigned b = p[k], bit = 1u << k;
+  for (unsigned k = 0; k < 32; ++k) {
+    const unsigned b = p[k];
+    const std::uint32_t bit = std::uint32_t{1} << k;
     if (b < 0x80) w.ascii |= bit;
     if (b < 0x20 || b == 0x7F) w.odd_ascii |= bit;
     if (b >= 0x80 && b < 0xC0) w.continuation |= bit;
@@ -559,29 +629,71 @@ WindowBytes classify_window(const unsigned char* p) {
   return w;
 }
 
-// The bytes of the window at p (17 readable) that are whole characters already known to be
-// written as their own bytes: 16, or where the character cut by the window's end begins; 0
-// when any of them is not known so (or not well formed). Each character is looked up apart
-// from the others, so that the lookups overlap instead of each waiting for the previous one.
-std::size_t known_own_window(const unsigned char* p) {
-  const WindowBytes w = classify_window(p);
-  const unsigned starts = w.ascii | w.lead2 | w.lead3;
-  if ((starts | w.continuation) != 0xFFFF) return 0;  // C0, C1, F0..FF
-  const unsigned expected = (w.lead2 << 1) | (w.lead3 << 1) | (w.lead3 << 2);
-  if ((expected & 0xFFFF) != w.continuation) return 0;
-  const std::size_t whole = expected >> 16 ? 31 - static_cast<std::size_t>(__builtin_clz(starts)) : 16;
+// The bytes of the window w at p (33 readable) that are whole characters already known to be
+// written as their own bytes: 32, or where the character cut by the window's end begins; 0
+// when any of them is not known so (or not well formed). A two-byte character of an own row
+// needs no look; the others are looked up apart from each other, so that the lookups overlap
+// instead of each waiting for the previous one.
+[[gnu::always_inline]] inline std::size_t known_own_length(const WindowBytes& w,
+                                                           const unsigned char* p) {
+  const std::uint32_t starts = w.ascii | w.lead2 | w.lead3;
+  if ((starts | w.continuation) != 0xFFFFFFFF) return 0;  // C0, C1, F0..FF
+  const std::uint64_t expected =
+      (std::uint64_t{w.lead2 | w.lead3} << 1) | (std::uint64_t{w.lead3} << 2);
+  if (static_cast<std::uint32_t>(expected) != w.continuation) return 0;
+  const std::size_t whole = expected >> 32 ? 31 - static_cast<std::size_t>(std::countl_zero(starts)) : 32;
   if (whole == 0) return 0;
-  unsigned look = (w.lead2 | w.lead3 | (cache.ascii_is_identity ? w.odd_ascii : w.ascii)) &
-                  ((1u << whole) - 1);
+  std::uint32_t look = (w.lead2 & ~w.own_row) | w.lead3 | (cache.ascii_is_identity ? w.odd_ascii : w.ascii);
+  look &= static_cast<std::uint32_t>((std::uint64_t{1} << whole) - 1);
   unsigned unknown = 0;
   for (; look != 0; look &= look - 1) {
     // An ASCII byte's entry is kOwnAscii, a two-byte lead's kOwnTwoBytes and a three-byte
     // lead's kOwnThreeByteRow when they are known to be written as they are.
-    const unsigned e = own_utf8[two_bytes(p + __builtin_ctz(look))];
+    const unsigned e = own_utf8[two_bytes(p + std::countr_zero(look))];
     unknown |= e - 1 > 2;
   }
   return unknown ? 0 : whole;
 }
+
+// How far windows of known characters reach from p (n bytes there), before a window with
+// some that are not known.
+std::size_t known_own_windows(const unsigned char* p, std::size_t n) {
+  std::size_t i = 0;
+  for (std::size_t step; i + 33 <= n && (step = known_own_length(classify_window(p + i), p + i)) > 0;) i += step;
+  return i;
+}
+
+#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
+#define DORVEX_LEAD_ROW_SHUFFLE 1
+// The own_row bits of the 16 bytes at p: each byte's flag in own_lead_row, by a shuffle.
+__attribute__((target("ssse3"))) inline std::uint32_t own_rows_of_half(const unsigned char* p) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const __m128i rows_c = _mm_load_si128(reinterpret_cast<const __m128i*>(own_lead_row.data()));
+  const __m128i rows_d = _mm_load_si128(reinterpret_cast<const __m128i*>(own_lead_row.data() + 16));
+  const __m128i index = _mm_and_si128(v, _mm_set1_epi8(0x0F));
+  const __m128i high_half = _mm_set1_epi8(0x10);
+  const __m128i in_d = _mm_cmpeq_epi8(_mm_and_si128(v, high_half), high_half);
+  const __m128i flags = _mm_or_si128(_mm_and_si128(in_d, _mm_shuffle_epi8(rows_d, index)),
+                                     _mm_andnot_si128(in_d, _mm_shuffle_epi8(rows_c, index)));
+  return static_cast<std::uint32_t>(_mm_movemask_epi8(flags));
+}
+
+// known_own_windows, with the two-byte characters of own rows taken without a look each.
+__attribute__((target("ssse3"))) std::size_t known_own_windows_by_rows(const unsigned char* p,
+                                                                       std::size_t n) {
+  std::size_t i = 0;
+  for (std::size_t step;; i += step) {
+    if (i + 33 > n) break;
+    WindowBytes w = classify_window(p + i);
+    w.own_row = w.lead2 & (own_rows_of_half(p + i) | own_rows_of_half(p + i + 16) << 16);
+    step = known_own_length(w, p + i);
+    if (step == 0) break;
+  }
+  return i;
+}
+
+bool lead_row_shuffle = __builtin_cpu_supports("ssse3");
+#endif
 
 // Bytes tried the old way, one character after another, when a window is not all known.
 constexpr std::size_t kLearnStretch = 64;
@@ -590,7 +702,11 @@ constexpr std::size_t kLearnStretch = 64;
 std::size_t own_utf8_prefix_in_windows(const unsigned char* p, std::size_t n) {
   std::size_t i = 0;
   for (;;) {
-    for (std::size_t step; i + 17 <= n && (step = known_own_window(p + i)) > 0;) i += step;
+#if defined(DORVEX_LEAD_ROW_SHUFFLE)
+    i += lead_row_shuffle ? known_own_windows_by_rows(p + i, n - i) : known_own_windows(p + i, n - i);
+#else
+    i += known_own_windows(p + i, n - i);
+#endif
     const std::size_t stretch = std::min(n - i, kLearnStretch);
     const std::size_t run = own_utf8_prefix(p + i, stretch);
     i += run;
@@ -618,6 +734,14 @@ std::size_t write_utf8_as_is(const unsigned char* text, std::size_t n) {
   write_held_surrogate_as_lone();  // no low surrogate follows
   write_out(reinterpret_cast<const char*>(text), run);
   return run;
+}
+
+void allow_byte_shuffle(bool allowed) {
+#if defined(DORVEX_LEAD_ROW_SHUFFLE)
+  lead_row_shuffle = allowed && __builtin_cpu_supports("ssse3");
+#else
+  (void)allowed;
+#endif
 }
 
 void write_char(int u) {

@@ -45,6 +45,10 @@ void write_units(const std::uint16_t* units, std::size_t n);
 // for write_units, as a character of the text, to convert.
 std::size_t write_utf8_as_is(const unsigned char* text, std::size_t n);
 
+// Whether the scan of write_utf8_as_is may use the processor's byte shuffle, as it does where
+// there is one; without, it takes the way of processors that have none (for comparing the two).
+void allow_byte_shuffle(bool allowed);
+
 // write_units of one unit; values outside 0..0xFFFF are ignored.
 void write_char(int u);
 

@@ -78,6 +78,42 @@ TEST(PlainText, DetectedUtf8CrossesBlocks) {
   dorvex::utf8_detection = 1;
 }
 
+// Long reads are cut to what stdio holds plus whole buffers of the stream. Streams with
+// buffers of several sizes, some bytes already taken (as the detection does), for UTF-8 found
+// or given and for 8-bit text: every byte arrives once, in order.
+TEST(PlainText, ReadsFitTheStreamBuffer) {
+  std::string utf8, latin, latin_as_utf8;
+  for (std::size_t k = 0; utf8.size() < 700000; ++k) {
+    const std::string number = std::to_string(k);
+    utf8 += "line " + number + " caf\xc3\xa9 \xe2\x82\xac\n";
+    latin += "line " + number + " caf\xe9\n";
+    latin_as_utf8 += "line " + number + " caf\xc3\xa9\n";
+  }
+  static char buffer[262144];
+  for (std::size_t size : {std::size_t{262144}, std::size_t{4096}, std::size_t{1000}}) {
+    for (std::size_t taken : {0, 3, 8}) {
+      for (int kind = 0; kind < 3; ++kind) {  // UTF-8 found, UTF-8 given, 8-bit
+        testing_support::plain_setup();
+        dorvex::utf8_detection = kind == 0;
+        if (kind == 1) dorvex::get_unicode_char = dorvex::get_word8_char;
+        const std::string& in = kind == 2 ? latin : utf8;
+        std::FILE* f = std::tmpfile();
+        std::setvbuf(f, buffer, _IOFBF, size);
+        std::fwrite(in.data(), 1, in.size(), f);
+        std::rewind(f);
+        unsigned char prefix[8];
+        for (std::size_t i = 0; i < taken; ++i) prefix[i] = static_cast<unsigned char>(std::getc(f));
+        const std::string out = capture([&] { dorvex::copy_out(f, prefix, taken); });
+        std::fclose(f);
+        EXPECT_EQ(out, kind == 2 ? latin_as_utf8 : utf8)
+            << "buffer " << size << ", taken " << taken << ", kind " << kind;
+      }
+    }
+  }
+  dorvex::utf8_detection = 1;
+  testing_support::plain_setup();
+}
+
 // A small input converts only the bytes it holds; one larger than a block takes the whole
 // table: bytes that first appear after the first block convert like the rest.
 TEST(PlainText, EightBitCopyAcrossBlocks) {

@@ -327,7 +327,10 @@ TEST(Writer, Utf8AsIsInWindowsStopsWhereTheCharactersDo) {
   }
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   dorvex::SubstMap* map = special_map_for_as_is();
+  for (bool shuffle : {true, false})
   for (bool utf8 : {true, false}) {
+    SCOPED_TRACE(shuffle ? "with the byte shuffle" : "without the byte shuffle");
+    dorvex::allow_byte_shuffle(shuffle);
     dorvex::ReverseMap* latin1 = utf8 ? nullptr : dorvex::make_reverse_map(dorvex::source_charset);
     testing_support::plain_setup();
     dorvex::spec_chars = map;
@@ -365,8 +368,25 @@ TEST(Writer, Utf8AsIsInWindowsStopsWhereTheCharactersDo) {
     }
     dorvex::free_reverse_map(latin1);
   }
+  dorvex::allow_byte_shuffle(true);
   testing_support::plain_setup();
   dorvex::free_substmap(map);
+}
+
+// Long blocks go to the file descriptor past stdio, short ones through it: interleaved, in
+// every order, they keep their order.
+TEST(Writer, LongAndShortWritesKeepTheirOrder) {
+  const std::size_t lengths[] = {1, 65535, 65536, 300000, 7, 65536, 2};
+  std::string want;
+  const std::string got = capture([&] {
+    char fill = 'a';
+    for (std::size_t n : lengths) {
+      const std::string block(n, fill++);
+      dorvex::write_out(block.data(), block.size());
+      want += block;
+    }
+  });
+  EXPECT_EQ(got, want);
 }
 
 void write_to_full_device() {
@@ -377,9 +397,19 @@ void write_to_full_device() {
   std::exit(0);
 }
 
+void write_long_block_to_full_device() {
+  dorvex::out_file = std::fopen("/dev/full", "w");
+  const std::string block(1 << 20, 'a');
+  dorvex::write_out(block.data(), block.size());
+  std::fputs("still running\n", stderr);
+  std::exit(0);
+}
+
 TEST(WriterDeathTest, FailedWriteEndsTheRunWithOneMessage) {
   testing_support::plain_setup();
   EXPECT_EXIT(write_to_full_device(), testing::ExitedWithCode(1),
+              "^stdout: No space left on device\n$");
+  EXPECT_EXIT(write_long_block_to_full_device(), testing::ExitedWithCode(1),
               "^stdout: No space left on device\n$");
 }
 
