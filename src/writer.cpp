@@ -15,7 +15,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
-#include <tmmintrin.h>  // used only where the processor has it
+#include <immintrin.h>  // beyond SSE2, used only where the processor has it
 #endif
 
 namespace dorvex {
@@ -586,15 +586,16 @@ void write_units(const std::uint16_t* units, std::size_t n) {
 
 namespace {
 
-// The kinds of the 32 bytes of a window, one bit per byte; own_row marks the two-byte leads
-// whose 64 characters are all known to be written as their own bytes.
+// The kinds of the bytes of a window, one bit per byte; own_row marks the two-byte leads whose
+// 64 characters are all known to be written as their own bytes.
+template <class Mask>
 struct WindowBytes {
-  std::uint32_t ascii = 0, odd_ascii = 0, continuation = 0, lead2 = 0, lead3 = 0, own_row = 0;
+  Mask ascii = 0, odd_ascii = 0, continuation = 0, lead2 = 0, lead3 = 0, own_row = 0;
 };
 
-// The kinds of the 32 bytes at p. Inlined also where the shuffle is allowed.
-[[gnu::always_inline]] inline WindowBytes classify_window(const unsigned char* p) {
-  WindowBytes w;
+// The kinds of the 32 bytes at p. Inlined also where wider instructions are allowed.
+[[gnu::always_inline]] inline WindowBytes<std::uint32_t> classify_window(const unsigned char* p) {
+  WindowBytes<std::uint32_t> w;
 #if defined(__SSE2__)
   // As signed bytes: ASCII is 0..127, continuations -128..-65, leads C2..DF -62..-33, leads
   // E0..EF -32..-17.
@@ -629,22 +630,24 @@ struct WindowBytes {
   return w;
 }
 
-// The bytes of the window w at p (33 readable) that are whole characters already known to be
-// written as their own bytes: 32, or where the character cut by the window's end begins; 0
-// when any of them is not known so (or not well formed). A two-byte character of an own row
-// needs no look; the others are looked up apart from each other, so that the lookups overlap
-// instead of each waiting for the previous one.
-[[gnu::always_inline]] inline std::size_t known_own_length(const WindowBytes& w,
+// The bytes of the window w at p (one byte more readable) that are whole characters already
+// known to be written as their own bytes: all of them, or up to where the character cut by the
+// window's end begins; 0 when any of them is not known so (or not well formed). A two-byte
+// character of an own row needs no look; the others are looked up apart from each other, so
+// that the lookups overlap instead of each waiting for the previous one.
+template <class Mask>
+[[gnu::always_inline]] inline std::size_t known_own_length(const WindowBytes<Mask>& w,
                                                            const unsigned char* p) {
-  const std::uint32_t starts = w.ascii | w.lead2 | w.lead3;
-  if ((starts | w.continuation) != 0xFFFFFFFF) return 0;  // C0, C1, F0..FF
-  const std::uint64_t expected =
-      (std::uint64_t{w.lead2 | w.lead3} << 1) | (std::uint64_t{w.lead3} << 2);
-  if (static_cast<std::uint32_t>(expected) != w.continuation) return 0;
-  const std::size_t whole = expected >> 32 ? 31 - static_cast<std::size_t>(std::countl_zero(starts)) : 32;
+  constexpr std::size_t kBits = sizeof(Mask) * 8;
+  const Mask starts = w.ascii | w.lead2 | w.lead3;
+  if ((starts | w.continuation) != static_cast<Mask>(~Mask{0})) return 0;  // C0, C1, F0..FF
+  const Mask leads = w.lead2 | w.lead3;
+  if (static_cast<Mask>((leads << 1) | (w.lead3 << 2)) != w.continuation) return 0;
+  const bool cut = ((leads >> (kBits - 1)) | (w.lead3 >> (kBits - 2))) != 0;
+  const std::size_t whole = cut ? kBits - 1 - static_cast<std::size_t>(std::countl_zero(starts)) : kBits;
   if (whole == 0) return 0;
-  std::uint32_t look = (w.lead2 & ~w.own_row) | w.lead3 | (cache.ascii_is_identity ? w.odd_ascii : w.ascii);
-  look &= static_cast<std::uint32_t>((std::uint64_t{1} << whole) - 1);
+  Mask look = (w.lead2 & ~w.own_row) | w.lead3 | (cache.ascii_is_identity ? w.odd_ascii : w.ascii);
+  if (whole < kBits) look &= static_cast<Mask>((Mask{1} << whole) - 1);
   unsigned unknown = 0;
   for (; look != 0; look &= look - 1) {
     // An ASCII byte's entry is kOwnAscii, a two-byte lead's kOwnTwoBytes and a three-byte
@@ -663,8 +666,9 @@ std::size_t known_own_windows(const unsigned char* p, std::size_t n) {
   return i;
 }
 
-#if defined(__SSE2__) && (defined(__GNUC__) || defined(__clang__))
-#define DORVEX_LEAD_ROW_SHUFFLE 1
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define DORVEX_WIDER_UTF8_SCAN 1
+
 // The own_row bits of the 16 bytes at p: each byte's flag in own_lead_row, by a shuffle.
 __attribute__((target("ssse3"))) inline std::uint32_t own_rows_of_half(const unsigned char* p) {
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -684,7 +688,7 @@ __attribute__((target("ssse3"))) std::size_t known_own_windows_by_rows(const uns
   std::size_t i = 0;
   for (std::size_t step;; i += step) {
     if (i + 33 > n) break;
-    WindowBytes w = classify_window(p + i);
+    WindowBytes<std::uint32_t> w = classify_window(p + i);
     w.own_row = w.lead2 & (own_rows_of_half(p + i) | own_rows_of_half(p + i + 16) << 16);
     step = known_own_length(w, p + i);
     if (step == 0) break;
@@ -692,8 +696,71 @@ __attribute__((target("ssse3"))) std::size_t known_own_windows_by_rows(const uns
   return i;
 }
 
-bool lead_row_shuffle = __builtin_cpu_supports("ssse3");
+// The same for 64 bytes at once, 32 to an instruction.
+__attribute__((target("avx2"))) inline std::uint64_t wide_bits(__m256i a, __m256i b) {
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(a)) |
+         std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(b))} << 32;
+}
+
+__attribute__((target("avx2"))) inline std::uint64_t wide_below(__m256i a, __m256i b, int limit) {
+  const __m256i l = _mm256_set1_epi8(static_cast<char>(limit));
+  return wide_bits(_mm256_cmpgt_epi8(l, a), _mm256_cmpgt_epi8(l, b));
+}
+
+__attribute__((target("avx2"))) inline __m256i wide_own_rows(__m256i v) {
+  const __m128i* rows = reinterpret_cast<const __m128i*>(own_lead_row.data());
+  const __m256i rows_c = _mm256_broadcastsi128_si256(_mm_load_si128(rows));
+  const __m256i rows_d = _mm256_broadcastsi128_si256(_mm_load_si128(rows + 1));
+  const __m256i index = _mm256_and_si256(v, _mm256_set1_epi8(0x0F));
+  const __m256i high_half = _mm256_set1_epi8(0x10);
+  const __m256i in_d = _mm256_cmpeq_epi8(_mm256_and_si256(v, high_half), high_half);
+  return _mm256_blendv_epi8(_mm256_shuffle_epi8(rows_c, index), _mm256_shuffle_epi8(rows_d, index), in_d);
+}
+
+__attribute__((target("avx2"))) inline WindowBytes<std::uint64_t> classify_wide_window(const unsigned char* p) {
+  const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+  const __m256i del = _mm256_set1_epi8(0x7F);
+  WindowBytes<std::uint64_t> w;
+  w.ascii = ~wide_bits(lo, hi);
+  w.odd_ascii = w.ascii & (wide_below(lo, hi, 0x20) |
+                           wide_bits(_mm256_cmpeq_epi8(lo, del), _mm256_cmpeq_epi8(hi, del)));
+  w.continuation = wide_below(lo, hi, -64);
+  const std::uint64_t below_lead2 = wide_below(lo, hi, -62), below_lead3 = wide_below(lo, hi, -32);
+  w.lead2 = below_lead3 & ~below_lead2;
+  w.lead3 = wide_below(lo, hi, -16) & ~below_lead3;
+  w.own_row = w.lead2 & wide_bits(wide_own_rows(lo), wide_own_rows(hi));
+  return w;
+}
+
+__attribute__((target("avx2"))) std::size_t known_own_wide_windows(const unsigned char* p,
+                                                                   std::size_t n) {
+  std::size_t i = 0;
+  for (std::size_t step; i + 65 <= n && (step = known_own_length(classify_wide_window(p + i), p + i)) > 0;) i += step;
+  // The rest, shorter than a wide window, in narrower ones.
+  return i + known_own_windows_by_rows(p + i, n - i);
+}
+
+Utf8Scan best_utf8_scan() {
+  __builtin_cpu_init();  // asked while static objects are made, maybe before it ran on its own
+  if (__builtin_cpu_supports("avx2")) return Utf8Scan::kWide;
+  if (__builtin_cpu_supports("ssse3")) return Utf8Scan::kShuffle;
+  return Utf8Scan::kPlain;
+}
+#else
+Utf8Scan best_utf8_scan() { return Utf8Scan::kPlain; }
 #endif
+
+Utf8Scan utf8_scan = best_utf8_scan();
+
+// Where the windows of known characters end, by the widest scan allowed.
+std::size_t known_own_windows_by_scan(const unsigned char* p, std::size_t n) {
+#if defined(DORVEX_WIDER_UTF8_SCAN)
+  if (utf8_scan == Utf8Scan::kWide) return known_own_wide_windows(p, n);
+  if (utf8_scan == Utf8Scan::kShuffle) return known_own_windows_by_rows(p, n);
+#endif
+  return known_own_windows(p, n);
+}
 
 // Bytes tried the old way, one character after another, when a window is not all known.
 constexpr std::size_t kLearnStretch = 64;
@@ -702,11 +769,7 @@ constexpr std::size_t kLearnStretch = 64;
 std::size_t own_utf8_prefix_in_windows(const unsigned char* p, std::size_t n) {
   std::size_t i = 0;
   for (;;) {
-#if defined(DORVEX_LEAD_ROW_SHUFFLE)
-    i += lead_row_shuffle ? known_own_windows_by_rows(p + i, n - i) : known_own_windows(p + i, n - i);
-#else
-    i += known_own_windows(p + i, n - i);
-#endif
+    i += known_own_windows_by_scan(p + i, n - i);
     const std::size_t stretch = std::min(n - i, kLearnStretch);
     const std::size_t run = own_utf8_prefix(p + i, stretch);
     i += run;
@@ -736,12 +799,10 @@ std::size_t write_utf8_as_is(const unsigned char* text, std::size_t n) {
   return run;
 }
 
-void allow_byte_shuffle(bool allowed) {
-#if defined(DORVEX_LEAD_ROW_SHUFFLE)
-  lead_row_shuffle = allowed && __builtin_cpu_supports("ssse3");
-#else
-  (void)allowed;
-#endif
+bool limit_utf8_scan(Utf8Scan widest) {
+  const Utf8Scan best = best_utf8_scan();
+  utf8_scan = std::min(best, widest);
+  return utf8_scan == widest;
 }
 
 void write_char(int u) {

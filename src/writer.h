@@ -45,9 +45,13 @@ void write_units(const std::uint16_t* units, std::size_t n);
 // for write_units, as a character of the text, to convert.
 std::size_t write_utf8_as_is(const unsigned char* text, std::size_t n);
 
-// Whether the scan of write_utf8_as_is may use the processor's byte shuffle, as it does where
-// there is one; without, it takes the way of processors that have none (for comparing the two).
-void allow_byte_shuffle(bool allowed);
+// The ways the scan of write_utf8_as_is can go, by the instructions they need: SSE2 only, a
+// byte shuffle, and 32-byte vectors. It takes the widest the processor has.
+enum class Utf8Scan { kPlain, kShuffle, kWide };
+
+// Lets the scan go no wider than widest (for comparing the ways); returns whether it now goes
+// that way, which the processor may not allow.
+bool limit_utf8_scan(Utf8Scan widest);
 
 // write_units of one unit; values outside 0..0xFFFF are ignored.
 void write_char(int u);
