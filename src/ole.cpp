@@ -13,6 +13,7 @@
 #include <string>
 
 #include "numutils.h"
+#include "unlocked_io.h"
 
 namespace dorvex {
 
@@ -40,7 +41,7 @@ constexpr std::size_t kSmallRead = 16;
     }
     return bytes;
   }
-  return fread_unlocked(dest, size, count, f);
+  return io_fread(dest, size, count, f);
 }
 
 // The one-byte read is kept apart from the rest, so that it costs no more than the byte.
@@ -65,7 +66,7 @@ std::int32_t std_tell(StreamHandle s) {
 
 }  // namespace
 
-int my_feof(StreamHandle s) { return feof_unlocked(static_cast<std::FILE*>(s)); }
+int my_feof(StreamHandle s) { return io_feof(static_cast<std::FILE*>(s)); }
 
 void set_std_func() {
   dorvex_read = std_read;

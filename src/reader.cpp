@@ -1,5 +1,6 @@
 #include "reader.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -25,10 +26,10 @@ bool is_punct_ascii(unsigned char c) {
 
 // A block is 16-bit when a space, carriage return or punctuation at an even position is
 // followed by a zero byte, within the scan limit.
-bool block_is_unicode(std::size_t limit) {
+bool block_is_unicode(const unsigned char* block, std::size_t limit) {
   for (std::size_t i = 0; i < limit; i += 2) {
-    unsigned char c = read_buf[i];
-    if ((c == 0x20 || c == 0x0D || is_punct_ascii(c)) && i + 1 < limit && read_buf[i + 1] == 0) {
+    unsigned char c = block[i];
+    if ((c == 0x20 || c == 0x0D || is_punct_ascii(c)) && i + 1 < limit && block[i + 1] == 0) {
       return true;
     }
   }
@@ -107,6 +108,64 @@ int read_word_text(NextChar next, AtEnd at_end, std::int32_t end, WordRules rule
   }
 }
 
+// Text read from a stdio stream to its end a chunk at a time (a whole number of the decoder's
+// blocks), for a reader of text without an end: only the last chunk is short.
+std::array<unsigned char, kBlockUnits> chunk;
+
+// The source table, and whether it maps every byte below 0x80 to itself.
+struct WideningTable {
+  const std::uint16_t* table = source_charset;
+  bool ascii_same = true;
+  WideningTable() {
+    for (int b = 0; b < 0x80; ++b) ascii_same = ascii_same && table[b] == b;
+  }
+};
+
+// 8-bit text from f to its end, widened through the source table as the paragraphs scan it.
+int read_8bit_chunks(std::FILE* f, WordRules rules) {
+  const WideningTable widen;
+  WordParagraphs text(rules);
+  for (std::size_t got; (got = io_fread(chunk.data(), 1, chunk.size(), f)) > 0 && got <= chunk.size();) {
+    text.take_bytes(chunk.data(), got, widen.table, widen.ascii_same);
+    if (got < chunk.size()) break;
+  }
+  text.finish_paragraph();
+  return 0;
+}
+
+// The 16-bit units of bytes [bytes, bytes + n), low byte first, as get_word8_char gives them:
+// an odd byte at the end of the input is dropped (a block of one byte is never 16-bit).
+void take_16bit(WordParagraphs& text, const unsigned char* bytes, std::size_t n) {
+  std::uint16_t* units = text.block_space();
+  const std::size_t count = n / 2;
+  for (std::size_t k = 0; k < count; ++k) units[k] = static_cast<std::uint16_t>(bytes[2 * k] | bytes[2 * k + 1] << 8);
+  text.take_block(count);
+}
+
+// Raw Word text from f to its end, each block of kBlockSize bytes 16-bit or 8-bit by what it
+// holds (as get_word8_char decides); blocks of one kind in a row go to the paragraphs at once.
+int read_word8_chunks(std::FILE* f, WordRules rules) {
+  const WideningTable widen;
+  WordParagraphs text(rules);
+  for (std::size_t got; (got = io_fread(chunk.data(), 1, chunk.size(), f)) > 0 && got <= chunk.size();) {
+    for (std::size_t at = 0; at < got;) {
+      const bool wide = block_is_unicode(chunk.data() + at, std::min(kBlockSize, got - at));
+      std::size_t end = at + kBlockSize;
+      while (end < got && block_is_unicode(chunk.data() + end, std::min(kBlockSize, got - end)) == wide) end += kBlockSize;
+      end = std::min(end, got);
+      if (wide) {
+        take_16bit(text, chunk.data() + at, end - at);
+      } else {
+        text.take_bytes(chunk.data() + at, end - at, widen.table, widen.ascii_same);
+      }
+      at = end;
+    }
+    if (got < chunk.size()) break;
+  }
+  text.finish_paragraph();
+  return 0;
+}
+
 }  // namespace
 
 int process_file(StreamHandle stream, std::int32_t end) {
@@ -114,11 +173,16 @@ int process_file(StreamHandle stream, std::int32_t end) {
 }
 
 int process_word_text(StreamHandle stream, std::int32_t end, WordRules rules) {
-  // 8-bit text on a stdio stream, the common case of raw mode, decodes without the hooks.
+  // Text on a stdio stream to its end (raw mode, Write files) is read in chunks.
+  if (hooks_in_standard_mode() && end == kNoEnd) {
+    if (get_unicode_char == get_8bit_char) return read_8bit_chunks(static_cast<std::FILE*>(stream), rules);
+    if (get_unicode_char == get_word8_char) return read_word8_chunks(static_cast<std::FILE*>(stream), rules);
+  }
+  // With an end, decoded without the hooks: the paragraph in hand at the end is read to its mark.
   if (get_unicode_char == get_8bit_char && hooks_in_standard_mode()) {
     const StdioBytes in{static_cast<std::FILE*>(stream)};
     return read_word_text([&](std::int32_t* offset, std::int32_t) { return decode_8bit(in, offset); },
-                          [&](std::int32_t) { return feof_unlocked(in.file) != 0; }, end, rules);
+                          [&](std::int32_t) { return io_feof(in.file) != 0; }, end, rules);
   }
   // The same for 8-bit text in a compound file, read a block at a time: nothing else reads the
   // stream while its text is read, and the end is reached when the block is used up too.
@@ -146,7 +210,7 @@ int get_word8_char(StreamHandle stream, std::int32_t* offset, std::int32_t end) 
     std::size_t limit = read_len;
     std::int64_t left = std::int64_t(end) - *offset;
     if (left < std::int64_t(limit)) limit = left > 0 ? static_cast<std::size_t>(left) : 0;
-    buf_is_unicode = block_is_unicode(limit);
+    buf_is_unicode = block_is_unicode(read_buf.data(), limit);
   }
   if (buf_is_unicode) {
     *offset += 2;
