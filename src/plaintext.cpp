@@ -12,7 +12,7 @@
 #include "writer.h"
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace dorvex {
@@ -56,6 +56,9 @@ struct ByteConversion {
   std::size_t skip_after_miss;
   // Every printable ASCII byte becomes itself: the packed copy takes sixteen of them at once.
   bool ascii_is_identity;
+  // The rows of 16 entries of one_byte that do not map every byte to itself.
+  std::size_t changed_rows;
+  std::array<std::uint8_t, 16> changed_row;
   bool packed;
   std::array<std::uint64_t, 256> entry;
   std::array<std::uint16_t, 256> offset;
@@ -119,6 +122,12 @@ void build_byte_conversion(const bool* wanted) {
       conversion.ascii_is_identity = false;
     }
   }
+  conversion.changed_rows = 0;
+  for (std::size_t r = 0; r < 16; ++r) {
+    bool same = true;
+    for (std::size_t b = 16 * r; b < 16 * r + 16; ++b) same = same && conversion.one_byte[b] == b;
+    if (!same) conversion.changed_row[conversion.changed_rows++] = static_cast<std::uint8_t>(r);
+  }
   conversion.blocks_to_skip = 0;
   conversion.skip_after_miss = 0;
   conversion.has_pairs = !wanted;
@@ -169,9 +178,43 @@ std::size_t convert_packed(const unsigned char* src, std::size_t n, char* dst) {
   return static_cast<std::size_t>(dst - start);
 }
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define DORVEX_WIDE_TRANSLATION 1
+// one_byte of 32 bytes at once: each row of 16 entries that does not map its bytes to
+// themselves is one byte shuffle.
+__attribute__((target("avx2"))) std::size_t translate_wide(const unsigned char* src, std::size_t n,
+                                                           unsigned char* dst) {
+  const std::size_t changed = conversion.changed_rows;
+  __m256i row[16], high_value[16];
+  for (std::size_t k = 0; k < changed; ++k) {
+    const unsigned r = conversion.changed_row[k];
+    row[k] = _mm256_broadcastsi128_si256(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(conversion.one_byte.data() + 16 * r)));
+    high_value[k] = _mm256_set1_epi8(static_cast<char>(r));
+  }
+  const __m256i low_nibble = _mm256_set1_epi8(0x0F);
+  std::size_t i = 0;
+  for (; i + 32 <= n; i += 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i));
+    const __m256i index = _mm256_and_si256(v, low_nibble);
+    const __m256i high = _mm256_and_si256(_mm256_srli_epi16(v, 4), low_nibble);
+    __m256i out = v;
+    for (std::size_t k = 0; k < changed; ++k) {
+      const __m256i in_row = _mm256_cmpeq_epi8(high, high_value[k]);
+      out = _mm256_blendv_epi8(out, _mm256_shuffle_epi8(row[k], index), in_row);
+    }
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), out);
+  }
+  return i;
+}
+#endif
+
 // Translates n bytes through one_byte, eight at a time through the pairs when they are filled.
 void translate_one_for_one(const unsigned char* src, std::size_t n, unsigned char* dst) {
   std::size_t i = 0;
+#if defined(DORVEX_WIDE_TRANSLATION)
+  if (vector_width() == VectorWidth::kWide) i = translate_wide(src, n, dst);
+#endif
   if (conversion.has_pairs) {
     const std::uint16_t* pairs = conversion.pairs.data();
     for (; i + 8 <= n; i += 8) {

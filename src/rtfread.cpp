@@ -231,6 +231,27 @@ constexpr bool every_row_has_its_slot() {
 }
 static_assert(every_row_has_its_slot(), "the hash factor must give each keyword a slot of its own");
 
+// Control words of up to 16 letters, whole: the keywords' kinds by the slot of their first
+// letters, with all their letters, so that equal letters are the whole match. A longer keyword
+// leaves its slot empty (letters 0, which no word has): a word of 16 letters may share its first 16.
+constexpr std::size_t kWholeWordLimit = 16;
+struct WholeKeyword {
+  std::uint64_t first = 0;  // letters 1 to 8, as first_letters_of gives them
+  std::uint64_t rest = 0;   // letters 9 to 16 likewise, 0 for a shorter word
+  int type = kRtfUnlisted;
+};
+constexpr std::array<WholeKeyword, std::size_t{1} << kNameHashBits> make_whole_keywords() {
+  std::array<WholeKeyword, std::size_t{1} << kNameHashBits> slots{};
+  for (const RtfKeyword& row : rtf_types) {
+    const std::size_t n = name_length(row.name);
+    if (n > kWholeWordLimit) continue;
+    slots[name_slot(first_letters_of(row.name))] = {
+        first_letters_of(row.name), n > 8 ? first_letters_of(row.name + 8) : 0, row.type};
+  }
+  return slots;
+}
+constexpr auto kWholeKeywords = make_whole_keywords();
+
 // The first 8 letters of a name of n letters, the rest 0. 8 bytes from name on are readable.
 std::uint64_t first_letters(const unsigned char* name, std::size_t n) {
   std::uint64_t w;
@@ -483,7 +504,6 @@ constexpr std::array<bool, 256> make_plain_ascii() {
   return plain;
 }
 constexpr std::array<bool, 256> kPlainAscii = make_plain_ascii();
-inline bool is_plain_ascii(unsigned char b) { return kPlainAscii[b]; }
 
 // The number of plain ASCII bytes at p, up to 16, whose units are written to out. Up to 16 units
 // may be written whatever the number: the caller has room for them, and 16 bytes from p on.
@@ -505,10 +525,34 @@ inline int copy_plain_ascii(const unsigned char* p, std::uint16_t* out) {
 #else
 inline int copy_plain_ascii(const unsigned char* p, std::uint16_t* out) {
   int n = 0;
-  for (; n < 16 && is_plain_ascii(p[n]); ++n) out[n] = p[n];
+  for (; n < 16 && kPlainAscii[p[n]]; ++n) out[n] = p[n];
   return n;
 }
 #endif
+
+// What a text run decodes bytes through: the codec in force, and the fallback count of \u.
+struct RunCodec {
+  const std::uint16_t* table;
+  const DbcsTable* dbcs;
+  const bool* plain;  // printable ASCII the codec reads as itself: kPlainAscii, else no byte
+  std::int32_t fallback;
+};
+
+constexpr std::array<bool, 256> kNoPlainBytes{};
+
+// A hex or Unicode escape at p (16 bytes from p on are readable) that the run takes itself: the
+// bytes it takes, with its unit in *unit (0: no text); 0 for any other escape, and for a hex
+// escape that leads a double-byte pair, which the main loop reads.
+inline int escape_in_run(const unsigned char* p, const RunCodec& codec, std::uint16_t* unit) {
+  if (p[1] == 'u') return unicode_in_place(p, codec.fallback, unit);
+  if (p[1] != '\'') return 0;
+  const int high = hex_value(p[2]), low = hex_value(p[3]);
+  if (high < 0 || low < 0) return 0;
+  const auto b = static_cast<unsigned char>(high * 16 + low);
+  if (codec.dbcs && dbcs_is_lead(*codec.dbcs, b)) return 0;
+  *unit = codec.table[b];
+  return 4;
+}
 
 // Copies plain text from the block straight into the paragraph, up to the next byte that is
 // structure, a control word, a line end or a double-byte lead byte. Hex escapes and Unicode
@@ -517,46 +561,55 @@ inline int copy_plain_ascii(const unsigned char* p, std::uint16_t* out) {
 void copy_text_run(RtfState& st) {
   const unsigned char* p = st.in.pos;
   const unsigned char* const end = st.in.end;
-  const std::uint16_t* const table = current_charset;
-  const DbcsTable* const dbcs = st.dbcs;
-  const bool ascii = st.ascii;
+  const RunCodec codec{current_charset, st.dbcs,
+                       st.ascii ? kPlainAscii.data() : kNoPlainBytes.data(),
+                       st.groups.records[st.level].fallback};
   std::uint16_t* out = buffer.data() + (st.last + 1);
   // The unit that would go here hands the paragraph over first.
   std::uint16_t* const full = buffer.data() + (kFlushIndex + 1);
-  // The wide copy needs room for 16 units, and 16 bytes to read.
+  // The wide copy and the escapes need room for 16 units, and 16 bytes to read.
   std::uint16_t* const wide_full = full - 16;
-  while (p < end) {
-    if (out == full) out = hand_over_from_run();
-    unsigned char b = *p;
-    if (ascii && is_plain_ascii(b) && out <= wide_full && end - p >= 16) {
+  // Where fewer than 16 bytes are left.
+  const unsigned char* const wide_end = end - p >= 16 ? end - 15 : p;
+  bool stopped = false;  // at a byte the run does not take
+  // The wide part: no bounds to watch but those two.
+  while (p < wide_end && out <= wide_full) {
+    const unsigned char b = *p;
+    if (codec.plain[b]) {
       const int n = copy_plain_ascii(p, out);
       p += n;
       out += n;
       continue;
     }
-    if (!kEndsRun[b]) {
-      if (dbcs && dbcs_is_lead(*dbcs, b)) break;
-      *out = table[b];
+    if (b == '\\') {
+      const int step = escape_in_run(p, codec, out);
+      stopped = step == 0;
+      if (stopped) break;
       out += *out != 0;  // 0 is no text: it would end the paragraph early in the writer
-      ++p;
+      p += step;
       continue;
     }
-    if (b != '\\' || end - p < 16) break;
-    if (p[1] == 'u') {
-      const int step = unicode_in_place(p, st.groups.records[st.level].fallback, out);
+    stopped = kEndsRun[b] || (codec.dbcs && dbcs_is_lead(*codec.dbcs, b));
+    if (stopped) break;
+    *out = codec.table[b];
+    out += *out != 0;
+    ++p;
+  }
+  // The narrow part: the last bytes of the block, or the end of the paragraph's room.
+  while (!stopped && p < end) {
+    if (out == full) out = hand_over_from_run();
+    const unsigned char b = *p;
+    if (b == '\\' && end - p >= 16) {
+      const int step = escape_in_run(p, codec, out);
       if (step == 0) break;
       out += *out != 0;
       p += step;
       continue;
     }
-    if (p[1] != '\'') break;
-    const int high = hex_value(p[2]), low = hex_value(p[3]);
-    if (high < 0 || low < 0) break;
-    b = static_cast<unsigned char>(high * 16 + low);
-    if (dbcs && dbcs_is_lead(*dbcs, b)) break;
-    *out = table[b];
+    if (kEndsRun[b] || (codec.dbcs && dbcs_is_lead(*codec.dbcs, b))) break;
+    *out = codec.table[b];
     out += *out != 0;
-    p += 4;
+    ++p;
   }
   if (out == full) out = hand_over_from_run();
   if (p != st.in.pos) st.group_start = false;
@@ -876,6 +929,78 @@ bool command_in_place(RtfStream& in, RtfCommand& cmd) {
   return true;
 }
 
+// Bytes short_control_word may look at past the backslash: 16 letters, a minus sign, 10 digits
+// and the byte after them.
+constexpr std::ptrdiff_t kShortWordSpan = 28;
+
+// What handle_command does for the words of every paragraph, outside the font table: formatting
+// that does nothing here (unlisted words, \pard, \lang), font changes, paragraph ends, tabs and
+// special characters. False, nothing done, for the other kinds.
+[[gnu::always_inline]] inline bool simple_word(RtfState& st, int type, std::int32_t param) {
+  switch (type) {
+    case kRtfUnlisted:
+    case 24:
+    case 25:
+      break;
+    case kFont:
+      set_font(st, param);
+      break;
+    case kPlain:
+      set_font(st, kNoFont);
+      break;
+    case kParagraph:
+      end_paragraph(st.last);
+      st.par_level = st.level;
+      break;
+    case kTab:
+      store(st, '\t');
+      break;
+    default:
+      if (type < 28 || type > 37) return false;
+      store(st, kSpecialUnits[type - 28]);
+      break;
+  }
+  st.star_pending = false;
+  return true;
+}
+
+// The common control word, read past its backslash without the general tokenizer: at most 15
+// letters, a number of at most 9 digits, all in the block, outside the font table and with no
+// lead byte waiting. Anything else is left (false, nothing consumed) to read_command, which reads
+// the same bytes the same way.
+[[gnu::always_inline]] inline bool short_control_word(RtfState& st) {
+  const unsigned char* p = st.in.pos;
+  if (st.in.end - p < kShortWordSpan || st.lead >= 0 || st.fonttbl_level != 0) return false;
+  const std::size_t n = letters_at(p);
+  if (n == 0 || n >= kWholeWordLimit) return false;  // 16: the word may go on
+  const std::uint64_t first = first_letters(p, n);
+  const std::uint64_t rest = n > 8 ? first_letters(p + 8, n - 8) : 0;
+  const WholeKeyword& key = kWholeKeywords[name_slot(first)];
+  const int type = key.first == first && key.rest == rest ? key.type : kRtfUnlisted;
+  p += n;
+  std::int32_t param = 0;
+  const bool negative = *p == '-';
+  if (negative || is_digit(*p)) {
+    p += negative ? 1 : 0;
+    for (int digits = 0; is_digit(*p); ++p) {
+      if (++digits > 9) return false;
+      param = param * 10 + (*p - '0');
+    }
+    if (*p == '-') return false;  // a run of digits and minus signs: the tokenizer's rule
+    if (negative) param = -param;
+  }
+  if (*p == ' ' || *p == '\t') ++p;
+  st.in.pos = p;
+  st.group_start = false;
+  if (!simple_word(st, type, param)) {
+    RtfCommand cmd;
+    cmd.type = type;
+    cmd.param = param;
+    handle_command(st, cmd, false);
+  }
+  return true;
+}
+
 // What follows a backslash in the text.
 void read_command(RtfState& st) {
   const bool first_in_group = st.group_start;
@@ -1116,7 +1241,7 @@ int parse_rtf(std::FILE* f, const unsigned char* prefix, std::size_t prefix_len)
         close_group(st);
         break;
       case '\\':
-        read_command(st);
+        if (!short_control_word(st)) read_command(st);
         break;
       case '\n':
       case '\r':

@@ -741,23 +741,23 @@ __attribute__((target("avx2"))) std::size_t known_own_wide_windows(const unsigne
   return i + known_own_windows_by_rows(p + i, n - i);
 }
 
-Utf8Scan best_utf8_scan() {
+VectorWidth widest_vectors() {
   __builtin_cpu_init();  // asked while static objects are made, maybe before it ran on its own
-  if (__builtin_cpu_supports("avx2")) return Utf8Scan::kWide;
-  if (__builtin_cpu_supports("ssse3")) return Utf8Scan::kShuffle;
-  return Utf8Scan::kPlain;
+  if (__builtin_cpu_supports("avx2")) return VectorWidth::kWide;
+  if (__builtin_cpu_supports("ssse3")) return VectorWidth::kShuffle;
+  return VectorWidth::kPlain;
 }
 #else
-Utf8Scan best_utf8_scan() { return Utf8Scan::kPlain; }
+VectorWidth widest_vectors() { return VectorWidth::kPlain; }
 #endif
 
-Utf8Scan utf8_scan = best_utf8_scan();
+VectorWidth vectors = widest_vectors();
 
-// Where the windows of known characters end, by the widest scan allowed.
+// Where the windows of known characters end, by the widest vectors allowed.
 std::size_t known_own_windows_by_scan(const unsigned char* p, std::size_t n) {
 #if defined(DORVEX_WIDER_UTF8_SCAN)
-  if (utf8_scan == Utf8Scan::kWide) return known_own_wide_windows(p, n);
-  if (utf8_scan == Utf8Scan::kShuffle) return known_own_windows_by_rows(p, n);
+  if (vectors == VectorWidth::kWide) return known_own_wide_windows(p, n);
+  if (vectors == VectorWidth::kShuffle) return known_own_windows_by_rows(p, n);
 #endif
   return known_own_windows(p, n);
 }
@@ -799,10 +799,11 @@ std::size_t write_utf8_as_is(const unsigned char* text, std::size_t n) {
   return run;
 }
 
-bool limit_utf8_scan(Utf8Scan widest) {
-  const Utf8Scan best = best_utf8_scan();
-  utf8_scan = std::min(best, widest);
-  return utf8_scan == widest;
+VectorWidth vector_width() { return vectors; }
+
+bool limit_vector_width(VectorWidth widest) {
+  vectors = std::min(widest_vectors(), widest);
+  return vectors == widest;
 }
 
 void write_char(int u) {

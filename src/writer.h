@@ -45,13 +45,15 @@ void write_units(const std::uint16_t* units, std::size_t n);
 // for write_units, as a character of the text, to convert.
 std::size_t write_utf8_as_is(const unsigned char* text, std::size_t n);
 
-// The ways the scan of write_utf8_as_is can go, by the instructions they need: SSE2 only, a
-// byte shuffle, and 32-byte vectors. It takes the widest the processor has.
-enum class Utf8Scan { kPlain, kShuffle, kWide };
+// The widest vector instructions the copies of text use: SSE2 alone (or none, off x86-64), with
+// a byte shuffle (SSSE3), or 32-byte vectors (AVX2). The widest the processor has is chosen
+// when the program starts, so that one build runs anywhere.
+enum class VectorWidth { kPlain, kShuffle, kWide };
+VectorWidth vector_width();
 
-// Lets the scan go no wider than widest (for comparing the ways); returns whether it now goes
-// that way, which the processor may not allow.
-bool limit_utf8_scan(Utf8Scan widest);
+// Lets the copies go no wider than widest (for comparing the ways); returns whether they now
+// go that wide, which the processor may not allow.
+bool limit_vector_width(VectorWidth widest);
 
 // write_units of one unit; values outside 0..0xFFFF are ignored.
 void write_char(int u);

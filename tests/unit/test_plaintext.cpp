@@ -10,6 +10,7 @@
 #include "ole.h"
 #include "reader.h"
 #include "substmap.h"
+#include "writer.h"
 
 namespace {
 
@@ -142,6 +143,47 @@ TEST(PlainText, EightBitCopyAcrossBlocks) {
 // blocks of the copy, alone or in a crowd, in a small input (converted before the whole table
 // is filled) and a large one, in text with long ASCII runs and without, for an 8-bit and a
 // UTF-8 target: the same text as byte by byte.
+// The translation 32 bytes at a time agrees with the one without vectors: every byte value
+// that becomes one byte, at every offset of a vector, through a target that moves every byte
+// (so that every row of the table changes), in a small input and in one larger than a block.
+TEST(PlainText, WideTranslationAgreesWithTheNarrowOne) {
+  dorvex::utf8_detection = 0;
+  dorvex::CharsetTable target_table = testing_support::latin1_table();
+  for (unsigned t = 0; t < 256; ++t) target_table[t] = static_cast<std::uint16_t>((t * 7 + 3) & 0xFF);
+  dorvex::ReverseMap* target = dorvex::make_reverse_map(target_table);
+  auto copy = [&](const std::string& in, dorvex::VectorWidth width) {
+    testing_support::plain_setup();
+    dorvex::limit_vector_width(width);
+    dorvex::target_charset = target;
+    std::FILE* f = testing_support::stream_of(in);
+    std::string out = capture([&] { dorvex::copy_out(f, nullptr, 0); });
+    std::fclose(f);
+    return out;
+  };
+  std::string one_byte_values;
+  for (unsigned v = 0; v < 256; ++v) {
+    const std::string alone(1, static_cast<char>(v));
+    if (copy(alone, dorvex::VectorWidth::kPlain).size() == 1) one_byte_values += alone;
+  }
+  EXPECT_GE(one_byte_values.size(), 250u);
+  std::string small;
+  for (std::size_t shift = 0; shift < 32; ++shift) small += std::string(shift, 'a') + one_byte_values;
+  std::string large;
+  while (large.size() < 600000) large += small;
+  for (const std::string* in : {&small, &large}) {
+    const std::string narrow = copy(*in, dorvex::VectorWidth::kPlain);
+    EXPECT_NE(narrow.substr(0, 300), in->substr(0, 300));
+    for (dorvex::VectorWidth width : {dorvex::VectorWidth::kShuffle, dorvex::VectorWidth::kWide}) {
+      EXPECT_EQ(copy(*in, width), narrow) << in->size() << " bytes, width " << static_cast<int>(width);
+    }
+  }
+  dorvex::limit_vector_width(dorvex::VectorWidth::kWide);
+  testing_support::plain_setup();
+  dorvex::free_reverse_map(target);
+  std::free(target_table);
+  dorvex::utf8_detection = 1;
+}
+
 TEST(PlainText, OneForOneTranslationStopsAtEveryPosition) {
   dorvex::utf8_detection = 0;
   // Latin-1 in and out, but U+00E9 has no byte: the replacement "e'" stands for it.

@@ -537,9 +537,79 @@ TEST(Rtf, RunFillingTheParagraphKeepsPairs) {
     const std::string text(262142 - short_by, 'a');
     EXPECT_TRUE(rtf_text("{\\rtf1 " + text + pair + "b\\par}") == text + emoji + "b\n") << short_by;
   }
+  // Escapes and words that fill the paragraph, at every distance from its end up to past the
+  // room the wide copy needs (16 units); the paragraph filled next to a block end (the buffer holds
+  // 8 blocks) and away from it.
+  const std::string pieces[][2] = {{"\\'e9", "\xC3\xA9"}, {"\\u233?", "\xC3\xA9"},
+                                   {"\\tab ", "\t"}, {"\\endash ", "\xE2\x80\x93"},
+                                   {"{b}", "b"}, {"bcd", "bcd"}};
+  for (const std::string before : {"", "{before\\par}"}) {
+    for (const auto& [piece, unit] : pieces) {
+      for (std::size_t short_by = 0; short_by < 22; ++short_by) {
+        const std::string text(262142 - short_by, 'a');
+        std::string doc = "{\\rtf1 " + before + std::string(16000, '\n') + text, expected = text;
+        for (int i = 0; i < 3; ++i) doc += piece, expected += unit;
+        EXPECT_TRUE(rtf_text(doc + "x\\par}") == (before.empty() ? "" : "before\n") + expected + "x\n")
+            << piece << " " << short_by;
+      }
+    }
+  }
+  // Plain text filling the paragraph with its units at every alignment to the 16 of a wide copy
+  // (16 lead-ins of line ends), away from block ends: the copy never writes past the buffer.
+  for (std::size_t lead = 16000; lead < 16016; ++lead) {
+    const std::string text(262140, 'a');
+    EXPECT_TRUE(rtf_text("{\\rtf1 " + std::string(lead, '\n') + text + "bcd\\par}") ==
+                text + "bcd\n") << lead;
+  }
   // Filled exactly at the end of a run: the unit after it still starts a new piece.
   const std::string filled(262143, 'a');
   EXPECT_TRUE(rtf_text("{\\rtf1 " + filled + "{b}c}") == filled + "bc\n");
+}
+
+// The common control words (up to 15 letters, up to 9 digits, outside the font table) are read
+// in place by a step of their own. Each snippet is read byte by byte when it ends the document
+// (within 28 bytes of the end), in place when padding follows it, and so too across a block end,
+// at every offset, after text: the text is the same. The snippets cover numbers of every shape (the
+// fallback count and \bin make them visible), words at the length limits and next to keywords,
+// and the words that switch fonts, code pages and destinations.
+TEST(Rtf, ShortControlWordsMatchByteByByte) {
+  testing_support::ShippedCharsets charsets;
+  const std::string head = "{\\rtf1\\ansi{\\fonttbl{\\f1\\fcharset204 C;}{\\f2\\fcharset0 L;}}";
+  const char* snippets[] = {
+      "\\f1\\'e0\\f2\\'e0",      "\\f1 \\'e0{\\f2\\'e0}\\'e0", "\\plain\\f1\\'e0\\plain\\'e0",
+      "\\f-1\\'e0",              "\\f-\\'e0x",                "\\f--1 x",
+      "\\f1-2 x",                "\\f01\\'e0",                "\\f000000001\\'e0",
+      "\\f123456789 x",          "\\f1234567890 x",           "\\f99999999999 x",
+      "\\f-2147483649 x",        "\\fs24x",                   "\\fs24  x",
+      "\\fs24\tx",               "\\b0\\i x",                  "\\par5x",
+      "\\tab1x",                 "\\endash-7x",               "\\lquote\\rquote x",
+      "\\ldblquote x\\rdblquote",  "\\zwnj\\emspace\\bullet",    "\\pard\\plain x",
+      "\\lang1033 x",            "\\overlay x",               "{\\listover x}",
+      "{\\listoverridetab x}",   "{\\listoverridetable x}y",  "{\\generato x}",
+      "{\\generator x}y",        "{\\generatorx x}",          "{\\nestcell\\nestrow x}",
+      "{\\*\\fldrslt x}",        "{\\*\\fldinst x}y",         "{\\*\\foo x}y",
+      "{\\info x}y",             "\\uc2\\u233??x",            "{\\uc0\\u233 x}",
+      "\\u233\\'e9x",            "\\line\\row\\cell x",        "\\ansicpg1251\\'e0",
+      "\\ansicpg932\\'93\\b x",  "\\bin3 {}}x",                "\\ulnone\\ul0 x",
+      "\\ABC\\Par x",            "\\abcdefghijklmno x",       "\\abcdefghijklmnop x",
+      "\\pc\\'e0\\mac\\'e0",       "\\deff1\\'e0",              "\\tab\r\n\\tab",
+      "\\uc000000002\\u233??x",   "\\uc0000000002\\u233??x",   "\\uc2-1\\u233??x",
+      "\\uc-1\\u233?x",           "\\bin000000003 {}}x",       "x\\bin4294967298 abcd",
+      "x\\bin-1 ab",              "\\uc4294967298\\u233??x",   "\\abcdefghijklmno123456789 x",
+      "\\ldblquote123456789x",
+  };
+  const std::string pad(80, '\n');  // no text, no group: a group after \par would add a space
+  for (const std::string snippet : snippets) {
+    ASSERT_LT(snippet.size(), 28u) << snippet;  // else the end of the document is read in place
+    const std::string alone = rtf_text(head + snippet + "}");
+    EXPECT_EQ(rtf_text(head + snippet + pad + "}"), alone) << snippet;
+    ASSERT_FALSE(alone.empty()) << snippet;  // text, so that text before it joins its paragraph
+    for (std::size_t before_end = 0; before_end <= 30; ++before_end) {
+      const std::string filler(dorvex::kRtfBlockSize - head.size() - before_end, 'a');
+      EXPECT_TRUE(rtf_text(head + filler + snippet + pad + "}") == filler + alone)
+          << snippet << " " << before_end;
+    }
+  }
 }
 
 // Control words are looked up by a hash of their letters: every keyword finds its kind, and

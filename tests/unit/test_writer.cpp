@@ -331,10 +331,11 @@ TEST(Writer, Utf8AsIsInWindowsStopsWhereTheCharactersDo) {
   }
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   dorvex::SubstMap* map = special_map_for_as_is();
-  for (dorvex::Utf8Scan scan : {dorvex::Utf8Scan::kWide, dorvex::Utf8Scan::kShuffle, dorvex::Utf8Scan::kPlain})
+  using dorvex::VectorWidth;
+  for (VectorWidth width : {VectorWidth::kWide, VectorWidth::kShuffle, VectorWidth::kPlain})
   for (bool utf8 : {true, false}) {
-    if (!dorvex::limit_utf8_scan(scan)) continue;  // the processor has no such instructions
-    SCOPED_TRACE("scan " + std::to_string(static_cast<int>(scan)));
+    if (!dorvex::limit_vector_width(width)) continue;  // the processor has no such instructions
+    SCOPED_TRACE("vector width " + std::to_string(static_cast<int>(width)));
     dorvex::ReverseMap* latin1 = utf8 ? nullptr : dorvex::make_reverse_map(dorvex::source_charset);
     testing_support::plain_setup();
     dorvex::spec_chars = map;
@@ -372,7 +373,7 @@ TEST(Writer, Utf8AsIsInWindowsStopsWhereTheCharactersDo) {
     }
     dorvex::free_reverse_map(latin1);
   }
-  dorvex::limit_utf8_scan(dorvex::Utf8Scan::kWide);
+  dorvex::limit_vector_width(VectorWidth::kWide);
   testing_support::plain_setup();
   dorvex::free_substmap(map);
 }
