@@ -232,7 +232,7 @@ CharsetTable parse_charset_file(std::FILE* f, const char* path) {
 
 CharsetTable read_charset(const char* name) {
   char* path = nullptr;
-  std::FILE* f = open_along_path(stradd(name, ".txt"), charset_path, &path);
+  std::FILE* f = open_charset_table(name, &path);
   if (!path) {
     std::fprintf(stderr, "Cannot load charset %s - file not found\n", name);
     return nullptr;

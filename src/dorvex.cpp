@@ -195,9 +195,15 @@ void choose_charsets() {
   resolve_or_end(&dorvex::dest_csname);
 }
 
+// The stdio buffers of the inputs and of standard output. Arrays of the program, not allocations:
+// a block this large is mapped apart by malloc, a system call each at every start, and an
+// array's pages, like a mapping's, cost nothing until used.
+char input_block[dorvex::kIoBufferSize];
+char output_block[dorvex::kIoBufferSize];
+
 void load_tables() {
-  dorvex::input_buffer = static_cast<char*>(std::malloc(dorvex::kIoBufferSize));
-  if (!dorvex::input_buffer) std::fputs("Input buffer not allocated\n", stderr);
+  dorvex::input_buffer = input_block;
+  dorvex::hold_found_tables(true);
   choose_charsets();
   dorvex::source_charset = dorvex::read_charset(dorvex::source_csname);
   if (!dorvex::source_charset) dorvex::end_program(1);
@@ -209,6 +215,7 @@ void load_tables() {
     dorvex::target_charset = dorvex::make_reverse_map(target);
     std::free(target);
   }
+  dorvex::hold_found_tables(false);
   dorvex::spec_chars = load_map(".spc");
   if (!dorvex::spec_chars) {
     std::fprintf(stderr, "Cannot read substitution map %s%s\n", dorvex::format_name, ".spc");
@@ -227,12 +234,7 @@ void load_tables() {
 
 void setup_output() {
   if (isatty(fileno(stdout))) return;
-  char* block = static_cast<char*>(std::malloc(dorvex::kIoBufferSize));
-  if (!block) {
-    std::fputs("output buffer not allocated\n", stderr);
-    return;
-  }
-  if (std::setvbuf(stdout, block, _IOFBF, dorvex::kIoBufferSize) != 0) std::perror("stdout");
+  if (std::setvbuf(stdout, output_block, _IOFBF, sizeof output_block) != 0) std::perror("stdout");
 }
 
 void give_input_buffer(std::FILE* f, const char* name) {

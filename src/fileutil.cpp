@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -203,7 +204,49 @@ const char* ctype_locale_name() {
   return "";
 }
 
+// A table resolve_charset found while tables are held, open for read_charset.
+struct HeldTable {
+  std::string name;
+  std::FILE* file = nullptr;
+  char* path = nullptr;
+};
+bool holding_tables = false;
+std::array<HeldTable, 2> held_tables;  // the source and the target table
+std::size_t next_held = 0;
+
+void release(HeldTable& table) {
+  if (table.file) std::fclose(table.file);
+  std::free(table.path);
+  table = HeldTable{};
+}
+
+HeldTable* held_table(const char* name) {
+  for (HeldTable& table : held_tables)
+    if (table.file && table.name == name) return &table;
+  return nullptr;
+}
+
+// Opens the table to hold it. A table that is there but cannot be opened exists all the same:
+// read_charset will say why it cannot be read.
+bool open_to_hold(const char* name) {
+  if (held_table(name)) return true;
+  char* path = nullptr;
+  std::FILE* f = open_along_path(stradd(name, ".txt"), charset_path, &path);
+  if (!f) {
+    std::free(path);
+    return path != nullptr;
+  }
+  HeldTable& slot = held_tables[next_held];
+  next_held = (next_held + 1) % held_tables.size();
+  release(slot);
+  slot.name = name;
+  slot.file = f;
+  slot.path = path;
+  return true;
+}
+
 bool charset_table_exists(const char* name) {
+  if (holding_tables) return open_to_hold(name);
   char* found = find_file(stradd(name, ".txt"), charset_path);
   bool exists = found && found[0] != '\0';
   std::free(found);
@@ -284,9 +327,15 @@ void init_default_paths() {
   default_path_buf[0] = '\0';
   const char sep[] = {';', '\0'};
   std::size_t exe_dir_len = std::strlen(exe_dir());
+  // Where the first directory exists (beside a build, or an install that keeps everything in one
+  // directory) the others join the list unasked: a missing one then costs a failed look-up only
+  // for a file the first lacks, where asking after each cost a stat at every start.
+  bool ask = true;
   for (const char* dir : kDataDirs) {
     // A directory too long to search is skipped here rather than refused later at every use.
-    if (exe_dir_len + std::strlen(dir) >= kPathLimit || !is_directory(add_exe_path(dir))) continue;
+    if (exe_dir_len + std::strlen(dir) >= kPathLimit) continue;
+    if (ask && !is_directory(add_exe_path(dir))) continue;
+    if (dir == kDataDirs[0]) ask = false;
     if (len > 0 && !append_text(default_path_buf, &len, sep)) break;
     if (!append_text(default_path_buf, &len, dir)) break;
   }
@@ -420,6 +469,24 @@ const char* locale_charset() {
   ::uselocale(previous);
   ::freelocale(user);
   return charset;
+}
+
+void hold_found_tables(bool hold) {
+  holding_tables = hold;
+  if (!hold)
+    for (HeldTable& table : held_tables) release(table);
+}
+
+std::FILE* open_charset_table(const char* name, char** found) {
+  if (HeldTable* held = held_table(name)) {
+    std::FILE* f = held->file;
+    *found = held->path;
+    held->file = nullptr;
+    held->path = nullptr;
+    held->name.clear();
+    return f;
+  }
+  return open_along_path(stradd(name, ".txt"), charset_path, found);
 }
 
 int check_charset(const char** name_var, const char* name) {

@@ -90,6 +90,17 @@ const char* resolve_charset(const char* name);
 // the C and POSIX locales included. The process's locale stays "C".
 const char* locale_charset();
 
+// While tables are held (at start-up), a table resolve_charset finds stays open for
+// open_charset_table, which then needs no second look-up; the two tables of every start are
+// found once each. Ending the hold closes those not taken, so no descriptor stays open into the
+// reading of the inputs, and resolve_charset goes back to asking whether a table is there.
+void hold_found_tables(bool hold);
+
+// Opens name + ".txt" along charset_path as open_along_path does, or takes the stream held for
+// it. *found receives the path (malloc'd) or null when the file is nowhere; the stream is null
+// when it could not be opened (errno says why).
+std::FILE* open_charset_table(const char* name, char** found);
+
 // Validates a charset name with resolve_charset. On success stores a new copy of the resolved
 // name in *name_var and returns 1; otherwise leaves *name_var and returns 0.
 int check_charset(const char** name_var, const char* name);

@@ -250,29 +250,63 @@ void parse_map_line(const MapPass& pass, const char* line, int line_no) {
   if (map) chunk_insert(map, static_cast<int>(code), text);
 }
 
-// The check of the replacement map at every start looks at each line's code, quotes and line end
-// and at nothing else when the line has the common shape `XXXX "text"  # name` with a text
-// no longer than the longest so far and free of escapes: such a line can neither be faulty nor
-// raise longest_sequence. Returns the length of its piece (as next_piece cuts it), or 0 when the
-// general parser must read the line, or the piece may go on past size.
-std::size_t skim_common_line(const char* text, std::size_t size, bool at_end) {
-  if (size < 6) return 0;
-  long code;
-  const char* p;
-  if (!read_common_head(text, &code, &p)) return 0;
-  const std::size_t window = std::min<std::size_t>(size, kLineLimit - 1);
-  const std::size_t text_end = std::min<std::size_t>(window, 7 + std::size_t(longest_sequence));
-  std::size_t at = 6;
-  for (;; ++at) {
-    if (at == text_end) return 0;
-    const char c = text[at];
-    if (c == '"') break;
-    if (c == '\\' || c == '\n' || c == '\0') return 0;
+// What a byte of a text in double quotes is to the check's shortcut: the closing quote, a
+// byte the general parser must see (an escape, or a zero, which ends a piece's text), or any
+// other.
+constexpr unsigned char kPlainByte = 0, kClosingQuote = 1, kGeneralByte = 2;
+constexpr std::array<unsigned char, 256> kTextByte = [] {
+  std::array<unsigned char, 256> kind{};
+  kind['"'] = kClosingQuote;
+  kind['\\'] = kGeneralByte;
+  kind[0] = kGeneralByte;
+  return kind;
+}();
+
+// True when the bytes of line before its end (len of them) have the common shape
+// `XXXX "text"...` with a text free of escapes and no longer than longest: such a line can be
+// neither faulty nor raise longest_sequence.
+bool passes_unread(const char* line, std::size_t len, std::size_t longest) {
+  constexpr std::size_t kTextStart = 6;
+  if (len <= kTextStart) return false;
+  const unsigned d0 = kDigitValue[static_cast<unsigned char>(line[0])],
+                 d1 = kDigitValue[static_cast<unsigned char>(line[1])],
+                 d2 = kDigitValue[static_cast<unsigned char>(line[2])],
+                 d3 = kDigitValue[static_cast<unsigned char>(line[3])];
+  if ((d0 | d1 | d2 | d3) > 15 || line[4] != ' ' || line[5] != '"') return false;
+  if (d0 == 15 && d1 == 15 && d2 == 15 && d3 > 13) return false;  // above kMaxCode
+  // The closing quote may stand at most longest bytes after the opening one.
+  const std::size_t limit = std::min(len, kTextStart + longest + 1);
+  for (std::size_t i = kTextStart; i < limit; ++i) {
+    const unsigned char kind = kTextByte[static_cast<unsigned char>(line[i])];
+    if (kind != kPlainByte) return kind == kClosingQuote;
   }
-  ++at;  // past the closing quote
-  const std::size_t nl = at + line_end_offset(text + at, window - at);
-  if (nl < window) return nl + 1;
-  return window == kLineLimit - 1 || at_end ? window : 0;
+  return false;
+}
+
+// The check of the replacement map at every start passes over the lines passes_unread accepts,
+// which are nearly all, looking at their heads and line ends only; the line ends come from
+// line_end_bits, 64 bytes at a time. Skims lines from text on, adding them to *line_no, and
+// returns the bytes they take: up to the first line the general parser must read, or one whose
+// end (as next_piece cuts it) is not within the 64-byte groups of [text, text + size).
+std::size_t skim_common_lines(const char* text, std::size_t size, int* line_no) {
+  static_assert(kLineEndGroup == 64, "a group's line ends fill one 64-bit word");
+  const std::size_t longest = static_cast<std::size_t>(longest_sequence);
+  if (size < kLineEndGroup) return 0;
+  const std::size_t groups_end = size - size % kLineEndGroup;
+  std::size_t at = 0, group = 0;
+  std::uint64_t ends = line_end_bits(text);
+  for (;;) {
+    while (ends == 0) {
+      group += kLineEndGroup;
+      if (group == groups_end) return at;
+      ends = line_end_bits(text + group);
+    }
+    const std::size_t nl = group + static_cast<std::size_t>(__builtin_ctzll(ends));
+    ends &= ends - 1;
+    if (nl - at >= kLineLimit - 1 || !passes_unread(text + at, nl - at, longest)) return at;
+    at = nl + 1;
+    ++*line_no;
+  }
 }
 
 // Cuts the next piece off [text, text + size) as fgets would deliver it: at most 1023 bytes,
@@ -298,13 +332,7 @@ bool parse_map_file(const MapPass& pass, std::FILE* f) {
     at_end = got < sizeof block - 1 - kept;
     std::size_t size = kept + got, at = 0;
     for (;;) {
-      if (!pass.map) {
-        if (std::size_t n = skim_common_line(block + at, size - at, at_end)) {
-          ++line_no;
-          at += n;
-          continue;
-        }
-      }
+      if (!pass.map) at += skim_common_lines(block + at, size - at, &line_no);
       const std::size_t n = next_piece(block + at, size - at, at_end);
       if (!n) break;
       const char after = block[at + n];
@@ -321,18 +349,21 @@ bool parse_map_file(const MapPass& pass, std::FILE* f) {
 
 }  // namespace
 
-std::size_t line_end_offset(const char* text, std::size_t size) {
-  std::size_t at = 0;
+std::uint64_t line_end_bits(const char* text) {
 #if defined(__SSE2__)
   const __m128i newline = _mm_set1_epi8('\n');
-  for (; size - at >= 16; at += 16) {
+  std::uint64_t bits = 0;
+  for (unsigned at = 0; at < kLineEndGroup; at += 16) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-    if (const int hits = _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)))
-      return at + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hits)));
+    bits |= std::uint64_t(unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, newline)))) << at;
   }
+  return bits;
+#else
+  std::uint64_t bits = 0;
+  for (unsigned at = 0; at < kLineEndGroup; ++at)
+    if (text[at] == '\n') bits |= std::uint64_t(1) << at;
+  return bits;
 #endif
-  while (at < size && text[at] != '\n') ++at;
-  return at;
 }
 
 char* read_whole_file(std::FILE* f, std::size_t* size) {

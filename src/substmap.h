@@ -3,6 +3,7 @@
 #define DORVEX_SUBSTMAP_H
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 
 namespace dorvex {
@@ -48,9 +49,12 @@ const char* map_insert(SubstMap* map, int u, const char* text);
 // when a read fails. "Insufficient memory" and exit 1 when memory runs out.
 char* read_whole_file(std::FILE* f, std::size_t* size);
 
-// The offset of the first '\n' in [text, text + size), or size: the map check's line ends,
+// The map check finds line ends a group of this many bytes at a time.
+constexpr std::size_t kLineEndGroup = 64;
+
+// Bit i set when text[i] is '\n', for the kLineEndGroup bytes at text: the map check's line ends,
 // 16 bytes at a time where the processor allows.
-std::size_t line_end_offset(const char* text, std::size_t size);
+std::uint64_t line_end_bits(const char* text);
 
 // Nonzero when c ends a sequence whose closing character is closing ('\n': any white space).
 int isstop(int c, int closing);

@@ -1,9 +1,11 @@
 #include "fileutil.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -216,7 +218,12 @@ TEST(Fileutil, CharsetNamesPeopleTypeResolveToTables) {
       {"windows-1251", "<unknown>"}, {"iso-8859-", "<unknown>"}, {"", "<unknown>"},
       {"ANSI_X3.4-1968", "<unknown>"}, {"nonsense", "<unknown>"}, {"cp", "<unknown>"},
   };
-  for (const auto& [name, table] : cases) EXPECT_EQ(resolved(name), table) << name;
+  // Holding the tables found (as at start-up) changes nothing of the answers.
+  for (bool hold : {false, true}) {
+    dorvex::hold_found_tables(hold);
+    for (const auto& [name, table] : cases) EXPECT_EQ(resolved(name), table) << name << hold;
+  }
+  dorvex::hold_found_tables(false);
   // check_charset stores a new copy of the table name and leaves the variable alone otherwise.
   const char* before = "before";
   const char* name = before;
@@ -225,6 +232,57 @@ TEST(Fileutil, CharsetNamesPeopleTypeResolveToTables) {
   ASSERT_EQ(dorvex::check_charset(&name, "ISO-8859-1"), 1);
   EXPECT_STREQ(name, "8859-1");
   std::free(const_cast<char*>(name));
+}
+
+// A table found while tables are held is read from the stream opened then, without a second
+// look-up: a file gone in between is still read. A table taken, or one pushed out by a third,
+// is looked up again; the end of the hold closes those not taken, and without a hold nothing
+// stays open.
+TEST(Fileutil, HeldTablesAreLookedUpOnce) {
+  SettingsGuard guard;
+  TempDir t;
+  for (const char* name : {"a", "b", "c", "d"})
+    write_file(t.file(std::string(name) + ".txt"), std::string("table ") + name);
+  const std::string path = t.path();
+  dorvex::charset_path = path.c_str();
+  auto gone = [&](const char* name) { std::remove(t.file(std::string(name) + ".txt").c_str()); };
+  auto read_table = [](const char* name) -> std::string {
+    char* found = nullptr;
+    std::FILE* f = dorvex::open_charset_table(name, &found);
+    std::string got = found ? "" : "<nowhere>";
+    std::free(found);
+    if (!f) return got;
+    char text[16] = {};
+    std::fread(text, 1, sizeof text - 1, f);
+    std::fclose(f);
+    return text;
+  };
+  auto lowest_free_descriptor = [] {
+    int fd = open("/dev/null", O_RDONLY);
+    close(fd);
+    return fd;
+  };
+  const int free_before = lowest_free_descriptor();
+
+  dorvex::hold_found_tables(true);
+  for (const char* name : {"a", "b", "b", "c"}) ASSERT_STREQ(dorvex::resolve_charset(name), name);
+  for (const char* name : {"a", "b", "c"}) gone(name);
+  EXPECT_EQ(read_table("a"), "<nowhere>");  // pushed out by c
+  EXPECT_EQ(read_table("b"), "table b");
+  EXPECT_EQ(read_table("b"), "<nowhere>");  // taken
+  EXPECT_EQ(read_table("c"), "table c");
+  ASSERT_STREQ(dorvex::resolve_charset("d"), "d");
+  EXPECT_NE(lowest_free_descriptor(), free_before);
+  dorvex::hold_found_tables(false);
+  EXPECT_EQ(lowest_free_descriptor(), free_before);
+  gone("d");
+  EXPECT_EQ(read_table("d"), "<nowhere>");  // closed with the end of the hold
+
+  write_file(t.file("e.txt"), "table e");
+  ASSERT_STREQ(dorvex::resolve_charset("e"), "e");
+  EXPECT_EQ(lowest_free_descriptor(), free_before);
+  gone("e");
+  EXPECT_EQ(read_table("e"), "<nowhere>");
 }
 
 TEST(Fileutil, LocaleChoosesACharsetDorvexHas) {
@@ -288,7 +346,7 @@ TEST(Fileutil, ListCharsetsGathersEveryDirectoryOfThePath) {
   EXPECT_EQ(list_output("~/d1"), "Available charsets:\niso\tutf-8\n");
 }
 
-TEST(Fileutil, DefaultPathsAreTheDataDirectoriesThatExist) {
+TEST(Fileutil, DefaultPathsAreTheDataDirectoriesThatMayHoldTables) {
   SettingsGuard guard;
   TempDir t;
   dorvex::set_program_path((t.path() + "/bin/dorvex").c_str());
@@ -303,11 +361,29 @@ TEST(Fileutil, DefaultPathsAreTheDataDirectoriesThatExist) {
   mkdir((t.path() + "/bin").c_str(), 0700);
   dorvex::init_default_paths();
   EXPECT_EQ(std::string(dorvex::charset_path), "%s/../share/dorvex/charsets" + installed);
+  // With a data directory beside the program the others are listed unasked, and a table only
+  // they hold is still found; one nowhere is not.
+  std::remove((t.path() + "/share/dorvex/charsets").c_str());
   mkdir((t.path() + "/bin/charsets").c_str(), 0700);
   dorvex::init_default_paths();
-  EXPECT_EQ(std::string(dorvex::charset_path),
-            "%s/charsets;%s/../share/dorvex/charsets" + installed);
+  const std::string listed = dorvex::charset_path,
+                    unasked = "%s/charsets;%s/../share/dorvex/charsets;";
+  ASSERT_EQ(listed.substr(0, unasked.size()), unasked);
+  EXPECT_EQ(listed.substr(unasked.size(), 1), "/") << listed;  // the configured one
+  EXPECT_EQ(listed.find("%s", unasked.size()), std::string::npos) << listed;
   EXPECT_STREQ(dorvex::map_path, dorvex::charset_path);
+  mkdir((t.path() + "/share/dorvex/charsets").c_str(), 0700);
+  write_file(t.path() + "/share/dorvex/charsets/shared.txt", "");
+  write_file(t.path() + "/bin/charsets/own.txt", "");
+  for (const char* name : {"own.txt", "shared.txt", "none.txt"}) {
+    char* found = dorvex::find_file(dorvex::stradd(name, ""), dorvex::charset_path);
+    const std::string want = std::string(name) == "none.txt" ? ""
+                             : std::string(name) == "own.txt"
+                                 ? t.path() + "/bin/charsets/own.txt"
+                                 : t.path() + "/bin/../share/dorvex/charsets/shared.txt";
+    EXPECT_EQ(found ? std::string(found) : "", want) << name;
+    std::free(found);
+  }
 }
 
 // A program directory that itself holds "%s" must not make substitution run away.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -454,19 +455,22 @@ TEST(Substmap, FileChangedOrGoneBeforeFirstUse) {
   dorvex::free_substmap(m);
 }
 
-// The 16-byte line-end search against the simple rule: a newline at every offset of a buffer
-// that spans several 16-byte groups, searched from every start, and the tail without one.
-TEST(Substmap, LineEndOffsetAtEveryPosition) {
-  std::string buf(80, 'x');
-  for (std::size_t nl = 0; nl <= buf.size(); ++nl) {
-    std::string b = buf;
-    if (nl < b.size()) b[nl] = '\n';
-    for (std::size_t from = 0; from <= b.size(); ++from) {
-      for (std::size_t size : {b.size() - from, std::min<std::size_t>(b.size() - from, 17)}) {
-        std::size_t want = 0;
-        while (want < size && b[from + want] != '\n') ++want;
-        EXPECT_EQ(dorvex::line_end_offset(b.data() + from, size), want)
-            << "newline " << nl << " from " << from << " size " << size;
+// The line ends of a 64-byte group against the simple rule: a newline, or two, at every pair
+// of places of a buffer, at every offset from a 16-byte boundary.
+TEST(Substmap, LineEndBitsAtEveryPosition) {
+  alignas(16) char buf[dorvex::kLineEndGroup + 16];
+  for (std::size_t offset = 0; offset < 16; ++offset) {
+    for (std::size_t first = 0; first <= dorvex::kLineEndGroup; ++first) {
+      for (std::size_t second = first; second <= dorvex::kLineEndGroup; second += 7) {
+        std::memset(buf, 'x', sizeof buf);
+        if (first < dorvex::kLineEndGroup) buf[offset + first] = '\n';
+        if (second < dorvex::kLineEndGroup) buf[offset + second] = '\n';
+        buf[offset + dorvex::kLineEndGroup] = '\n';  // past the group: never reported
+        std::uint64_t want = 0;
+        for (std::size_t i = 0; i < dorvex::kLineEndGroup; ++i)
+          if (buf[offset + i] == '\n') want |= std::uint64_t(1) << i;
+        EXPECT_EQ(dorvex::line_end_bits(buf + offset), want)
+            << "offset " << offset << " newlines " << first << " " << second;
       }
     }
   }
@@ -481,12 +485,24 @@ TEST(Substmap, CheckSkimsCommonLinesAsTheSimpleRule) {
   TempDir dir;
   dorvex::map_path = dir.path().c_str();
   if (!testing_support::find_file_works(dir)) GTEST_SKIP() << "find_file is not in place yet";
+  // Lines one step away from the common shape, or just inside it.
+  using std::string_literals::operator""s;
+  const std::string neighbours[] = {
+      "ffFD \"x\"  # the highest code\n", "FFFE \"x\"\n", "FFFF \"\"\n", "FFEF \"y\"\n",
+      "0041  \"two blanks\"\n", "0041\t\"tab\"\n", "00411 \"five digits\"\n",
+      "041 \"three digits\"\n", "0x41 \"prefix\"\n", "+041 \"sign\"\n", "00G1 \"x\"\n",
+      "0041 'single'\n", "0041 \"\"\n", "0041 \"\n", "0041 \n", "0041\n", "004\n",
+      "\xC1\xC1\xC1\xC1 \"x\"\n",
+      "0041 \"a\\\"b\"\n", "0041 \"123456\"\n", "0041 \"1234567\"\n", "0041 \"a\"  # \0 zero\n"s,
+      "0041 \"a\\\n", "  0041 \"lead\"\n", "0041 \"\0\"\n"s, "# 0041 \"comment\"\n", "\n",
+  };
   std::string text;
   for (int i = 0; text.size() < 40000; ++i) {
     const std::string code = hex4(0x100 + i % 0xFE00);
     const std::string body(static_cast<std::size_t>(i % 11), static_cast<char>('a' + i % 26));
     const std::string name(static_cast<std::size_t>(i % 37), 'N');
     switch (i % 13) {
+      case 7: text += neighbours[static_cast<std::size_t>(i / 13) % std::size(neighbours)]; break;
       case 0: text += code + " \"" + body + "\\\"x\"  # " + name + "\n"; break;
       case 1: text += code + " \"" + body + "\n"; break;
       case 2: text += code + " \"" + body + std::string(1, '\0') + "\"\n"; break;
@@ -521,5 +537,33 @@ TEST(Substmap, CheckSkimsCommonLinesAsTheSimpleRule) {
     EXPECT_EQ(dorvex::longest_sequence, longest) << "cut " << cut;
     EXPECT_EQ(entries_of(m), want.entries) << "cut " << cut;
     dorvex::free_substmap(m);
+  }
+}
+
+// The longest text the check finds, when a text is one byte longer than the longest before it,
+// as long, or shorter, at the start of a line and in the middle of the reader's block.
+TEST(Substmap, CheckFindsTheLongestText) {
+  ConversionSettings saved;
+  TempDir dir;
+  dorvex::map_path = dir.path().c_str();
+  if (!testing_support::find_file_works(dir)) GTEST_SKIP() << "find_file is not in place yet";
+  std::string padding;
+  for (int i = 0; padding.size() < 17000; ++i) padding += hex4(0x100 + i) + " \"a\"  # name\n";
+  for (std::size_t first = 0; first <= 12; ++first) {
+    for (std::size_t second : {first + 2, first + 1, first, first > 0 ? first - 1 : 0}) {
+      for (const std::string& before : {std::string(), padding}) {
+        const std::string text = before + "0042 \"" + std::string(first, 'x') + "\"\n0043 \"" +
+                                 std::string(second, 'y') + "\"  # name\n" + padding;
+        const int longest = static_cast<int>(std::max<std::size_t>({6, first, second}));
+        testing_support::write_file(dir.file("m.rpl"), text);
+        dorvex::longest_sequence = 6;
+        testing::internal::CaptureStderr();
+        dorvex::SubstMap* m = dorvex::read_substmap(dorvex::stradd("m", ".rpl"));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        ASSERT_NE(m, nullptr);
+        EXPECT_EQ(dorvex::longest_sequence, longest) << first << " then " << second;
+        dorvex::free_substmap(m);
+      }
+    }
   }
 }
