@@ -270,14 +270,15 @@ const char* substitute_exe_dir(const char* name, char* out) {
   // Built apart and copied, because name may be a previous result in out.
   char result[kPathLimit];
   char* o = result;
-  for (const char* p = name; *p;) {
-    if (std::strncmp(p, kExeMarker, kExeMarkerLen) == 0) {
-      std::memcpy(o, dir, dir_len);
-      o += dir_len;
-      p += kExeMarkerLen;
-    } else {
-      *o++ = *p++;
-    }
+  for (const char* p = name;;) {
+    const char* marker = std::strstr(p, kExeMarker);
+    const std::size_t kept = marker ? static_cast<std::size_t>(marker - p) : std::strlen(p);
+    std::memcpy(o, p, kept);
+    o += kept;
+    if (!marker) break;
+    std::memcpy(o, dir, dir_len);
+    o += dir_len;
+    p = marker + kExeMarkerLen;
   }
   *o = '\0';
   std::memcpy(out, result, result_len + 1);

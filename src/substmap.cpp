@@ -274,6 +274,9 @@ bool passes_unread(const char* line, std::size_t len, std::size_t longest) {
                  d3 = kDigitValue[static_cast<unsigned char>(line[3])];
   if ((d0 | d1 | d2 | d3) > 15 || line[4] != ' ' || line[5] != '"') return false;
   if (d0 == 15 && d1 == 15 && d2 == 15 && d3 > 13) return false;  // above kMaxCode
+  // Most texts are one byte, settled by two loads (line[7] is at most the line end): never
+  // longer than longest_sequence, which starts at 6.
+  if (line[7] == '"' && kTextByte[static_cast<unsigned char>(line[6])] == kPlainByte) return true;
   // The closing quote may stand at most longest bytes after the opening one.
   const std::size_t limit = std::min(len, kTextStart + longest + 1);
   for (std::size_t i = kTextStart; i < limit; ++i) {

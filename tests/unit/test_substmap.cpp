@@ -494,7 +494,8 @@ TEST(Substmap, CheckSkimsCommonLinesAsTheSimpleRule) {
       "0041 'single'\n", "0041 \"\"\n", "0041 \"\n", "0041 \n", "0041\n", "004\n",
       "\xC1\xC1\xC1\xC1 \"x\"\n",
       "0041 \"a\\\"b\"\n", "0041 \"123456\"\n", "0041 \"1234567\"\n", "0041 \"a\"  # \0 zero\n"s,
-      "0041 \"a\\\n", "  0041 \"lead\"\n", "0041 \"\0\"\n"s, "# 0041 \"comment\"\n", "\n",
+      "0041 \"a\\\n", "0041 \"\\\"\n", "  0041 \"lead\"\n", "0041 \"\0\"\n"s,
+      "# 0041 \"comment\"\n", "\n",
   };
   std::string text;
   for (int i = 0; text.size() < 40000; ++i) {
