@@ -32,6 +32,15 @@ std::size_t read_bytes(std::FILE* stream, unsigned char* dest, std::size_t n) {
   return got <= n ? got : 0;
 }
 
+// Reads on into the block, which holds have bytes, until it holds at least want or the input
+// ends; returns what it holds.
+std::size_t read_block_until(std::FILE* stream, std::size_t have, std::size_t want) {
+  for (std::size_t got; have < want && (got = read_bytes(stream, byte_block() + have, kByteBlockSize - have)) > 0;) {
+    have += got;
+  }
+  return have;
+}
+
 // ---- 8-bit text ----
 
 // The output bytes of every source byte, filled once per input. Most text of an 8-bit target
@@ -288,9 +297,7 @@ void write_converted_slowly(const unsigned char* data, std::size_t n) {
 // The block holds the first have bytes of the input; the rest follows from the stream.
 void copy_8bit(std::FILE* stream, std::size_t have) {
   unsigned char* block = byte_block();
-  for (std::size_t got; have < kByteBlockSize && (got = read_bytes(stream, block + have, kByteBlockSize - have)) > 0;) {
-    have += got;
-  }
+  have = read_block_until(stream, have, kByteBlockSize);
   if (have < kByteBlockSize) {
     // Most likely the whole input (a read stops short only at the end): convert just the bytes
     // it holds, so that a small file does not make the replacement map load for bytes it
@@ -591,7 +598,7 @@ void copy_out(std::FILE* stream, const unsigned char* prefix, std::size_t prefix
   unsigned char* block = byte_block();
   if (prefix_len > 0) std::memcpy(block, prefix, prefix_len);
   std::size_t have = prefix_len;
-  for (std::size_t got; have < kUtf8Sample && (got = read_bytes(stream, block + have, kByteBlockSize - have)) > 0;) have += got;
+  have = read_block_until(stream, have, kUtf8Sample);
   const bool more_follows = have > kUtf8Sample;
   if (utf8_detection && !forced_charset &&
       looks_like_utf8(block, std::min(have, kUtf8Sample), more_follows)) {

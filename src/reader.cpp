@@ -121,18 +121,6 @@ struct WideningTable {
   }
 };
 
-// 8-bit text from f to its end, widened through the source table as the paragraphs scan it.
-int read_8bit_chunks(std::FILE* f, WordRules rules) {
-  const WideningTable widen;
-  WordParagraphs text(rules);
-  for (std::size_t got; (got = io_fread(chunk.data(), 1, chunk.size(), f)) > 0 && got <= chunk.size();) {
-    text.take_bytes(chunk.data(), got, widen.table, widen.ascii_same);
-    if (got < chunk.size()) break;
-  }
-  text.finish_paragraph();
-  return 0;
-}
-
 // The 16-bit units of bytes [bytes, bytes + n), low byte first, as get_word8_char gives them:
 // an odd byte at the end of the input is dropped (a block of one byte is never 16-bit).
 void take_16bit(WordParagraphs& text, const unsigned char* bytes, std::size_t n) {
@@ -142,15 +130,16 @@ void take_16bit(WordParagraphs& text, const unsigned char* bytes, std::size_t n)
   text.take_block(count);
 }
 
-// Raw Word text from f to its end, each block of kBlockSize bytes 16-bit or 8-bit by what it
-// holds (as get_word8_char decides); blocks of one kind in a row go to the paragraphs at once.
-int read_word8_chunks(std::FILE* f, WordRules rules) {
+// Text from f to its end, 8-bit and widened through the source table as the paragraphs scan
+// it; or, for raw Word text, each block of kBlockSize bytes 16-bit or 8-bit by what it holds (as
+// get_word8_char decides), blocks of one kind in a row going to the paragraphs at once.
+int read_chunks(std::FILE* f, WordRules rules, bool raw_word) {
   const WideningTable widen;
   WordParagraphs text(rules);
   for (std::size_t got; (got = io_fread(chunk.data(), 1, chunk.size(), f)) > 0 && got <= chunk.size();) {
     for (std::size_t at = 0; at < got;) {
-      const bool wide = block_is_unicode(chunk.data() + at, std::min(kBlockSize, got - at));
-      std::size_t end = at + kBlockSize;
+      const bool wide = raw_word && block_is_unicode(chunk.data() + at, std::min(kBlockSize, got - at));
+      std::size_t end = raw_word ? at + kBlockSize : got;
       while (end < got && block_is_unicode(chunk.data() + end, std::min(kBlockSize, got - end)) == wide) end += kBlockSize;
       end = std::min(end, got);
       if (wide) {
@@ -175,8 +164,8 @@ int process_file(StreamHandle stream, std::int32_t end) {
 int process_word_text(StreamHandle stream, std::int32_t end, WordRules rules) {
   // Text on a stdio stream to its end (raw mode, Write files) is read in chunks.
   if (hooks_in_standard_mode() && end == kNoEnd) {
-    if (get_unicode_char == get_8bit_char) return read_8bit_chunks(static_cast<std::FILE*>(stream), rules);
-    if (get_unicode_char == get_word8_char) return read_word8_chunks(static_cast<std::FILE*>(stream), rules);
+    if (get_unicode_char == get_8bit_char) return read_chunks(static_cast<std::FILE*>(stream), rules, false);
+    if (get_unicode_char == get_word8_char) return read_chunks(static_cast<std::FILE*>(stream), rules, true);
   }
   // With an end, decoded without the hooks: the paragraph in hand at the end is read to its mark.
   if (get_unicode_char == get_8bit_char && hooks_in_standard_mode()) {

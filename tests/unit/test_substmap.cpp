@@ -323,6 +323,32 @@ std::string boundary_text() {
   return text;
 }
 
+// The messages of a map read by name "m": those of a text given as "m" with the file's path.
+std::string with_path(std::string messages, const std::string& path) {
+  const std::string prefix = "Error parsing " + path;
+  for (std::size_t at = 0; (at = messages.find("Error parsing m(", at)) != std::string::npos;) {
+    messages.replace(at, 15, prefix);
+    at += prefix.size();
+  }
+  return messages;
+}
+
+// Writes text as the map file m.rpl and reads it by name, as the check at start-up and the load
+// on first use do: the messages, the longest text and the entries must be as wanted.
+void expect_read_from_file(const TempDir& dir, const std::string& text, const std::string& messages,
+                           int longest, const std::string& entries,
+                           std::size_t cut) {
+  testing_support::write_file(dir.file("m.rpl"), text);
+  dorvex::longest_sequence = 6;
+  testing::internal::CaptureStderr();
+  dorvex::SubstMap* m = dorvex::read_substmap(dorvex::stradd("m", ".rpl"));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), messages) << "cut " << cut;
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(dorvex::longest_sequence, longest) << "cut " << cut;
+  EXPECT_EQ(entries_of(m), entries) << "cut " << cut;
+  dorvex::free_substmap(m);
+}
+
 }  // namespace
 
 // The file is read through a block of fixed size: pieces and line numbers must come out as the
@@ -339,12 +365,7 @@ TEST(Substmap, BlockEndsFallAnywhereInALine) {
   const int longest = dorvex::longest_sequence;
   ASSERT_NE(want.messages, "");
   ASSERT_GT(longest, 6);
-  const std::string prefix = "Error parsing " + dir.file("m.rpl");
-  std::string want_checked = want.messages;
-  for (std::size_t at = 0; (at = want_checked.find("Error parsing m(", at)) != std::string::npos;) {
-    want_checked.replace(at, 15, prefix);
-    at += prefix.size();
-  }
+  const std::string want_checked = with_path(want.messages, dir.file("m.rpl"));
   for (std::size_t cut = 0; cut < 70; ++cut) {
     const std::string shifted = text.substr(cut);
     dorvex::longest_sequence = 6;
@@ -356,15 +377,7 @@ TEST(Substmap, BlockEndsFallAnywhereInALine) {
     EXPECT_EQ(loaded.entries, want.entries) << "cut " << cut;
     EXPECT_EQ(dorvex::longest_sequence, longest) << "cut " << cut;
 
-    testing_support::write_file(dir.file("m.rpl"), shifted);
-    dorvex::longest_sequence = 6;
-    testing::internal::CaptureStderr();
-    m = dorvex::read_substmap(dorvex::stradd("m", ".rpl"));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), want_checked) << "cut " << cut;
-    ASSERT_NE(m, nullptr);
-    EXPECT_EQ(dorvex::longest_sequence, longest) << "cut " << cut;
-    EXPECT_EQ(entries_of(m), want.entries) << "cut " << cut;
-    dorvex::free_substmap(m);
+    expect_read_from_file(dir, shifted, want_checked, longest, want.entries, cut);
   }
 }
 
@@ -522,22 +535,9 @@ TEST(Substmap, CheckSkimsCommonLinesAsTheSimpleRule) {
     dorvex::longest_sequence = 6;
     const MapResult want = reference_result(shifted, "m");
     const int longest = dorvex::longest_sequence;
-    std::string want_checked = want.messages;
-    const std::string prefix = "Error parsing " + dir.file("m.rpl");
-    for (std::size_t at = 0; (at = want_checked.find("Error parsing m(", at)) != std::string::npos;) {
-      want_checked.replace(at, 15, prefix);
-      at += prefix.size();
-    }
+    const std::string want_checked = with_path(want.messages, dir.file("m.rpl"));
     ASSERT_NE(want_checked, "");
-    testing_support::write_file(dir.file("m.rpl"), shifted);
-    dorvex::longest_sequence = 6;
-    testing::internal::CaptureStderr();
-    dorvex::SubstMap* m = dorvex::read_substmap(dorvex::stradd("m", ".rpl"));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), want_checked) << "cut " << cut;
-    ASSERT_NE(m, nullptr);
-    EXPECT_EQ(dorvex::longest_sequence, longest) << "cut " << cut;
-    EXPECT_EQ(entries_of(m), want.entries) << "cut " << cut;
-    dorvex::free_substmap(m);
+    expect_read_from_file(dir, shifted, want_checked, longest, want.entries, cut);
   }
 }
 
