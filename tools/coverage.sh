@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Line coverage of src/ by the unit, command-line and corpus-replay tests: the `coverage` preset
+# Line coverage of lib/ by the unit, command-line and corpus-replay tests: the `coverage` preset
 # builds with clang's source-based coverage, ctest writes the profiles, llvm-profdata merges them
-# and llvm-cov reports per file. Prints the table, then "Line coverage of src/: N.NN%".
+# and llvm-cov reports per file. Prints the table, then "Line coverage of lib/: N.NN%".
 # Usage: tools/coverage.sh [MINIMUM]   -- with MINIMUM (a percentage), fails below it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,15 +19,15 @@ ctest --preset coverage >"$build/ctest.log" 2>&1 || tests_status=$?
 tail -n 3 "$build/ctest.log"
 "$profdata" merge -sparse "$build"/profiles/*.profraw -o "$build/coverage.profdata"
 
-# Every binary that runs code of src/: the program, the unit tests, the fuzz-corpus replays.
+# Every binary that runs code of lib/: the program, the unit tests, the fuzz-corpus replays.
 binaries=("$build/dorvex")
 for exe in "$build"/tests/test_* "$build"/fuzz/fuzz_*; do
   [ -x "$exe" ] && [ -f "$exe" ] && binaries+=(-object "$exe")
 done
-"$cov" report -instr-profile="$build/coverage.profdata" "${binaries[@]}" "$PWD/src" \
+"$cov" report -instr-profile="$build/coverage.profdata" "${binaries[@]}" "$PWD/lib" \
   | sed "s|$PWD/||" | tee "$build/report.txt"
 figure=$(awk '$1 == "TOTAL" { printf "%.2f", 100 * ($8 - $9) / $8 }' "$build/report.txt")
-echo "Line coverage of src/: $figure%"
+echo "Line coverage of lib/: $figure%"
 if [ "$tests_status" != 0 ]; then
   echo "tests failed under coverage (status $tests_status); see $build/ctest.log"
   exit "$tests_status"
