@@ -15,6 +15,8 @@
 #include "analyze.h"
 #include "charsets.h"
 #include "confutil.h"
+#include "context.h"
+#include "extract.h"
 #include "fileutil.h"
 #include "plaintext.h"
 #include "ole.h"
@@ -65,6 +67,7 @@ void long_help() {
 // The status of a run whose output is all written: 1 with a message when any of it was lost, so
 // "dorvex -V > /dev/full" fails like a conversion would.
 int check_output(int status) {
+  if (dorvex::ctx().output_failed) return 1;  // said once, when the write failed
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     std::perror("stdout");
     return 1;
@@ -102,8 +105,8 @@ int parse_margin(const char* arg) {
 void read_configuration() {
   dorvex::read_config_file("%s/dorvex.rc");
   // An empty HOME would be searched as the current directory, whose dorvex.rc is not the user's.
-  const char* home = std::getenv("HOME");
-  if (home && *home) {
+  const char* home = dorvex::ctx().home;
+  if (*home) {
     if (char* path = dorvex::find_file(dorvex::strdup("dorvex.rc"), home)) {
       dorvex::read_config_file(path);
       std::free(path);
@@ -112,6 +115,7 @@ void read_configuration() {
 }
 
 void parse_options(int argc, char** argv) {
+  dorvex::Extraction& c = dorvex::ctx();
   int opt;
   while ((opt = getopt_long(argc, argv, kOptions, kLongOptions, nullptr)) != -1) {
     switch (opt) {
@@ -125,43 +129,43 @@ void parse_options(int argc, char** argv) {
         long_help();
         end_after_output(0);
       case 's':  // names are checked once all options are read, like those of the configuration
-        dorvex::set_setting(&dorvex::source_csname, optarg);
-        dorvex::forced_charset = 1;
+        dorvex::set_setting(&c.source_csname, optarg);
+        c.forced_charset = 1;
         break;
       case 'd':
-        dorvex::set_setting(&dorvex::dest_csname, optarg);
-        dorvex::target_named = true;
+        dorvex::set_setting(&c.dest_csname, optarg);
+        c.target_named = true;
         break;
       case 'f':
-        dorvex::set_setting(&dorvex::format_name, optarg);
+        dorvex::set_setting(&c.format_name, optarg);
         break;
       case 't':
-        dorvex::set_setting(&dorvex::format_name, "tex");
+        dorvex::set_setting(&c.format_name, "tex");
         break;
       case 'a':
-        dorvex::set_setting(&dorvex::format_name, "ascii");
+        dorvex::set_setting(&c.format_name, "ascii");
         break;
       case 'u':
-        dorvex::get_unicode_char = dorvex::get_word8_char;
+        c.get_unicode_char = dorvex::get_word8_char;
         break;
       case '8':
-        dorvex::get_unicode_char = dorvex::get_8bit_char;
-        dorvex::utf8_detection = 0;
+        c.get_unicode_char = dorvex::get_8bit_char;
+        c.utf8_detection = 0;
         break;
       case 'b':
-        dorvex::signature_check = 0;
+        c.signature_check = 0;
         break;
       case 'x':
-        dorvex::unknown_as_hex = 1;
+        c.unknown_as_hex = 1;
         break;
       case 'v':
-        dorvex::verbose = 1;
+        c.verbose = 1;
         break;
       case 'w':
-        dorvex::wrap_margin = 0;
+        c.wrap_margin = 0;
         break;
       case 'm':
-        dorvex::wrap_margin = parse_margin(optarg);
+        c.wrap_margin = parse_margin(optarg);
         break;
       default:
         help();
@@ -170,29 +174,13 @@ void parse_options(int argc, char** argv) {
   }
 }
 
-dorvex::SubstMap* load_map(const char* suffix) {
-  return dorvex::read_substmap(dorvex::stradd(dorvex::format_name, suffix));
-}
-
-// The table name behind a charset name as typed; a name that stands for nothing ends the run
-// rather than leaving the default in place unnoticed.
-void resolve_or_end(const char** setting) {
-  const char* charset = dorvex::resolve_charset(*setting);
-  if (!charset) {
-    std::fprintf(stderr, "Unknown charset %s - dorvex -l lists the charsets\n", *setting);
-    dorvex::end_program(1);
-  }
-  if (std::strcmp(charset, *setting) != 0) dorvex::set_setting(setting, charset);
-}
-
 // Unless something named the target, a terminal set up for UTF-8 (or a charset dorvex has)
 // gets its own charset; under the C locale the built-in default stays.
-void choose_charsets() {
-  if (!dorvex::target_named && dorvex::use_locale) {
-    if (const char* charset = dorvex::locale_charset()) dorvex::set_setting(&dorvex::dest_csname, charset);
+void choose_target() {
+  dorvex::Extraction& c = dorvex::ctx();
+  if (!c.target_named && c.use_locale) {
+    if (const char* charset = dorvex::locale_charset()) dorvex::set_setting(&c.dest_csname, charset);
   }
-  resolve_or_end(&dorvex::source_csname);
-  resolve_or_end(&dorvex::dest_csname);
 }
 
 // The stdio buffers of the inputs and of standard output. Arrays of the program, not allocations:
@@ -202,31 +190,12 @@ char input_block[dorvex::kIoBufferSize];
 char output_block[dorvex::kIoBufferSize];
 
 void load_tables() {
-  dorvex::input_buffer = input_block;
-  dorvex::hold_found_tables(true);
-  choose_charsets();
-  dorvex::source_charset = dorvex::read_charset(dorvex::source_csname);
-  if (!dorvex::source_charset) dorvex::end_program(1);
-  if (std::strcmp(dorvex::dest_csname, "utf-8") == 0) {
-    dorvex::target_charset = nullptr;
-  } else {
-    dorvex::CharsetTable target = dorvex::read_charset(dorvex::dest_csname);
-    if (!target) dorvex::end_program(1);
-    dorvex::target_charset = dorvex::make_reverse_map(target);
-    std::free(target);
-  }
-  dorvex::hold_found_tables(false);
-  dorvex::spec_chars = load_map(".spc");
-  if (!dorvex::spec_chars) {
-    std::fprintf(stderr, "Cannot read substitution map %s%s\n", dorvex::format_name, ".spc");
-    dorvex::end_program(1);
-  }
-  dorvex::replacements = load_map(".rpl");
-  if (!dorvex::replacements) {
-    std::fprintf(stderr, "Cannot read replacement map %s%s\n", dorvex::format_name, ".rpl");
-    dorvex::end_program(1);
-  }
-  if (dorvex::wrap_margin >= 512 - dorvex::longest_sequence) {
+  dorvex::Extraction& c = dorvex::ctx();
+  c.input_buffer = input_block;
+  dorvex::hold_found_tables(true);  // the locale's table, once found, is read without a search
+  choose_target();
+  if (dorvex::load_tables(false) != dorvex::LoadResult::ok) dorvex::end_program(1);
+  if (c.wrap_margin >= 512 - c.longest_sequence) {
     std::fputs("wrap margin is too large. cannot proceed\n", stderr);
     dorvex::end_program(1);
   }
@@ -238,35 +207,26 @@ void setup_output() {
 }
 
 void give_input_buffer(std::FILE* f, const char* name) {
-  if (!dorvex::input_buffer) return;
-  if (std::setvbuf(f, dorvex::input_buffer, _IOFBF, dorvex::kIoBufferSize) != 0 && name) {
+  char* block = dorvex::ctx().input_buffer;
+  if (!block) return;
+  if (std::setvbuf(f, block, _IOFBF, dorvex::kIoBufferSize) != 0 && name) {
     std::perror(name);
   }
 }
 
-// fopen gives a directory like a file, and a failing read looks like an end of file to the
-// readers: both would pass for an empty document. Checked before and after reading instead.
-bool is_directory_input(std::FILE* f, const char* name) {
-  struct stat st;
-  if (::fstat(fileno(f), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-  errno = EISDIR;
-  std::perror(name);
-  return true;
-}
-
 // Set by read_input when the input could not be read at all or to its end.
 bool input_unreadable = false;
+// Set when an input's reading ended in a way that ends the run (the design's fatal errors: a
+// write error, a document that ends before its text); a broken container ends its input alone.
+bool run_ended = false;
 
 int read_input(std::FILE* f, const char* name) {
-  input_unreadable = is_directory_input(f, name);
-  if (input_unreadable) return 1;
-  errno = 0;
-  int status = dorvex::analyze_format(f);
-  if (!std::ferror(f)) return status;
-  if (errno == 0) errno = EIO;  // something after the failed read cleared it
-  std::perror(name);
-  input_unreadable = true;
-  return 1;
+  dorvex::Extraction& c = dorvex::ctx();
+  c.begin_document();
+  int status = dorvex::extract_file(f, name);
+  input_unreadable = c.error == dorvex::ErrorClass::read;
+  run_ended = c.output_failed || (c.ended && !c.one_input);
+  return status;
 }
 
 int process_stdin() {
@@ -283,9 +243,11 @@ int process_inputs(int first, int argc, char** argv) {
         std::fputs("Cannot process stdin twice\n", stderr);
         dorvex::end_program(1);
       }
-      // Its result leaves the status alone, but a read that failed is a failure.
-      process_stdin();
-      if (input_unreadable) status = 1;
+      int stdin_status = process_stdin();
+      // Its result leaves the status alone, but a read that failed is a failure, and so is a
+      // broken container (which used to end the run).
+      if (input_unreadable || dorvex::ctx().one_input) status = 1;
+      if (run_ended) return stdin_status;
       stdin_done = true;
       continue;
     }
@@ -298,13 +260,24 @@ int process_inputs(int first, int argc, char** argv) {
     give_input_buffer(f, argv[i]);
     status = read_input(f, argv[i]);
     std::fclose(f);
+    if (run_ended) return status;
   }
   return status;
 }
 
+void write_message(void*, const char* text, std::size_t n) { std::fwrite(text, 1, n, stderr); }
+
 int run(int argc, char** argv) {
   fill_standard_descriptors();
-  dorvex::set_program_path(argv[0]);
+  dorvex::Extraction& c = dorvex::ctx();
+  // The design's defaults, where the library's own are utf-8 and cp1252.
+  c.source_csname = "cp1251";
+  c.dest_csname = "cp866";
+  c.out_file = stdout;
+  c.messages = {nullptr, write_message};
+  const std::string program = dorvex::find_program_path(argv[0]);
+  c.program_path = program.c_str();
+  if (const char* home = std::getenv("HOME")) c.home = home;
   dorvex::init_default_paths();
   read_configuration();
   parse_options(argc, argv);
@@ -324,8 +297,19 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  dorvex::Extraction* run_state = dorvex::new_extraction();
+  if (!run_state) {
+    std::fputs("Out of memory!", stderr);
+    return 1;
+  }
+  dorvex::ExtractionScope scope(*run_state);
   try {
     return run(argc, argv);
+  } catch (const dorvex::ProgramEnd& end) {
+    // Start-up and the run's fatal errors, after their message: the design's exit. Output
+    // written so far goes out, as exit would have flushed it.
+    std::fflush(stdout);
+    return end.status;
   } catch (const std::bad_alloc&) {
     std::fputs("Out of memory!", stderr);
     return 1;

@@ -6,16 +6,12 @@
 #include <cstring>
 
 #include "confutil.h"
+#include "context.h"
 #include "fileutil.h"
 #include "numutils.h"
 #include "substmap.h"
 
 namespace dorvex {
-
-CharsetTable source_charset = nullptr;
-ReverseMap* target_charset = nullptr;
-int unknown_as_hex = 0;
-Decoder get_unicode_char = nullptr;
 
 namespace {
 
@@ -29,14 +25,6 @@ constexpr long kNonCharValue = 0xFFFE;     // the one value above kMaxCharsetVal
 // Numbers in a charset file only ever need to reach past 0xFFFE to be refused, so the scanner
 // stops growing them here instead of wrapping like an int conversion of a huge literal would.
 constexpr unsigned long kScanCap = 0x100000000UL;
-
-// Result areas of convert_char and to_utf8.
-char utfbuffer[5];
-char hexbuf[9];  // "\\x" and up to six digits (a character beyond U+FFFF)
-char plain_char[2];
-
-// Room for "cp", four digits and the terminating zero.
-char codepage_name[7];
 
 struct CodepageName {
   std::int32_t codepage;
@@ -76,7 +64,7 @@ constexpr CodepageName cp_to_charset[] = {
 };
 
 [[noreturn]] void charset_memory_exhausted() {
-  std::fputs("Insufficient memory for  charset\n", stderr);
+  report("Insufficient memory for  charset\n");
   end_program(1);
 }
 
@@ -202,7 +190,7 @@ CharsetTable parse_charset_file(std::FILE* f, const char* path) {
   char* whole = size == sizeof block ? read_rest_of(f, block, &size) : nullptr;
   if (std::ferror(f)) {
     // A read error: a directory named like a charset file opens, but every read fails.
-    std::perror(path);
+    report_errno(path);
     std::free(whole);
     return nullptr;
   }
@@ -217,7 +205,7 @@ CharsetTable parse_charset_file(std::FILE* f, const char* path) {
     if (read_common_pair(in, &index, &value) ||
         (scan_number(in, &index) == 1 && scan_number(in, &value) == 1)) {
       if (!valid_entry(index, value)) {
-        std::fprintf(stderr, "Invalid charset file %s\n", path);
+        report("Invalid charset file %s\n", path);
         std::free(table);
         std::free(whole);
         return nullptr;
@@ -234,11 +222,11 @@ CharsetTable read_charset(const char* name) {
   char* path = nullptr;
   std::FILE* f = open_charset_table(name, &path);
   if (!path) {
-    std::fprintf(stderr, "Cannot load charset %s - file not found\n", name);
+    report("Cannot load charset %s - file not found\n", name);
     return nullptr;
   }
   if (!f) {
-    std::perror(path);
+    report_errno(path);
     std::free(path);
     return nullptr;
   }
@@ -279,7 +267,8 @@ int from_unicode(const ReverseMap* map, int u) {
 const char* charset_from_codepage(unsigned cp) {
   if (cp == 1200 || cp == 1201) return "";
   if (cp <= 9999) {
-    std::snprintf(codepage_name, sizeof codepage_name, "cp%u", cp);
+    char* codepage_name = ctx().charsets.codepage_name;
+    std::snprintf(codepage_name, sizeof ctx().charsets.codepage_name, "cp%u", cp);
     return codepage_name;
   }
   for (const CodepageName* p = cp_to_charset; p->codepage != 0; ++p)
@@ -289,6 +278,7 @@ const char* charset_from_codepage(unsigned cp) {
 
 const char* to_utf8(int u) {
   auto v = static_cast<unsigned>(u) & 0xFFFF;
+  char* const utfbuffer = ctx().charsets.utfbuffer;
   char* p = utfbuffer;
   if (v < 0x80) {
     *p++ = static_cast<char>(v);
@@ -306,7 +296,9 @@ const char* to_utf8(int u) {
 
 // The hex form of -x, or bad_char: what a character that cannot be written becomes.
 const char* unwritable(unsigned code) {
-  if (!unknown_as_hex) return bad_char;
+  Extraction& c = ctx();
+  if (!c.unknown_as_hex) return c.bad_char;
+  char* const hexbuf = c.charsets.hexbuf;
   hexbuf[0] = '\\';
   hexbuf[1] = 'x';
   char* p = hexbuf + 2;
@@ -317,17 +309,19 @@ const char* unwritable(unsigned code) {
 }
 
 const char* convert_char(int u) {
-  if (static_cast<unsigned>(u) > 0xFFFF) return bad_char;  // callers never pass such values
-  if (const char* special = map_subst(spec_chars, u)) return special;
+  Extraction& c = ctx();
+  if (static_cast<unsigned>(u) > 0xFFFF) return c.bad_char;  // callers never pass such values
+  if (const char* special = map_subst(c.spec_chars, u)) return special;
   // A surrogate on its own is no character: UTF-8 has no form for it.
-  if (!target_charset) return is_surrogate(u) ? unwritable(static_cast<unsigned>(u)) : to_utf8(u);
-  int byte = from_unicode(target_charset, u);
+  if (!c.target_charset) return is_surrogate(u) ? unwritable(static_cast<unsigned>(u)) : to_utf8(u);
+  int byte = from_unicode(c.target_charset, u);
   if (byte >= 0) {
+    char* const plain_char = c.charsets.plain_char;
     plain_char[0] = static_cast<char>(byte);
     plain_char[1] = '\0';
     return plain_char;
   }
-  if (const char* replacement = map_subst(replacements, u)) return replacement;
+  if (const char* replacement = map_subst(c.replacements, u)) return replacement;
   return unwritable(static_cast<unsigned>(u));
 }
 
@@ -335,7 +329,8 @@ const char* convert_pair(int high, int low) {
   unsigned code = 0x10000 + ((static_cast<unsigned>(high) & 0x3FF) << 10) +
                   (static_cast<unsigned>(low) & 0x3FF);
   // The maps and 8-bit charsets stop at U+FFFF.
-  if (target_charset) return unwritable(code);
+  if (ctx().target_charset) return unwritable(code);
+  char* const utfbuffer = ctx().charsets.utfbuffer;
   utfbuffer[0] = static_cast<char>(0xF0 | (code >> 18));
   utfbuffer[1] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
   utfbuffer[2] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
@@ -345,26 +340,25 @@ const char* convert_pair(int high, int low) {
 }
 
 void decoder_read_failed(const char* prefix) {
-  std::perror(prefix);
+  report_errno(prefix);
   end_program(1);
 }
 
 int get_8bit_char(StreamHandle stream, std::int32_t* offset, std::int32_t) {
-  return decode_8bit(HookBytes{stream}, offset);
+  return decode_8bit(HookBytes{stream, ctx().dorvex_read}, offset, ctx().source_charset);
 }
 
 int get_utf16lsb(StreamHandle stream, std::int32_t* offset, std::int32_t) {
-  return decode_utf16(HookBytes{stream}, offset, true);
+  return decode_utf16(HookBytes{stream, ctx().dorvex_read}, offset, true);
 }
 
 int get_utf16msb(StreamHandle stream, std::int32_t* offset, std::int32_t) {
-  return decode_utf16(HookBytes{stream}, offset, false);
+  return decode_utf16(HookBytes{stream, ctx().dorvex_read}, offset, false);
 }
 
 int get_utf8(StreamHandle stream, std::int32_t* offset, std::int32_t) {
-  return decode_utf8(HookBytes{stream}, offset);
+  return decode_utf8(HookBytes{stream, ctx().dorvex_read}, offset,
+                     ctx().charsets.pending_low_surrogate);
 }
-
-PendingLowSurrogate pending_low_surrogate;
 
 }  // namespace dorvex

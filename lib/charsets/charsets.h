@@ -3,10 +3,12 @@
 #ifndef DORVEX_CHARSETS_H
 #define DORVEX_CHARSETS_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
+#include "dbcs.h"
 #include "ole.h"
 #include "unlocked_io.h"
 
@@ -20,9 +22,8 @@ struct ReverseMap {
   std::int16_t* rows[256];
 };
 
-extern CharsetTable source_charset;  // the source table, for the whole run
-extern ReverseMap* target_charset;   // null when the target is "utf-8"
-extern int unknown_as_hex;           // -x: write "\xHHHH" instead of bad_char
+// The tables in force (source_charset, target_charset: null when the target is "utf-8") and
+// -x (unknown_as_hex) are settings of the extraction (context.h).
 
 // Loads name + ".txt" along charset_path. Null after a message on failure.
 // The caller owns the table (std::free).
@@ -45,8 +46,8 @@ void free_reverse_map(ReverseMap* map);
 // Byte 0..255, or -1 when the charset has no byte for u.
 int from_unicode(const ReverseMap* map, int u);
 
-// Charset name of a Windows code page: "" for 1200/1201, "cp%d" up to 9999 (static area,
-// valid until the next call), a table lookup above; null when unknown.
+// Charset name of a Windows code page: "" for 1200/1201, "cp%d" up to 9999 (the extraction's
+// area, valid until the next call), a table lookup above; null when unknown.
 const char* charset_from_codepage(unsigned cp);
 
 // The bytes to write for u (0..0xFFFF): spec_chars, target charset or UTF-8, replacements,
@@ -70,7 +71,8 @@ const char* to_utf8(int u);
 // returns 0..0xFFFF, or -1 (offset unchanged) when no character could be read.
 using Decoder = int (*)(StreamHandle stream, std::int32_t* offset, std::int32_t end);
 
-extern Decoder get_unicode_char;  // null at start; never reset between inputs
+// The decoder in force is the extraction's get_unicode_char: null at start; the program's run
+// keeps it between the inputs of its command line.
 
 // ---- the decoders' algorithms, over a source of bytes ----
 // The hook decoders below read through dorvex_read. Readers that know the hooks are in
@@ -80,8 +82,9 @@ extern Decoder get_unicode_char;  // null at start; never reset between inputs
 // Bytes through the read hook. A count above the request stands for a failed read.
 struct HookBytes {
   StreamHandle stream;
+  ReadHook read_hook;
   std::size_t read(unsigned char* dest, std::size_t n) const {
-    return dorvex_read(dest, 1, n, stream);
+    return read_hook(dest, 1, n, stream);
   }
   const void* source() const { return stream; }
 };
@@ -105,11 +108,11 @@ inline void advance_offset(std::int32_t* offset, unsigned n) {
 }
 
 template <class Bytes>
-int decode_8bit(const Bytes& in, std::int32_t* offset) {
+int decode_8bit(const Bytes& in, std::int32_t* offset, const std::uint16_t* table) {
   unsigned char b = 0;
   if (in.read(&b, 1) == 0) return -1;
   advance_offset(offset, 1);
-  return to_unicode(source_charset, b);
+  return to_unicode(table, b);
 }
 
 template <class Bytes>
@@ -129,11 +132,19 @@ struct PendingLowSurrogate {
   std::int32_t offset = 0;
   int unit = -1;
 };
-extern PendingLowSurrogate pending_low_surrogate;
+
+// The result areas of one extraction's conversions, and the low surrogate in waiting.
+struct CharsetState {
+  char utfbuffer[5];
+  char hexbuf[9];  // "\\x" and up to six digits (a character beyond U+FFFF)
+  char plain_char[2];
+  char codepage_name[7];  // "cp", four digits and the terminating zero
+  PendingLowSurrogate pending_low_surrogate;
+  std::array<LoadedDbcsTable, kDbcsTables> dbcs;
+};
 
 template <class Bytes>
-int decode_utf8(const Bytes& in, std::int32_t* offset) {
-  PendingLowSurrogate& pending = pending_low_surrogate;
+int decode_utf8(const Bytes& in, std::int32_t* offset, PendingLowSurrogate& pending) {
   if (pending.unit >= 0) {
     int unit = pending.unit;
     pending.unit = -1;

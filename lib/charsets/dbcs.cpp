@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "context.h"
 #include "fileutil.h"
 
 namespace dorvex {
@@ -13,16 +14,8 @@ namespace {
 // The four double-byte code pages and what became of their tables.
 // A table is looked for once along the charset_path in force; a new path (the configuration,
 // a test) looks again.
-struct LoadedTable {
-  int codepage;
-  bool tried = false;
-  std::string path_list;
-  std::unique_ptr<DbcsTable> table;
-};
-std::array<LoadedTable, 4> loaded = {{{932, false, {}, nullptr},
-                                      {936, false, {}, nullptr},
-                                      {949, false, {}, nullptr},
-                                      {950, false, {}, nullptr}}};
+constexpr int kDbcsCodepages[] = {932, 936, 949, 950};
+static_assert(std::size(kDbcsCodepages) == kDbcsTables, "a slot for each code page");
 
 // A generated table is a few hundred kilobytes; anything far larger is not one of ours.
 constexpr long kMaxTableFile = 4 * 1024 * 1024;
@@ -75,7 +68,7 @@ std::string read_whole_file(const char* path) {
 std::unique_ptr<DbcsTable> load_table(int codepage) {
   char name[16];
   std::snprintf(name, sizeof name, "cp%d.dbcs", codepage);
-  char* path = find_file(stradd(name, ""), charset_path);
+  char* path = find_file(stradd(name, ""), ctx().charset_path);
   if (!path) return nullptr;
   std::string text = read_whole_file(path);
   std::free(path);
@@ -115,9 +108,10 @@ std::unique_ptr<DbcsTable> parse_dbcs_table(const char* text, std::size_t size) 
 }
 
 const DbcsTable* dbcs_table(int codepage) {
-  for (LoadedTable& entry : loaded) {
-    if (entry.codepage != codepage) continue;
-    const char* path_list = charset_path ? charset_path : "";
+  for (std::size_t i = 0; i < kDbcsTables; ++i) {
+    if (kDbcsCodepages[i] != codepage) continue;
+    LoadedDbcsTable& entry = ctx().charsets.dbcs[i];
+    const char* path_list = ctx().charset_path ? ctx().charset_path : "";
     if (!entry.tried || entry.path_list != path_list) {
       entry.tried = true;
       entry.path_list = path_list;

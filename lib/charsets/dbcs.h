@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace dorvex {
 
@@ -36,6 +37,15 @@ inline bool dbcs_is_lead(const DbcsTable& t, unsigned char byte) { return t.rows
 inline int dbcs_pair(const DbcsTable& t, unsigned char lead, unsigned char trail) {
   return t.rows[lead] ? (*t.rows[lead])[trail] : 0;
 }
+
+// The tables of the four double-byte code pages, by kDbcsCodepages order, in one extraction.
+// A table is looked for once along the charset_path in force; a new path looks again.
+constexpr std::size_t kDbcsTables = 4;
+struct LoadedDbcsTable {
+  bool tried = false;
+  std::string path_list;
+  std::unique_ptr<DbcsTable> table;
+};
 
 }  // namespace dorvex
 

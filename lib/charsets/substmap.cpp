@@ -15,14 +15,12 @@
 #include <emmintrin.h>
 #endif
 
+#include "context.h"
 #include "fileutil.h"
 #include "numutils.h"
 
 namespace dorvex {
 
-SubstMap* spec_chars = nullptr;
-SubstMap* replacements = nullptr;
-int longest_sequence = 6;
 
 namespace {
 
@@ -37,7 +35,7 @@ constexpr long kMaxCode = 0xFFFD;
 constexpr std::size_t kMapBlock = 16384;
 
 [[noreturn]] void map_memory_exhausted() {
-  std::fputs("Insufficient memory\n", stderr);
+  report("Insufficient memory\n");
   end_program(1);
 }
 
@@ -229,7 +227,7 @@ void parse_map_line(const MapPass& pass, const char* line, int line_no) {
     const char* end;
     code = parse_hex(p, &end);
     if (end == p || !is_white(*end) || code < 0 || code > kMaxCode) {
-      if (path) std::fprintf(stderr, "Error parsing %s(%d)\n", path, line_no);
+      if (path) report("Error parsing %s(%d)\n", path, line_no);
       return;
     }
     p = skip_white(end);
@@ -238,10 +236,11 @@ void parse_map_line(const MapPass& pass, const char* line, int line_no) {
   }
   const char* stop = find_stop(p, closing);
   if (*stop == '\0') {
-    if (path) std::fprintf(stderr, "Error parsing %s(%d): unterminated sequence\n", path, line_no);
+    if (path) report("Error parsing %s(%d): unterminated sequence\n", path, line_no);
     return;
   }
   // Escapes only shorten a text: a check need not translate one that cannot be the longest.
+  int& longest_sequence = ctx().longest_sequence;
   if (!map && stop - p <= longest_sequence) return;
   char text[kSequenceLimit + 1];
   int len = translate(p, stop, text);
@@ -293,7 +292,7 @@ bool passes_unread(const char* line, std::size_t len, std::size_t longest) {
 // end (as next_piece cuts it) is not within the 64-byte groups of [text, text + size).
 std::size_t skim_common_lines(const char* text, std::size_t size, int* line_no) {
   static_assert(kLineEndGroup == 64, "a group's line ends fill one 64-bit word");
-  const std::size_t longest = static_cast<std::size_t>(longest_sequence);
+  const std::size_t longest = static_cast<std::size_t>(ctx().longest_sequence);
   if (size < kLineEndGroup) return 0;
   const std::size_t groups_end = size - size % kLineEndGroup;
   std::size_t at = 0, group = 0;
@@ -417,7 +416,7 @@ void load_pending(const SubstMap* consulted) {
     return;
   }
   std::setvbuf(f, nullptr, _IONBF, 0);
-  parse_map_file({map, nullptr, longest_sequence}, f);
+  parse_map_file({map, nullptr, ctx().longest_sequence}, f);
   std::fclose(f);
 }
 
@@ -430,14 +429,14 @@ void load_substmap_lines(SubstMap* map, std::FILE* f, const char* path) {
 SubstMap* read_substmap(char* file_name) {
   auto* map = static_cast<SubstMap*>(std::calloc(1, sizeof(SubstMap)));
   char* path = nullptr;
-  std::FILE* f = open_along_path(file_name, add_exe_path(map_path), &path);
+  std::FILE* f = open_along_path(file_name, add_exe_path(ctx().map_path), &path);
   if (!path) {
     std::free(map);
     return nullptr;
   }
   if (!map) map_memory_exhausted();
   if (!f) {
-    std::perror("dorvex");
+    report_errno("dorvex");
     std::free(path);
     std::free(map);
     return nullptr;
@@ -498,6 +497,10 @@ const char* map_insert(SubstMap* map, int u, const char* text) {
   if (!in_chunks(map, slot)) std::free(slot);  // nothing else holds an entry while a map is built
   slot = copy;
   return copy;
+}
+
+void load_substmap_now(SubstMap* map) {
+  if (map && map->pending_path) load_pending(map);
 }
 
 int isstop(int c, int closing) { return closing == '\n' ? is_white(c) : c == closing; }

@@ -17,11 +17,9 @@ struct SubstMap {
   char* pending_path = nullptr;
 };
 
-extern SubstMap* spec_chars;    // the format's special-character map (.spc)
-extern SubstMap* replacements;  // the format's replacement map (.rpl)
-
-// Length of the longest text convert_char may return: 6 (the hex form), raised by read_substmap.
-extern int longest_sequence;
+// The format's maps (spec_chars: .spc, replacements: .rpl) and longest_sequence, the length of
+// the longest text convert_char may return (6, the hex form, raised by read_substmap), are
+// settings of the extraction (context.h).
 
 // Reads a map file found along map_path and checks its lines at once ("Error parsing"
 // messages, longest_sequence); the entries are stored when the map is first consulted, from
@@ -37,6 +35,10 @@ void load_substmap_lines(SubstMap* map, std::FILE* f, const char* path);
 // Releases a map with its rows and texts (null is fine). The program keeps its maps for the
 // whole run; tests and fuzz targets release theirs.
 void free_substmap(SubstMap* map);
+
+// Stores the entries of a map that waits to be read again, so that it is never written while
+// it is consulted: maps shared between threads are loaded so before the first extraction.
+void load_substmap_now(SubstMap* map);
 
 // The text for u, or null.
 const char* map_subst(const SubstMap* map, int u);

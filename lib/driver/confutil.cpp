@@ -8,36 +8,14 @@
 #include <memory>
 #include <string_view>
 
+#include "context.h"
 #include "fileutil.h"
 
 namespace dorvex {
 
-const char* source_csname = "cp1251";
-const char* dest_csname = "cp866";
-const char* format_name = "ascii";
-char bad_char[2] = "?";
-bool target_named = false;
-bool use_locale = true;
-
 namespace {
 // One read takes at most 1023 characters; a longer line arrives in pieces, each a line of its own.
 constexpr int kConfigLineSize = 1024;
-
-// The copy set_setting last stored in each setting it was given. Five settings take strings.
-struct OwnedSetting {
-  const char** setting = nullptr;
-  char* copy = nullptr;
-};
-std::array<OwnedSetting, 8> owned_settings;
-
-OwnedSetting& owned_slot(const char** setting) {
-  for (OwnedSetting& slot : owned_settings)
-    if (slot.setting == setting || !slot.setting) {
-      slot.setting = setting;
-      return slot;
-    }
-  std::abort();  // more settings than slots: a programming error, not an input
-}
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
@@ -55,7 +33,7 @@ char* skip_space(char* p) {
 }
 
 [[noreturn]] void syntax_error(const char* file, int line_no) {
-  std::fprintf(stderr, "Error %s(%d): name = value syntax expected\n", file, line_no);
+  report("Error %s(%d): name = value syntax expected\n", file, line_no);
   end_program(1);
 }
 
@@ -68,26 +46,27 @@ char unknown_char_of(const char* v) {
 
 // Applies one name = value pair; false when the name is not a known key.
 bool apply_setting(std::string_view name, const char* value, const char* file, int line_no) {
+  Extraction& c = ctx();
   if (name == "source_charset") {
-    set_setting(&source_csname, value);
+    set_setting(&c.source_csname, value);
   } else if (name == "target_charset") {
-    set_setting(&dest_csname, value);
-    target_named = true;
+    set_setting(&c.dest_csname, value);
+    c.target_named = true;
   } else if (name == "format") {
-    set_setting(&format_name, value);
+    set_setting(&c.format_name, value);
   } else if (name == "charset_path") {
-    set_setting(&charset_path, value);
+    set_setting(&c.charset_path, value);
   } else if (name == "map_path") {
-    set_setting(&map_path, value);
+    set_setting(&c.map_path, value);
   } else if (name == "unknown_char") {
-    bad_char[0] = unknown_char_of(value);
+    c.bad_char[0] = unknown_char_of(value);
   } else if (name == "use_locale") {
-    char c = value[0];
-    if (c != 'y' && c != 'Y' && c != 'n' && c != 'N') {
-      std::fprintf(stderr, "Error %s(%d): use_locale requires 'yes' or 'no'\n", file, line_no);
+    char ch = value[0];
+    if (ch != 'y' && ch != 'Y' && ch != 'n' && ch != 'N') {
+      report("Error %s(%d): use_locale requires 'yes' or 'no'\n", file, line_no);
       end_program(1);
     }
-    use_locale = c == 'y' || c == 'Y';
+    c.use_locale = ch == 'y' || ch == 'Y';
   } else {
     return false;
   }
@@ -114,8 +93,8 @@ void parse_line(char* line, const char* file, int line_no) {
   if (p == value) syntax_error(file, line_no);
   *p = '\0';
   if (!apply_setting(key, value, file, line_no)) {
-    std::fprintf(stderr, "Invalid configuration directive in %s(%d):,%.*s = %s\n", file, line_no,
-                 static_cast<int>(key.size()), key.data(), value);
+    report("Invalid configuration directive in %s(%d):,%.*s = %s\n", file, line_no,
+           static_cast<int>(key.size()), key.data(), value);
     end_program(1);
   }
 }
@@ -125,7 +104,7 @@ char* strdup(const char* s) {
   std::size_t n = std::strlen(s) + 1;
   char* copy = static_cast<char*>(std::malloc(n));
   if (!copy) {
-    std::fputs("Out of memory!", stderr);
+    report("Out of memory!");
     end_program(1);
   }
   std::memcpy(copy, s, n);
@@ -133,10 +112,10 @@ char* strdup(const char* s) {
 }
 
 void set_setting(const char** setting, const char* value) {
+  std::vector<char*>& owned = ctx().owned_strings;
+  owned.reserve(owned.size() + 1);  // so that the copy is never lost between the two steps
   char* copy = dorvex::strdup(value);
-  OwnedSetting& slot = owned_slot(setting);
-  if (slot.copy && *setting == slot.copy) std::free(slot.copy);
-  slot.copy = copy;
+  owned.push_back(copy);
   *setting = copy;
 }
 
@@ -146,7 +125,7 @@ void read_config_file(const char* name) {
   std::snprintf(path, sizeof path, "%s", add_exe_path(name));
   FilePtr f(std::fopen(path, "rb"));
   if (!f) return;
-  if (input_buffer) std::setvbuf(f.get(), input_buffer, _IOFBF, kIoBufferSize);
+  if (char* block = ctx().input_buffer) std::setvbuf(f.get(), block, _IOFBF, kIoBufferSize);
   char line[kConfigLineSize];
   int line_no = 0;
   while (std::fgets(line, sizeof line, f.get())) {

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "confutil.h"
+#include "context.h"
 
 // Where the configured install puts the data files and the program; the build system defines
 // both for the core library.
@@ -42,14 +43,8 @@ constexpr char kBuiltinCharset[] = "utf-8";
 // The charset list puts this many names on a line.
 constexpr std::size_t kNamesPerLine = 5;
 
-char program_path[kPathLimit] = "";
-char exe_dir_buf[kPathLimit];
-char exe_path_buf[kPathLimit];
-char default_path_buf[kPathLimit];
-std::string resolved_charset;
-
 [[noreturn]] void out_of_memory() {
-  std::fputs("Out of memory!", stderr);
+  report("Out of memory!");
   end_program(1);
 }
 
@@ -66,7 +61,7 @@ const char* element_end(const char* start) {
   return start;
 }
 
-// Copies the element [start, end) into buf with a leading "~/" expanded to $HOME. Without HOME
+// Copies the element [start, end) into buf with a leading "~/" expanded to home. Without one
 // only the '~' goes and the rest, from its separator on, is used. False when it does not fit.
 bool copy_element(char* buf, const char* start, const char* end) {
   std::size_t len = static_cast<std::size_t>(end - start);
@@ -74,7 +69,7 @@ bool copy_element(char* buf, const char* start, const char* end) {
   if (len >= 2 && start[0] == '~' && start[1] == kDirSep) {
     ++start;
     --len;
-    if (const char* home = std::getenv("HOME")) prefix = home;
+    if (*ctx().home) prefix = ctx().home;
   }
   std::size_t prefix_len = std::strlen(prefix);
   if (prefix_len + len > kPathLimit - 1) return false;
@@ -131,19 +126,15 @@ void print_charset_entry(std::size_t index, const char* path) {
   std::fwrite(base, 1, std::strcspn(base, "."), stdout);
 }
 
-// Copies path into program_path when it fits; false otherwise.
-bool keep_program_path(const char* path) {
-  return static_cast<std::size_t>(std::snprintf(program_path, sizeof program_path, "%s", path)) <
-         sizeof program_path;
-}
+// A path that fits the path buffers.
+bool fits_path(const std::string& path) { return path.size() < kPathLimit; }
 
 // The executable the kernel started, whatever the name it was called by.
-bool program_from_proc() {
+std::string program_from_proc() {
   char link[kPathLimit];
   ssize_t n = ::readlink("/proc/self/exe", link, sizeof link - 1);
-  if (n <= 0) return false;
-  link[n] = '\0';
-  return keep_program_path(link);
+  if (n <= 0) return {};
+  return std::string(link, static_cast<std::size_t>(n));
 }
 
 bool is_executable_file(const char* path) {
@@ -204,15 +195,6 @@ const char* ctype_locale_name() {
   return "";
 }
 
-// A table resolve_charset found while tables are held, open for read_charset.
-struct HeldTable {
-  std::string name;
-  std::FILE* file = nullptr;
-  char* path = nullptr;
-};
-bool holding_tables = false;
-std::array<HeldTable, 2> held_tables;  // the source and the target table
-std::size_t next_held = 0;
 
 void release(HeldTable& table) {
   if (table.file) std::fclose(table.file);
@@ -221,7 +203,7 @@ void release(HeldTable& table) {
 }
 
 HeldTable* held_table(const char* name) {
-  for (HeldTable& table : held_tables)
+  for (HeldTable& table : ctx().paths.held_tables)
     if (table.file && table.name == name) return &table;
   return nullptr;
 }
@@ -231,13 +213,14 @@ HeldTable* held_table(const char* name) {
 bool open_to_hold(const char* name) {
   if (held_table(name)) return true;
   char* path = nullptr;
-  std::FILE* f = open_along_path(stradd(name, ".txt"), charset_path, &path);
+  std::FILE* f = open_along_path(stradd(name, ".txt"), ctx().charset_path, &path);
   if (!f) {
     std::free(path);
     return path != nullptr;
   }
-  HeldTable& slot = held_tables[next_held];
-  next_held = (next_held + 1) % held_tables.size();
+  PathState& paths = ctx().paths;
+  HeldTable& slot = paths.held_tables[paths.next_held];
+  paths.next_held = (paths.next_held + 1) % paths.held_tables.size();
   release(slot);
   slot.name = name;
   slot.file = f;
@@ -246,8 +229,8 @@ bool open_to_hold(const char* name) {
 }
 
 bool charset_table_exists(const char* name) {
-  if (holding_tables) return open_to_hold(name);
-  char* found = find_file(stradd(name, ".txt"), charset_path);
+  if (ctx().paths.holding_tables) return open_to_hold(name);
+  char* found = find_file(stradd(name, ".txt"), ctx().charset_path);
   bool exists = found && found[0] != '\0';
   std::free(found);
   return exists;
@@ -263,8 +246,7 @@ const char* substitute_exe_dir(const char* name, char* out) {
   std::size_t result_len = std::strlen(name) + markers * dir_len - markers * kExeMarkerLen;
   // One byte short of the buffer, as the single-"%s" rule has always counted it.
   if (result_len + 1 >= kPathLimit) {
-    std::fprintf(stderr, "Invalid config file. file name \"%s\" too long after substitution\n",
-                 name);
+    report("Invalid config file. file name \"%s\" too long after substitution\n", name);
     end_program(1);
   }
   // Built apart and copied, because name may be a previous result in out.
@@ -286,17 +268,7 @@ const char* substitute_exe_dir(const char* name, char* out) {
 }
 }  // namespace
 
-const char* charset_path = kDefaultPath;
-const char* map_path = kDefaultPath;
-char* input_buffer = nullptr;
-
-[[noreturn]] void end_program(int status) {
-#ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
-  throw ProgramEnd{status};
-#else
-  std::exit(status);
-#endif
-}
+[[noreturn]] void end_program(int status) { throw ProgramEnd{status}; }
 
 // PATH is split at ":" only, as the shell splits it; an empty element is the current directory
 // there too, so a program found there was started from it.
@@ -313,18 +285,20 @@ std::string find_in_exec_path(const char* name, const char* path_list) {
   }
 }
 
-void set_program_path(const char* argv0) {
+std::string find_program_path(const char* argv0) {
   if (!argv0) argv0 = "";
-  if (std::strchr(argv0, kDirSep) && keep_program_path(argv0)) return;
-  if (program_from_proc()) return;
-  std::string along_path = find_in_exec_path(argv0, std::getenv("PATH"));
-  if (!along_path.empty() && keep_program_path(along_path.c_str())) return;
+  if (std::strchr(argv0, kDirSep) && fits_path(argv0)) return argv0;
+  std::string path = program_from_proc();
+  if (!path.empty() && fits_path(path)) return path;
+  path = find_in_exec_path(argv0, std::getenv("PATH"));
+  if (!path.empty() && fits_path(path)) return path;
   // Nothing says where we are: the configured install directory, not whatever is current.
-  keep_program_path(DORVEX_BINDIR "/dorvex");
+  return DORVEX_BINDIR "/dorvex";
 }
 
 void init_default_paths() {
   std::size_t len = 0;
+  char* default_path_buf = ctx().paths.default_path_buf;
   default_path_buf[0] = '\0';
   const char sep[] = {';', '\0'};
   std::size_t exe_dir_len = std::strlen(exe_dir());
@@ -341,8 +315,8 @@ void init_default_paths() {
     if (!append_text(default_path_buf, &len, dir)) break;
   }
   const char* path = len > 0 ? default_path_buf : kDefaultPath;
-  charset_path = path;
-  map_path = path;
+  ctx().charset_path = path;
+  ctx().map_path = path;
 }
 
 char* stradd(const char* first, const char* second) {
@@ -355,16 +329,19 @@ char* stradd(const char* first, const char* second) {
 }
 
 const char* exe_dir() {
-  std::memcpy(exe_dir_buf, program_path, sizeof exe_dir_buf);
+  char* exe_dir_buf = ctx().paths.exe_dir_buf;
+  std::snprintf(exe_dir_buf, kPathLimit, "%s", ctx().program_path);
   char* sep = std::strrchr(exe_dir_buf, kDirSep);
   if (sep)
     *sep = '\0';
   else
-    std::snprintf(exe_dir_buf, sizeof exe_dir_buf, ".%c", kDirSep);
+    std::snprintf(exe_dir_buf, kPathLimit, ".%c", kDirSep);
   return exe_dir_buf;
 }
 
-const char* add_exe_path(const char* name) { return substitute_exe_dir(name, exe_path_buf); }
+const char* add_exe_path(const char* name) {
+  return substitute_exe_dir(name, ctx().paths.exe_path_buf);
+}
 
 int prepare_path_buf(char* buf, const char* start, const char* end) {
   if (!copy_element(buf, start, end)) return 0;
@@ -435,6 +412,7 @@ std::FILE* open_along_path(char* name, const char* path_list, char** found) {
 }
 
 const char* resolve_charset(const char* name) {
+  std::string& resolved_charset = ctx().paths.resolved_charset;
   if (std::strcmp(name, kBuiltinCharset) == 0 || charset_table_exists(name)) {
     resolved_charset = name;
     return resolved_charset.c_str();
@@ -473,9 +451,9 @@ const char* locale_charset() {
 }
 
 void hold_found_tables(bool hold) {
-  holding_tables = hold;
+  ctx().paths.holding_tables = hold;
   if (!hold)
-    for (HeldTable& table : held_tables) release(table);
+    for (HeldTable& table : ctx().paths.held_tables) release(table);
 }
 
 std::FILE* open_charset_table(const char* name, char** found) {
@@ -487,7 +465,7 @@ std::FILE* open_charset_table(const char* name, char** found) {
     held->name.clear();
     return f;
   }
-  return open_along_path(stradd(name, ".txt"), charset_path, found);
+  return open_along_path(stradd(name, ".txt"), ctx().charset_path, found);
 }
 
 int check_charset(const char** name_var, const char* name) {
@@ -504,13 +482,13 @@ void list_charsets() {
   int flags = GLOB_ERR;
   bool globbed = false;
   char pattern[kPathLimit];
-  for (const char* start = charset_path; start;) {
+  for (const char* start = ctx().charset_path; start;) {
     const char* end = element_end(start);
     if (charset_pattern(pattern, start, end)) {
       int rc = ::glob(pattern, flags, nullptr, &found);
       globbed = true;
       if (rc != 0 && rc != GLOB_NOMATCH) {
-        std::perror("dorvex");
+        report_errno("dorvex");
         globfree(&found);
         end_program(1);
       }

@@ -4,6 +4,7 @@
 #ifndef DORVEX_FILEUTIL_H
 #define DORVEX_FILEUTIL_H
 
+#include <array>
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -22,33 +23,45 @@ inline bool is_list_sep(char c) { return c == ';' || c == ':'; }
 constexpr std::size_t kPathLimit = 1024;
 constexpr std::size_t kIoBufferSize = 262144;
 
-// Search lists for charset tables (.txt) and for substitution maps (.spc, .rpl).
-// Process-wide; the configuration keys "charset_path" and "map_path" replace them.
-extern const char* charset_path;
-extern const char* map_path;
+// A table resolve_charset found while tables are held, open for read_charset.
+struct HeldTable {
+  std::string name;
+  std::FILE* file = nullptr;
+  char* path = nullptr;
+};
 
-// The 256 KiB block installed as the stdio buffer of every input and data file, or null
-// when it could not be allocated (streams then keep their default buffering).
-extern char* input_buffer;
+// The path buffers of one extraction (the search lists themselves are settings: charset_path
+// and map_path, which the configuration keys replace).
+struct PathState {
+  char exe_dir_buf[kPathLimit];
+  char exe_path_buf[kPathLimit];
+  char default_path_buf[kPathLimit];
+  std::string resolved_charset;
+  bool holding_tables = false;
+  std::array<HeldTable, 2> held_tables;  // the source and the target table
+  std::size_t next_held = 0;
+};
 
-// Thrown instead of exiting in fuzzing builds, where an exit would be reported as a crash.
+// Thrown where the reading of a document cannot go on (a broken container, a failed write, no
+// memory); the extraction catches it and the document ends with the status.
 struct ProgramEnd {
   int status;
 };
 
-// The only place that ends the program (std::exit, or throws ProgramEnd when fuzzing).
+// Ends the reading of the current document with status: throws ProgramEnd.
 [[noreturn]] void end_program(int status);
 
-// Records where the executable is, for exe_dir(): argv0 itself when it holds a "/", otherwise
-// (the program was found along PATH) the path /proc/self/exe names, or the first executable of
-// that name along PATH. Never the current directory just because argv0 has no directory.
-void set_program_path(const char* argv0);
+// Where the executable is, for exe_dir(): argv0 itself when it holds a "/", otherwise (the
+// program was found along PATH) the path /proc/self/exe names, or the first executable of that
+// name along PATH. Never the current directory just because argv0 has no directory. The
+// program's business: the library takes the path it is given.
+std::string find_program_path(const char* argv0);
 
 // The first executable regular file called name in the directories of path_list (a PATH value),
 // as a shell finds a command; empty when there is none, or name holds a "/".
 std::string find_in_exec_path(const char* name, const char* path_list);
 
-// Sets charset_path and map_path to those of "%s/charsets", "%s/../share/dorvex/charsets" and
+// Sets charset_path and map_path (to default_path_buf) to those of "%s/charsets", "%s/../share/dorvex/charsets" and
 // the configured data directory that exist, in that order ("%s/charsets" when none does), so an
 // installed tree finds its data wherever it was installed.
 void init_default_paths();

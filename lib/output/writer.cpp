@@ -9,9 +9,11 @@
 
 #include "charsets.h"
 #include "confutil.h"
+#include "context.h"
 #include "fileutil.h"
 #include "substmap.h"
 #include "unlocked_io.h"
+#include "context.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -20,59 +22,18 @@
 
 namespace dorvex {
 
-std::array<std::uint16_t, kParagraphUnits> buffer;
-int wrap_margin = 72;
-std::FILE* out_file = stdout;
-
 namespace {
 
-// The line being filled; bufpos is its length. The slack behind the 512 bytes the margin check
-// counts on lets a short conversion be stored with one unconditional 4-byte write.
-constexpr std::size_t kLineSlack = 8;
-// Text is moved in pieces of 16 bytes, which may reach this far past its end.
-constexpr std::size_t kPieceSlack = 16;
-char outputbuffer[kLineBufferSize + kLineSlack + kPieceSlack];
-std::size_t bufpos = 0;
-
-// Output is gathered here and handed to stdio in blocks; every public call of the writer
-// leaves it empty, so its output is in out_file when the call returns.
-constexpr std::size_t kBlockSize = 16384;
-char out_block[kBlockSize + kPieceSlack];
-
-// The conversion of each Unicode unit, looked up once when it is up to three bytes without a
-// newline: the conversion settings are fixed after start-up, so most characters then cost one
-// load. An entry holds the length plus one in its top byte and the bytes below, 0 when not
-// looked up yet (so the table starts out as zero pages); the settings it was filled under are
-// noted, and reset_writer() forgets it.
-constexpr std::uint32_t kUnknown = 0, kLong = 0xFE000000;
-struct ConversionCache {
-  const SubstMap* special = nullptr;
-  const SubstMap* repl = nullptr;
-  const ReverseMap* target = nullptr;
-  int hex = 0;
-  char bad = 0;
-  bool valid = false;
-  bool dirty = false;  // some entry is filled
-  // Every printable ASCII unit (0x20..0x7E) converts to its own byte, as in every shipped
-  // charset and format: runs of them are copied without looking anything up.
-  bool ascii_is_identity = false;
-  std::array<std::uint32_t, 65536> entry;
-};
-ConversionCache cache;
-
-// UTF-8 characters known to be written as their own bytes, by their first two bytes in memory
-// order: kOwnAscii for an ASCII byte (whatever byte follows), kOwnTwoBytes for a two-byte
-// character, kOwnThreeByteRow when the 64 three-byte characters that begin so all are,
-// kMixedRow when not all of them are, and 0 when not known (yet). Filled as characters are
-// met, emptied with the cache.
-constexpr std::uint8_t kOwnAscii = 1, kOwnTwoBytes = 2, kOwnThreeByteRow = 3, kMixedRow = 4;
-std::array<std::uint8_t, 65536> own_utf8;
-bool own_utf8_dirty = false;
-// For the two-byte leads C0..DF: 0x80 when all 64 characters of the lead are known to be
-// written as their own bytes, else 0. A lead's row is looked at when its first character is
-// met (lead_row_known), and forgotten with own_utf8.
-alignas(16) std::array<std::uint8_t, 32> own_lead_row;
-std::uint32_t lead_row_known = 0;
+using detail::ConversionCache;
+using detail::kBlockSize;
+using detail::kLong;
+using detail::kOwnAscii;
+using detail::kOwnTwoBytes;
+using detail::kOwnThreeByteRow;
+using detail::kMixedRow;
+using detail::kUnknown;
+using detail::kLineSlack;
+using detail::kPieceSlack;
 
 std::uint32_t pack_conversion(const char* seq) {
   std::size_t n = std::strlen(seq);
@@ -84,6 +45,7 @@ std::uint32_t pack_conversion(const char* seq) {
 
 // The packed conversion of u, or kLong when it needs the general path.
 std::uint32_t short_conversion(std::uint16_t u) {
+  ConversionCache& cache = ctx().writer.cache;
   std::uint32_t e = cache.entry[u];
   if (e == kUnknown) {
     e = cache.entry[u] = pack_conversion(convert_char(u));
@@ -93,21 +55,25 @@ std::uint32_t short_conversion(std::uint16_t u) {
 }
 
 void check_cache() {
-  if (cache.valid && cache.special == spec_chars && cache.repl == replacements &&
-      cache.target == target_charset && cache.hex == unknown_as_hex && cache.bad == bad_char[0]) {
+  Extraction& c = ctx();
+  WriterState& w = c.writer;
+  ConversionCache& cache = w.cache;
+  if (cache.valid && cache.special == c.spec_chars && cache.repl == c.replacements &&
+      cache.target == c.target_charset && cache.hex == c.unknown_as_hex &&
+      cache.bad == c.bad_char[0]) {
     return;
   }
   if (cache.dirty) cache.entry.fill(kUnknown);
   cache.dirty = false;
-  if (own_utf8_dirty) own_utf8.fill(0);
-  own_utf8_dirty = false;
-  own_lead_row.fill(0);
-  lead_row_known = 0;
-  cache.special = spec_chars;
-  cache.repl = replacements;
-  cache.target = target_charset;
-  cache.hex = unknown_as_hex;
-  cache.bad = bad_char[0];
+  if (w.own_utf8_dirty) w.own_utf8.fill(0);
+  w.own_utf8_dirty = false;
+  w.own_lead_row.fill(0);
+  w.lead_row_known = 0;
+  cache.special = c.spec_chars;
+  cache.repl = c.replacements;
+  cache.target = c.target_charset;
+  cache.hex = c.unknown_as_hex;
+  cache.bad = c.bad_char[0];
   cache.valid = true;
   cache.ascii_is_identity = true;
   for (std::uint16_t u = 0x20; u < 0x7F; ++u) {
@@ -204,7 +170,8 @@ std::size_t last_break_space(const char* line, std::size_t margin) {
 }
 
 [[noreturn]] void output_failed() {
-  std::perror("stdout");
+  ctx().output_failed = true;
+  report_errno("stdout");
   end_program(1);
 }
 
@@ -212,13 +179,13 @@ std::size_t last_break_space(const char* line, std::size_t margin) {
 struct Sink {
   std::size_t used = 0;
   void flush() {
-    if (used) write_out(out_block, used);
+    if (used) write_out(ctx().writer.out_block, used);
     used = 0;
   }
   // Room for n more bytes, flushing first when they do not fit.
   char* reserve(std::size_t n) {
     if (used + n > kBlockSize) flush();
-    return out_block + used;
+    return ctx().writer.out_block + used;
   }
   void put(const char* bytes, std::size_t n) {
     if (n > kBlockSize) {
@@ -239,10 +206,10 @@ struct Line {
   // Writes bytes [0, n) and a newline, and keeps the bytes from skip on as the held text.
   void emit(std::size_t n, std::size_t skip) {
     char* dst = sink.reserve(n + 1);
-    copy_in_pieces(dst, outputbuffer, n);
+    copy_in_pieces(dst, ctx().writer.outputbuffer, n);
     dst[n] = '\n';
     sink.used += n + 1;
-    copy_in_pieces(outputbuffer, outputbuffer + skip, len - skip);
+    copy_in_pieces(ctx().writer.outputbuffer, ctx().writer.outputbuffer + skip, len - skip);
     len -= skip;
   }
 
@@ -250,12 +217,12 @@ struct Line {
   // UTF-8 output at the start of the character those bytes end in, so that no character is
   // divided (a character wider than the margin gets a line of its own).
   std::size_t forced_cut(std::size_t margin) const {
-    if (target_charset) return margin;
+    if (ctx().target_charset) return margin;
     std::size_t cut = margin;
-    while (cut > 0 && is_utf8_continuation(outputbuffer[cut])) --cut;
+    while (cut > 0 && is_utf8_continuation(ctx().writer.outputbuffer[cut])) --cut;
     if (cut > 0) return cut;
     cut = 1;
-    while (cut < len && is_utf8_continuation(outputbuffer[cut])) ++cut;
+    while (cut < len && is_utf8_continuation(ctx().writer.outputbuffer[cut])) ++cut;
     return cut;
   }
 
@@ -263,7 +230,7 @@ struct Line {
   // margin (index 0 never counts), else where forced_cut says.
   void break_lines(std::size_t margin) {
     while (len > margin) {
-      std::size_t s = last_break_space(outputbuffer, margin);
+      std::size_t s = last_break_space(ctx().writer.outputbuffer, margin);
       if (s > 0) {
         emit(s, s + 1);
       } else {
@@ -289,11 +256,11 @@ struct Line {
         return;
       }
     }
-    std::memcpy(outputbuffer + len, seq, n);
+    std::memcpy(ctx().writer.outputbuffer + len, seq, n);
     len += n;
     if (std::memchr(seq, '\n', n)) {
-      const char* after_newline = map_subst(spec_chars, '\n');
-      sink.put(outputbuffer, len);
+      const char* after_newline = map_subst(ctx().spec_chars, '\n');
+      sink.put(ctx().writer.outputbuffer, len);
       len = 0;
       if (after_newline) {
         sink.put(after_newline, std::strlen(after_newline));
@@ -322,6 +289,7 @@ std::size_t append_general(const std::uint16_t* p, const std::uint16_t* end, Lin
 
 // Units [p, end) without wrapping, straight into the output block.
 void write_unwrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sink) {
+  WriterState& w = ctx().writer;
   Line line{0, sink};
   while (p < end) {
     std::size_t room = kBlockSize - sink.used;
@@ -329,16 +297,16 @@ void write_unwrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sin
       sink.flush();
       room = kBlockSize;
     }
-    if (cache.ascii_is_identity && is_printable_ascii(*p)) {
+    if (w.cache.ascii_is_identity && is_printable_ascii(*p)) {
       std::size_t want = std::min<std::size_t>(static_cast<std::size_t>(end - p), room - 4);
-      std::size_t run = copy_ascii_run(p, want, static_cast<std::size_t>(end - p), out_block + sink.used);
+      std::size_t run = copy_ascii_run(p, want, static_cast<std::size_t>(end - p), w.out_block + sink.used);
       sink.used += run;
       p += run;
       if (p == end || run == want) continue;
     }
     std::uint32_t e = is_surrogate(*p) ? kLong : short_conversion(*p);
     if (e != kLong) {
-      sink.used += put_packed(out_block + sink.used, e);
+      sink.used += put_packed(w.out_block + sink.used, e);
       ++p;
     } else {
       p += append_general(p, end, line, 0);
@@ -350,12 +318,12 @@ void write_unwrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sin
 // conversion always fits behind a line of margin bytes).
 void write_wrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sink,
                    std::size_t margin) {
-  Line line{bufpos, sink};
+  Line line{ctx().writer.bufpos, sink};
   while (p < end) {
-    if (cache.ascii_is_identity && is_printable_ascii(*p) && line.len <= margin) {
+    if (ctx().writer.cache.ascii_is_identity && is_printable_ascii(*p) && line.len <= margin) {
       // Fill the line to one byte past the margin, then search the break backwards.
       std::size_t want = std::min<std::size_t>(static_cast<std::size_t>(end - p), margin + 1 - line.len);
-      std::size_t run = copy_ascii_run(p, want, static_cast<std::size_t>(end - p), outputbuffer + line.len);
+      std::size_t run = copy_ascii_run(p, want, static_cast<std::size_t>(end - p), ctx().writer.outputbuffer + line.len);
       line.len += run;
       p += run;
       if (line.len > margin) line.break_lines(margin);
@@ -363,18 +331,16 @@ void write_wrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sink,
     }
     std::uint32_t e = is_surrogate(*p) ? kLong : short_conversion(*p);
     if (e != kLong) {
-      line.len += put_packed(outputbuffer + line.len, e);
+      line.len += put_packed(ctx().writer.outputbuffer + line.len, e);
       ++p;
       if (line.len > margin) line.break_lines(margin);
     } else {
       p += append_general(p, end, line, margin);
     }
   }
-  bufpos = line.len;
+  ctx().writer.bufpos = line.len;
 }
 
-// A high surrogate at the end of a block of the plain-text copy waits for the next block.
-int held_high_surrogate = -1;
 
 std::uint16_t two_bytes(const unsigned char* p) {
   std::uint16_t v;
@@ -433,15 +399,17 @@ bool is_own_two_byte_row(unsigned lead) {
 }
 
 void learn_lead_row(unsigned lead) {
+  WriterState& w = ctx().writer;
   const std::uint32_t bit = 1u << (lead & 31);
-  if (lead_row_known & bit) return;
-  lead_row_known |= bit;
-  own_lead_row[lead & 31] = is_own_two_byte_row(lead) ? 0x80 : 0;
+  if (w.lead_row_known & bit) return;
+  w.lead_row_known |= bit;
+  w.own_lead_row[lead & 31] = is_own_two_byte_row(lead) ? 0x80 : 0;
 }
 
 void note_own_utf8(const unsigned char* p, std::uint8_t what) {
-  own_utf8[two_bytes(p)] = what;
-  own_utf8_dirty = true;
+  WriterState& w = ctx().writer;
+  w.own_utf8[two_bytes(p)] = what;
+  w.own_utf8_dirty = true;
 }
 
 // The length of the character at p (avail bytes there) when it is well-formed UTF-8 written as
@@ -458,7 +426,7 @@ std::size_t learn_own_utf8(const unsigned char* p, std::size_t avail) {
   } else if (len == 2) {
     note_own_utf8(p, kOwnTwoBytes);
     learn_lead_row(lead);
-  } else if (own_utf8[two_bytes(p)] == 0) {
+  } else if (ctx().writer.own_utf8[two_bytes(p)] == 0) {
     note_own_utf8(p, is_own_three_byte_row(p) ? kOwnThreeByteRow : kMixedRow);
   }
   return len;
@@ -467,7 +435,7 @@ std::size_t learn_own_utf8(const unsigned char* p, std::size_t avail) {
 // Steps over one character at p[i] known to be written as its own one or two bytes (p[i + 1]
 // must be readable); false when it is not known so.
 inline bool skip_known_own(const unsigned char* p, std::size_t& i) {
-  const unsigned len = own_utf8[two_bytes(p + i)];
+  const unsigned len = ctx().writer.own_utf8[two_bytes(p + i)];
   if (len - 1 > 1) return false;  // 0: not known; a three-byte row: see the caller
   i += len;
   return true;
@@ -484,7 +452,7 @@ std::size_t own_utf8_prefix(const unsigned char* p, std::size_t n) {
     while (i + 1 < n && skip_known_own(p, i)) {
     }
     if (i == n) return i;
-    if (i + 2 < n && own_utf8[two_bytes(p + i)] == kOwnThreeByteRow && (p[i + 2] & 0xC0) == 0x80) {
+    if (i + 2 < n && ctx().writer.own_utf8[two_bytes(p + i)] == kOwnThreeByteRow && (p[i + 2] & 0xC0) == 0x80) {
       i += 3;
       continue;
     }
@@ -495,15 +463,16 @@ std::size_t own_utf8_prefix(const unsigned char* p, std::size_t n) {
 }
 
 void write_units_to(const std::uint16_t* p, std::size_t n, Sink& sink, std::size_t margin) {
+  WriterState& w = ctx().writer;
   if (margin == 0) {
     write_unwrapped(p, p + n, sink);
   } else if (margin <= kLineBufferSize - kLineSlack) {
     write_wrapped(p, p + n, sink, margin);
   } else {
     // A margin the start-up check would refuse: the general path keeps the buffer safe.
-    Line line{bufpos, sink};
+    Line line{w.bufpos, sink};
     for (const std::uint16_t* end = p + n; p < end;) p += append_general(p, end, line, margin);
-    bufpos = line.len;
+    w.bufpos = line.len;
   }
 }
 
@@ -534,6 +503,12 @@ bool write_fully(int fd, const char* bytes, std::size_t n) {
 void write_out(const char* bytes, std::size_t n) {
   // A write that fails (a closed pipe, a full disk) ends the run at once, whatever SIGPIPE
   // does: going on would only convert input nobody reads.
+  std::FILE* out_file = ctx().out_file;
+  if (!out_file) {
+    const OutputSink& output = ctx().output;
+    if (n && !output.write(output.opaque, bytes, n)) output_failed();
+    return;
+  }
   if (n >= kDirectWrite) {
     const int fd = fileno(out_file);
     if (fd >= 0) {
@@ -546,10 +521,11 @@ void write_out(const char* bytes, std::size_t n) {
 }
 
 void out_char(const char* seq) {
+  WriterState& w = ctx().writer;
   Sink sink;
-  Line line{bufpos, sink};
-  line.append(seq, std::strlen(seq), wrap_margin > 0 ? static_cast<std::size_t>(wrap_margin) : 0);
-  bufpos = line.len;
+  Line line{w.bufpos, sink};
+  line.append(seq, std::strlen(seq), ctx().wrap_margin > 0 ? static_cast<std::size_t>(ctx().wrap_margin) : 0);
+  w.bufpos = line.len;
   sink.flush();
 }
 
@@ -558,26 +534,27 @@ void output_paragraph(const std::uint16_t* par) { output_paragraph_units(par, un
 void output_paragraph_units(const std::uint16_t* par, std::size_t n) {
   check_cache();
   Sink sink;
-  write_units_to(par, n, sink, wrap_margin > 0 ? static_cast<std::size_t>(wrap_margin) : 0);
+  write_units_to(par, n, sink, ctx().wrap_margin > 0 ? static_cast<std::size_t>(ctx().wrap_margin) : 0);
   sink.flush();
 }
 
 void refresh_conversions() { check_cache(); }
 
 void write_units(const std::uint16_t* units, std::size_t n) {
+  WriterState& w = ctx().writer;
   if (n == 0) return;
   check_cache();
   Sink sink;
-  if (held_high_surrogate >= 0) {
-    const std::uint16_t pair[2] = {static_cast<std::uint16_t>(held_high_surrogate), units[0]};
-    held_high_surrogate = -1;
+  if (w.held_high_surrogate >= 0) {
+    const std::uint16_t pair[2] = {static_cast<std::uint16_t>(w.held_high_surrogate), units[0]};
+    w.held_high_surrogate = -1;
     bool joined = is_low_surrogate(units[0]);
     write_unwrapped(pair, pair + (joined ? 2 : 1), sink);
     units += joined;
     n -= joined;
   }
   if (n > 0 && is_high_surrogate(units[n - 1])) {
-    held_high_surrogate = units[n - 1];
+    w.held_high_surrogate = units[n - 1];
     --n;
   }
   write_unwrapped(units, units + n, sink);
@@ -646,13 +623,13 @@ template <class Mask>
   const bool cut = ((leads >> (kBits - 1)) | (w.lead3 >> (kBits - 2))) != 0;
   const std::size_t whole = cut ? kBits - 1 - static_cast<std::size_t>(std::countl_zero(starts)) : kBits;
   if (whole == 0) return 0;
-  Mask look = (w.lead2 & ~w.own_row) | w.lead3 | (cache.ascii_is_identity ? w.odd_ascii : w.ascii);
+  Mask look = (w.lead2 & ~w.own_row) | w.lead3 | (ctx().writer.cache.ascii_is_identity ? w.odd_ascii : w.ascii);
   if (whole < kBits) look &= static_cast<Mask>((Mask{1} << whole) - 1);
   unsigned unknown = 0;
   for (; look != 0; look &= look - 1) {
     // An ASCII byte's entry is kOwnAscii, a two-byte lead's kOwnTwoBytes and a three-byte
     // lead's kOwnThreeByteRow when they are known to be written as they are.
-    const unsigned e = own_utf8[two_bytes(p + std::countr_zero(look))];
+    const unsigned e = ctx().writer.own_utf8[two_bytes(p + std::countr_zero(look))];
     unknown |= e - 1 > 2;
   }
   return unknown ? 0 : whole;
@@ -671,9 +648,10 @@ std::size_t known_own_windows(const unsigned char* p, std::size_t n) {
 
 // The own_row bits of the 16 bytes at p: each byte's flag in own_lead_row, by a shuffle.
 __attribute__((target("ssse3"))) inline std::uint32_t own_rows_of_half(const unsigned char* p) {
+  WriterState& w = ctx().writer;
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i rows_c = _mm_load_si128(reinterpret_cast<const __m128i*>(own_lead_row.data()));
-  const __m128i rows_d = _mm_load_si128(reinterpret_cast<const __m128i*>(own_lead_row.data() + 16));
+  const __m128i rows_c = _mm_load_si128(reinterpret_cast<const __m128i*>(w.own_lead_row.data()));
+  const __m128i rows_d = _mm_load_si128(reinterpret_cast<const __m128i*>(w.own_lead_row.data() + 16));
   const __m128i index = _mm_and_si128(v, _mm_set1_epi8(0x0F));
   const __m128i high_half = _mm_set1_epi8(0x10);
   const __m128i in_d = _mm_cmpeq_epi8(_mm_and_si128(v, high_half), high_half);
@@ -708,7 +686,7 @@ __attribute__((target("avx2"))) inline std::uint64_t wide_below(__m256i a, __m25
 }
 
 __attribute__((target("avx2"))) inline __m256i wide_own_rows(__m256i v) {
-  const __m128i* rows = reinterpret_cast<const __m128i*>(own_lead_row.data());
+  const __m128i* rows = reinterpret_cast<const __m128i*>(ctx().writer.own_lead_row.data());
   const __m256i rows_c = _mm256_broadcastsi128_si256(_mm_load_si128(rows));
   const __m256i rows_d = _mm256_broadcastsi128_si256(_mm_load_si128(rows + 1));
   const __m256i index = _mm256_and_si256(v, _mm256_set1_epi8(0x0F));
@@ -780,9 +758,10 @@ std::size_t own_utf8_prefix_in_windows(const unsigned char* p, std::size_t n) {
 
 // A high surrogate held for its pair, when none can follow any more, is written as a lone one.
 void write_held_surrogate_as_lone() {
-  if (held_high_surrogate < 0) return;
-  const std::uint16_t lone = static_cast<std::uint16_t>(held_high_surrogate);
-  held_high_surrogate = -1;
+  WriterState& w = ctx().writer;
+  if (w.held_high_surrogate < 0) return;
+  const std::uint16_t lone = static_cast<std::uint16_t>(w.held_high_surrogate);
+  w.held_high_surrogate = -1;
   Sink sink;
   write_unwrapped(&lone, &lone + 1, sink);
   sink.flush();
@@ -813,17 +792,25 @@ void write_char(int u) {
 }
 
 void flush_line() {
+  WriterState& w = ctx().writer;
   write_held_surrogate_as_lone();
-  if (bufpos == 0) return;
-  write_out(outputbuffer, bufpos);
+  if (w.bufpos == 0) return;
+  write_out(w.outputbuffer, w.bufpos);
   write_out("\n", 1);
-  bufpos = 0;
+  w.bufpos = 0;
+}
+
+void drop_line() {
+  WriterState& w = ctx().writer;
+  w.held_high_surrogate = -1;
+  w.bufpos = 0;
 }
 
 void reset_writer() {
-  cache.valid = false;
-  held_high_surrogate = -1;
-  bufpos = 0;
+  WriterState& w = ctx().writer;
+  w.cache.valid = false;
+  w.held_high_surrogate = -1;
+  w.bufpos = 0;
 }
 
 }  // namespace dorvex

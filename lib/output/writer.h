@@ -18,14 +18,68 @@ constexpr std::uint16_t kLineEnd = 10;
 constexpr std::uint16_t kCellSeparator = 0x1C;
 constexpr std::uint16_t kRowEnd = 0x1E;
 
-// The paragraph buffer shared by the readers, ended by a 0 unit. The plain-text copy borrows it
-// as a byte buffer.
-extern std::array<std::uint16_t, kParagraphUnits> buffer;
+// The paragraph buffer shared by the readers (ended by a 0 unit; the plain-text copy borrows it
+// as a byte buffer) is the extraction's buffer, the wrap margin its wrap_margin, and its text
+// goes to its out_file or output (context.h).
 
-extern int wrap_margin;  // greatest line width in bytes; 0: no wrapping
+struct SubstMap;
+struct ReverseMap;
 
-// Where all text goes; stdout unless a test redirects it.
-extern std::FILE* out_file;
+namespace detail {
+// The conversion of each Unicode unit, looked up once when it is up to three bytes without a
+// newline: the conversion settings are fixed after start-up, so most characters then cost one
+// load. An entry holds the length plus one in its top byte and the bytes below, 0 when not
+// looked up yet (so the table starts out as zero pages); the settings it was filled under are
+// noted, and reset_writer() forgets it.
+constexpr std::uint32_t kUnknown = 0, kLong = 0xFE000000;
+struct ConversionCache {
+  const SubstMap* special = nullptr;
+  const SubstMap* repl = nullptr;
+  const ReverseMap* target = nullptr;
+  int hex = 0;
+  char bad = 0;
+  bool valid = false;
+  bool dirty = false;  // some entry is filled
+  // Every printable ASCII unit (0x20..0x7E) converts to its own byte, as in every shipped
+  // charset and format: runs of them are copied without looking anything up.
+  bool ascii_is_identity = false;
+  std::array<std::uint32_t, 65536> entry;
+};
+
+// UTF-8 characters known to be written as their own bytes, by their first two bytes in memory
+// order: kOwnAscii for an ASCII byte (whatever byte follows), kOwnTwoBytes for a two-byte
+// character, kOwnThreeByteRow when the 64 three-byte characters that begin so all are,
+// kMixedRow when not all of them are, and 0 when not known (yet).
+constexpr std::uint8_t kOwnAscii = 1, kOwnTwoBytes = 2, kOwnThreeByteRow = 3, kMixedRow = 4;
+
+// Output is gathered in a block and handed on in blocks; every public call of the writer leaves
+// it empty, so its output is out when the call returns.
+constexpr std::size_t kBlockSize = 16384;
+// The slack behind the 512 bytes the margin check counts on lets a short conversion be stored
+// with one unconditional 4-byte write; text is moved in pieces of 16 bytes, which may reach
+// this far past its end.
+constexpr std::size_t kLineSlack = 8;
+constexpr std::size_t kPieceSlack = 16;
+}  // namespace detail
+
+// The writer's state in one extraction.
+struct WriterState {
+  // The line being filled; bufpos is its length.
+  char outputbuffer[kLineBufferSize + detail::kLineSlack + detail::kPieceSlack];
+  std::size_t bufpos = 0;
+  char out_block[detail::kBlockSize + detail::kPieceSlack];
+  detail::ConversionCache cache;
+  // Filled as characters are met, emptied with the cache.
+  std::array<std::uint8_t, 65536> own_utf8;
+  bool own_utf8_dirty = false;
+  // For the two-byte leads C0..DF: 0x80 when all 64 characters of the lead are known to be
+  // written as their own bytes, else 0. A lead's row is looked at when its first character is
+  // met (lead_row_known), and forgotten with own_utf8.
+  alignas(16) std::array<std::uint8_t, 32> own_lead_row;
+  std::uint32_t lead_row_known = 0;
+  // A high surrogate at the end of a block of the plain-text copy waits for the next block.
+  int held_high_surrogate = -1;
+};
 
 // Converts and writes the units of par up to its first 0 unit.
 void output_paragraph(const std::uint16_t* par);
@@ -64,6 +118,10 @@ void refresh_conversions();
 // Writes the text still held in the line buffer, followed by a newline, and a high surrogate
 // still waiting for its pair (end of an input).
 void flush_line();
+
+// Empties the line buffer without writing (a reading that ended early: the program's exit left
+// it unwritten too).
+void drop_line();
 
 // Empties the line buffer without writing, and forgets the conversions looked up so far (the
 // writer assumes the conversion settings stay as start-up left them until this is called).

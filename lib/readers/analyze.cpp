@@ -1,5 +1,6 @@
 #include "analyze.h"
 
+
 #include <array>
 #include <cstring>
 #include <memory>
@@ -13,11 +14,9 @@
 #include "wordtext.h"
 #include "writer.h"
 #include "fileutil.h"
+#include "context.h"
 
 namespace dorvex {
-
-int signature_check = 1;
-int verbose = 0;
 
 namespace {
 
@@ -66,23 +65,24 @@ struct TmpCopyCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-void report_line(const char* text) { std::fprintf(out_file, "%s\n", text); }
+void report_line(const char* text) { out_printf("%s\n", text); }
 
 void report_header_start(const unsigned char* header, std::int32_t position) {
-  std::fprintf(out_file, "File Info block version %d\n", getshort(header, kFibVersion));
-  std::fprintf(out_file, "Found at file offset %ld (hex %lx)\n", long(position),
+  out_printf("File Info block version %d\n", getshort(header, kFibVersion));
+  out_printf("Found at file offset %ld (hex %lx)\n", long(position),
                static_cast<unsigned long>(std::uint32_t(position)));
-  std::fprintf(out_file, "Written by product version %d\n", getshort(header, kFibProduct));
-  std::fprintf(out_file, "Language %d\n", getshort(header, kFibLanguage));
+  out_printf("Written by product version %d\n", getshort(header, kFibProduct));
+  out_printf("Language %d\n", getshort(header, kFibLanguage));
 }
 
 // Skips to the text start one byte at a time; a document that ends first is broken.
 void skip_to_text(StreamHandle stream, std::int32_t count) {
   unsigned char byte;
   for (std::int32_t i = 0; i < count; ++i) {
-    dorvex_read(&byte, 1, 1, stream);
-    if (dorvex_eof(stream)) {
-      std::fputs("File ended before textstart. Probably it is broken. Try -b switch\n", stderr);
+    ctx().dorvex_read(&byte, 1, 1, stream);
+    if (ctx().dorvex_eof(stream)) {
+      report("File ended before textstart. Probably it is broken. Try -b switch\n");
+      ctx().error = ErrorClass::damaged;
       end_program(1);
     }
   }
@@ -94,7 +94,10 @@ int read_compound_document(const unsigned char* header, OleStream* doc, std::int
 int read_ole_documents(std::FILE* f, const unsigned char* prefix) {
   std::FILE* container = ole_init(f, prefix, ole_sign.size());
   if (!container) {
-    std::fputs("Broken OLE file. Try using -b switch", stderr);
+    // One input's failure: the run goes on with the next one, so the message says which.
+    report("dorvex: %s: Broken OLE file. Try using -b switch\n", ctx().input_name);
+    ctx().error = ErrorClass::damaged;
+    ctx().one_input = true;
     end_program(1);
   }
   // A pipe was copied to a temporary file; the copy is ours to close, also when a reader ends
@@ -105,10 +108,10 @@ int read_ole_documents(std::FILE* f, const unsigned char* prefix) {
   // Each entry is released before the next is asked for, also when a reader ends the program
   // (in fuzzing builds that unwinds through here).
   while (OleEntryPtr entry{ole_readdir(container)}) {
-    const std::int32_t index = propCurNumber - 1;  // ole_readdir moved past the entry
+    const std::int32_t index = ctx().ole.propCurNumber - 1;  // ole_readdir moved past the entry
     if (ole_open(entry.get()) >= 0 && is_word_document(entry->name)) {
       std::array<unsigned char, kHeaderSize> header{};
-      std::size_t n = dorvex_read(header.data(), 1, kHeaderSize, entry.get());
+      std::size_t n = ctx().dorvex_read(header.data(), 1, kHeaderSize, entry.get());
       if (n > kHeaderSize) n = 0;
       result = read_compound_document(header.data(), entry.get(), static_cast<std::int32_t>(n),
                                       index);
@@ -116,30 +119,40 @@ int read_ole_documents(std::FILE* f, const unsigned char* prefix) {
   }
   set_std_func();
   ole_finish();
+  if (result == kNoWordDocument && ctx().error == ErrorClass::none) {
+    ctx().error = ErrorClass::unsupported;
+  }
   return result;
 }
 
 int detect_and_read(std::FILE* f) {
-  if (!signature_check) {
-    if (!get_unicode_char) get_unicode_char = get_8bit_char;
+  if (!ctx().signature_check) {
+    ctx().format = "raw";
+    if (!ctx().get_unicode_char) ctx().get_unicode_char = get_8bit_char;
     return process_file(f, kNoEnd);
   }
   std::array<unsigned char, kHeaderSize> header{};
-  std::size_t got = dorvex_read(header.data(), 1, 4, f);
+  std::size_t got = ctx().dorvex_read(header.data(), 1, 4, f);
   if (starts_with(header.data(), got, write_sign)) {
+    ctx().format = "write";
     report_line("[Windows Write file. Some garbage expected]");
-    get_unicode_char = get_8bit_char;
+    ctx().get_unicode_char = get_8bit_char;
     return process_file(f, kNoEnd);
   }
-  if (starts_with(header.data(), got, rtf_sign)) return parse_rtf(f, header.data(), got);
+  if (starts_with(header.data(), got, rtf_sign)) {
+    ctx().format = "rtf";
+    return parse_rtf(f, header.data(), got);
+  }
   if (starts_with(header.data(), got, old_word_sign)) {
-    got += dorvex_read(header.data() + got, 1, kHeaderSize - got, f);
+    ctx().format = "word2";
+    got += ctx().dorvex_read(header.data() + got, 1, kHeaderSize - got, f);
     auto consumed = static_cast<std::int32_t>(got);
     return parse_word_header(header.data(), f, -consumed, consumed);
   }
-  if (got == 4) got += dorvex_read(header.data() + got, 1, 4, f);
+  if (got == 4) got += ctx().dorvex_read(header.data() + got, 1, 4, f);
   if (starts_with(header.data(), got, ole_sign)) return read_ole_documents(f, header.data());
   set_std_func();
+  ctx().format = "text";
   copy_out(f, header.data(), got);
   return 0;
 }
@@ -166,39 +179,39 @@ struct TextRange {
 // message).
 bool check_word_header(const unsigned char* header, std::int32_t adjustment, std::int32_t position,
                        TextRange* range) {
-  if (verbose) report_header_start(header, position);
+  if (ctx().verbose) report_header_start(header, position);
   unsigned flags = static_cast<unsigned>(getshort(header, kFibFlags));
-  if (verbose) {
+  if (ctx().verbose) {
     report_line(flags & kFlagTemplate ? "This is template (DOT) file" : "This is document (DOC) file");
     if (flags & kFlagGlossary) report_line("This is glossary file");
   }
   if (flags & kFlagFastSaved) {
-    std::fprintf(stderr, "[This was fast-saved %2d times. Some information is lost]\n",
+    report("[This was fast-saved %2d times. Some information is lost]\n",
                  int((flags & kFlagFastSaveCount) >> 4));
   }
-  if (verbose) {
+  if (ctx().verbose) {
     if (flags & kFlagReadOnly) report_line("File is meant to be read-only");
     if (flags & kFlagWriteReserved) report_line("File is write-reserved");
   }
   if (flags & kFlagExtendedCharset) {
-    if (verbose) report_line("File uses extended character set");
-    if (!get_unicode_char) get_unicode_char = get_word8_char;
-  } else if (!get_unicode_char) {
-    get_unicode_char = get_8bit_char;
+    if (ctx().verbose) report_line("File uses extended character set");
+    if (!ctx().get_unicode_char) ctx().get_unicode_char = get_word8_char;
+  } else if (!ctx().get_unicode_char) {
+    ctx().get_unicode_char = get_8bit_char;
   }
-  if (verbose) {
+  if (ctx().verbose) {
     report_line(header[kFibEnvironment] ? "File created on Macintosh" : "File created on Windows");
   }
   if (flags & kFlagEncrypted) {
-    std::fflush(out_file);
-    std::fprintf(stderr, "[File is encrypted. Encryption key = %08lx]\n",
+    ctx().error = ErrorClass::encrypted;
+    report("[File is encrypted. Encryption key = %08lx]\n",
                  static_cast<unsigned long>(getulong(header, kFibKey)));
     return false;
   }
   int charset = getshort(header, kFibCharset);
-  if (verbose) {
+  if (ctx().verbose) {
     if (charset != 0 && charset != 256) {
-      std::fprintf(out_file, "Using character set %d\n", charset);
+      out_printf("Using character set %d\n", charset);
     } else {
       report_line("Using default character set");
     }
@@ -208,11 +221,11 @@ bool check_word_header(const unsigned char* header, std::int32_t adjustment, std
   // Wrapping arithmetic: hostile fields must not overflow a signed int.
   range->length = static_cast<std::int32_t>(std::uint32_t(text_end) - std::uint32_t(text_start));
   range->skip = static_cast<std::int32_t>(std::uint32_t(text_start) + std::uint32_t(adjustment));
-  if (verbose) {
+  if (ctx().verbose) {
     auto shown = static_cast<std::int32_t>(std::uint32_t(range->skip) + std::uint32_t(position));
-    std::fprintf(out_file, "Textstart = %ld (hex %lx)\n", long(shown),
+    out_printf("Textstart = %ld (hex %lx)\n", long(shown),
                  static_cast<unsigned long>(std::uint32_t(shown)));
-    std::fprintf(out_file, "Textlen =   %ld (hex %lx)\n", long(range->length),
+    out_printf("Textlen =   %ld (hex %lx)\n", long(range->length),
                  static_cast<unsigned long>(std::uint32_t(range->length)));
   }
   return true;
@@ -220,11 +233,11 @@ bool check_word_header(const unsigned char* header, std::int32_t adjustment, std
 
 // Source charset in force while one document is read.
 struct SourceCharsetSwitch {
-  const std::uint16_t* saved = source_charset;
+  const std::uint16_t* saved = ctx().source_charset;
   explicit SourceCharsetSwitch(const std::uint16_t* table) {
-    source_charset = const_cast<CharsetTable>(table);
+    ctx().source_charset = const_cast<CharsetTable>(table);
   }
-  ~SourceCharsetSwitch() { source_charset = const_cast<CharsetTable>(saved); }
+  ~SourceCharsetSwitch() { ctx().source_charset = const_cast<CharsetTable>(saved); }
   SourceCharsetSwitch(const SourceCharsetSwitch&) = delete;
   SourceCharsetSwitch& operator=(const SourceCharsetSwitch&) = delete;
 };
@@ -233,13 +246,14 @@ struct SourceCharsetSwitch {
 // one, else by its header's text range; Word 6/95 8-bit text through its own code page.
 int read_compound_document(const unsigned char* header, OleStream* doc, std::int32_t consumed,
                            std::int32_t doc_index) {
+  ctx().format = std::size_t(consumed) == kHeaderSize && is_word6_header(header) ? "word6" : "word";
   TextRange range;
   if (!check_word_header(header, -consumed, consumed, &range)) return kEncrypted;
   WordPieces pieces;
   if (std::size_t(consumed) == kHeaderSize &&
       find_word_pieces(doc, doc_index, header, &pieces)) {
-    if (verbose) {
-      std::fprintf(out_file, "Text read through the piece table: %lu pieces\n",
+    if (ctx().verbose) {
+      out_printf("Text read through the piece table: %lu pieces\n",
                    static_cast<unsigned long>(pieces.pieces));
     }
     read_word_pieces(doc, pieces, word_8bit_charset(doc, header));
@@ -247,7 +261,7 @@ int read_compound_document(const unsigned char* header, OleStream* doc, std::int
   }
   // By the text range: the stream stands after the header again.
   ole_seek(doc, consumed, SEEK_SET);
-  const std::uint16_t* table = source_charset;
+  const std::uint16_t* table = ctx().source_charset;
   if (std::size_t(consumed) == kHeaderSize && is_word6_header(header)) {
     table = word_8bit_charset(doc, header);
     ole_seek(doc, consumed, SEEK_SET);

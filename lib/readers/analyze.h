@@ -9,8 +9,8 @@
 
 namespace dorvex {
 
-extern int signature_check;  // 0 with -b: every input is raw Word text
-extern int verbose;          // -v: report the Word header
+// -b (signature_check 0: every input is raw Word text) and -v (verbose: report the Word
+// header) are settings of the extraction.
 
 // Recognises the input by its first bytes and hands it to its reader. Returns the input's exit
 // status (0, 1, 69). Hooks are in standard mode on entry and on return.

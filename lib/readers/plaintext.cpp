@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "charsets.h"
+#include "context.h"
 #include "reader.h"
 #include "rtfread.h"
 #include "unlocked_io.h"
@@ -17,18 +18,16 @@
 
 namespace dorvex {
 
-int utf8_detection = 1;
-
 namespace {
 
 // The paragraph buffer, borrowed as bytes: no paragraph is built while plain text is copied.
-unsigned char* byte_block() { return reinterpret_cast<unsigned char*>(buffer.data()); }
+unsigned char* byte_block() { return reinterpret_cast<unsigned char*>(ctx().buffer.data()); }
 constexpr std::size_t kByteBlockSize = kParagraphUnits * sizeof(std::uint16_t);
 
 // Reads into [dest, dest + n); 0 at the end of the input or on a failed read.
 std::size_t read_bytes(std::FILE* stream, unsigned char* dest, std::size_t n) {
   if (hooks_in_standard_mode()) n = io_direct_read_size(stream, n);
-  std::size_t got = dorvex_read(dest, 1, n, stream);
+  std::size_t got = ctx().dorvex_read(dest, 1, n, stream);
   return got <= n ? got : 0;
 }
 
@@ -43,40 +42,9 @@ std::size_t read_block_until(std::FILE* stream, std::size_t have, std::size_t wa
 
 // ---- 8-bit text ----
 
-// The output bytes of every source byte, filled once per input. Most text of an 8-bit target
-// has only bytes that become one byte each, and is translated through one_byte. A byte that
-// becomes more or less has the entry stop there: a value that no byte becomes on its own,
-// which is free because such a byte leaves at most 255 to be made. For those, when no
-// conversion is longer than seven bytes (the rule: one byte, a short replacement, "?"), each is
-// packed with its length in the top byte and the copy stores eight bytes per source byte
-// without a branch; otherwise it copies each from the list of all of them.
-constexpr std::size_t kPackedBytes = 7;
-struct ByteConversion {
-  std::array<unsigned char, 256> one_byte;
-  int stop;  // -1 when every byte becomes one byte
-  // one_byte for two bytes at once, indexed and filled in memory order, for a whole input
-  // (too costly to fill for a small one).
-  bool has_pairs;
-  std::array<std::uint16_t, 65536> pairs;
-  // Text with many bytes that are not one for one (all letters, for a UTF-8 target) would make
-  // every block translated twice: after a block that stops in its first half, that many blocks
-  // skip the attempt, twice as many after each such block in a row.
-  std::size_t blocks_to_skip;
-  std::size_t skip_after_miss;
-  // Every printable ASCII byte becomes itself: the packed copy takes sixteen of them at once.
-  bool ascii_is_identity;
-  // The rows of 16 entries of one_byte that do not map every byte to itself.
-  std::size_t changed_rows;
-  std::array<std::uint8_t, 16> changed_row;
-  bool packed;
-  std::array<std::uint64_t, 256> entry;
-  std::array<std::uint16_t, 256> offset;
-  std::array<std::uint16_t, 256> length;
-  std::array<char, 256 * 257> bytes;
-};
-ByteConversion conversion;
 
 void fill_one_byte_table() {
+  ByteConversion& conversion = ctx().plain.conversion;
   bool made[256] = {};
   bool all_one = true;
   for (std::size_t b = 0; b < 256; ++b) {
@@ -96,6 +64,7 @@ void fill_one_byte_table() {
 }
 
 void fill_pair_table() {
+  ByteConversion& conversion = ctx().plain.conversion;
   for (unsigned first = 0; first < 256; ++first) {
     for (unsigned second = 0; second < 256; ++second) {
       const unsigned char in[2] = {static_cast<unsigned char>(first), static_cast<unsigned char>(second)};
@@ -110,10 +79,11 @@ void fill_pair_table() {
 // Fills the entries of the bytes marked in wanted (all when null). A byte left out converts to
 // nothing, so a table built for some bytes serves only text made of them.
 void build_byte_conversion(const bool* wanted) {
+  ByteConversion& conversion = ctx().plain.conversion;
   std::size_t used = 0;
   conversion.packed = true;
   for (std::size_t b = 0; b < 256; ++b) {
-    const char* s = wanted && !wanted[b] ? "" : convert_char(to_unicode(source_charset, static_cast<int>(b)));
+    const char* s = wanted && !wanted[b] ? "" : convert_char(to_unicode(ctx().source_charset, static_cast<int>(b)));
     std::size_t n = std::strlen(s);
     std::memcpy(conversion.bytes.data() + used, s, n);
     conversion.offset[b] = static_cast<std::uint16_t>(used);
@@ -150,6 +120,7 @@ bool is_printable_ascii(unsigned char b) { return b >= 0x20 && b < 0x7F; }
 // Converts up to kOutBlock / kPackedBytes bytes through the packed entries (dst has eight bytes
 // of room behind them); returns the bytes written.
 std::size_t convert_packed(const unsigned char* src, std::size_t n, char* dst) {
+  ByteConversion& conversion = ctx().plain.conversion;
   char* start = dst;
   for (std::size_t i = 0; i < n;) {
 #if defined(__SSE2__)
@@ -193,12 +164,12 @@ std::size_t convert_packed(const unsigned char* src, std::size_t n, char* dst) {
 // themselves is one byte shuffle.
 __attribute__((target("avx2"))) std::size_t translate_wide(const unsigned char* src, std::size_t n,
                                                            unsigned char* dst) {
-  const std::size_t changed = conversion.changed_rows;
+  const std::size_t changed = ctx().plain.conversion.changed_rows;
   __m256i row[16], high_value[16];
   for (std::size_t k = 0; k < changed; ++k) {
-    const unsigned r = conversion.changed_row[k];
+    const unsigned r = ctx().plain.conversion.changed_row[k];
     row[k] = _mm256_broadcastsi128_si256(
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(conversion.one_byte.data() + 16 * r)));
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(ctx().plain.conversion.one_byte.data() + 16 * r)));
     high_value[k] = _mm256_set1_epi8(static_cast<char>(r));
   }
   const __m256i low_nibble = _mm256_set1_epi8(0x0F);
@@ -220,6 +191,7 @@ __attribute__((target("avx2"))) std::size_t translate_wide(const unsigned char* 
 
 // Translates n bytes through one_byte, eight at a time through the pairs when they are filled.
 void translate_one_for_one(const unsigned char* src, std::size_t n, unsigned char* dst) {
+  ByteConversion& conversion = ctx().plain.conversion;
   std::size_t i = 0;
 #if defined(DORVEX_WIDE_TRANSLATION)
   if (vector_width() == VectorWidth::kWide) i = translate_wide(src, n, dst);
@@ -246,6 +218,7 @@ void write_converted_slowly(const unsigned char* data, std::size_t n);
 // Converts bytes [data, data + n) into the output, a block at a time: one for one up to the
 // first byte that is not, from there through its general conversion.
 void write_converted(const unsigned char* data, std::size_t n) {
+  ByteConversion& conversion = ctx().plain.conversion;
   unsigned char out[kOutBlock];
   for (std::size_t step; n > 0; data += step, n -= step) {
     step = std::min(n, kOutBlock);
@@ -272,6 +245,7 @@ void write_converted(const unsigned char* data, std::size_t n) {
 }
 
 void write_converted_slowly(const unsigned char* data, std::size_t n) {
+  ByteConversion& conversion = ctx().plain.conversion;
   char out[kOutBlock + 8];
   if (conversion.packed) {
     for (std::size_t done = 0; done < n;) {
@@ -316,9 +290,6 @@ void copy_8bit(std::FILE* stream, std::size_t have) {
 
 // ---- UTF-8 and UTF-16 in blocks ----
 
-// Units decoded from one block of bytes; a byte gives at most one unit.
-constexpr std::size_t kDecodeBlock = 65536;
-std::array<std::uint16_t, kDecodeBlock> units;
 
 // How UTF-8 is read: as -u reads it (continuation bytes unchecked, a byte that leads nothing is
 // U+FEFF), or, for text found to be UTF-8, checked (a byte that is no part of a well-formed
@@ -431,7 +402,7 @@ constexpr std::size_t kDecodeStretch = 64;
 // Decodes and writes UTF-8: have bytes are in the block already, the rest comes from stream.
 void copy_utf8(std::FILE* stream, std::size_t have, Utf8Rule rule) {
   unsigned char* block = byte_block();
-  const bool as_is = !target_charset;
+  const bool as_is = !ctx().target_charset;
   bool at_end = false;
   std::size_t start = 0;  // undecoded bytes are block[start, have)
   for (;;) {
@@ -445,8 +416,8 @@ void copy_utf8(std::FILE* stream, std::size_t have, Utf8Rule rule) {
       const bool last = step == have - start;
       std::size_t made = 0;
       std::size_t used =
-          decode_utf8_block(block + start, step, at_end && last, rule, units.data(), &made);
-      write_units(units.data(), made);
+          decode_utf8_block(block + start, step, at_end && last, rule, ctx().plain.units.data(), &made);
+      write_units(ctx().plain.units.data(), made);
       start += used;
       if (last && used < step) break;  // a character cut by the end of the block
     }
@@ -474,9 +445,9 @@ void copy_utf16(std::FILE* stream, bool low_first) {
     }
     for (std::size_t i = 0; i < n; ++i) {
       unsigned a = block[2 * i], b = block[2 * i + 1];
-      units[i] = static_cast<std::uint16_t>(low_first ? a | (b << 8) : (a << 8) | b);
+      ctx().plain.units[i] = static_cast<std::uint16_t>(low_first ? a | (b << 8) : (a << 8) | b);
     }
-    write_units(units.data(), n);
+    write_units(ctx().plain.units.data(), n);
     std::memmove(block, block + 2 * n, have - 2 * n);
     have -= 2 * n;
   }
@@ -537,8 +508,8 @@ void write_utf8_prefix(std::FILE* stream, const unsigned char* p, std::size_t le
 // counter is advanced by the decoders and read by nobody.
 void copy_through_hook(std::FILE* stream) {
   std::int32_t position = 0;
-  while (!dorvex_eof(stream)) {
-    int c = get_unicode_char(stream, &position, kNoEnd);
+  while (!ctx().dorvex_eof(stream)) {
+    int c = ctx().get_unicode_char(stream, &position, kNoEnd);
     if (c != -1) write_char(c);
     if (position > 0x40000000) position = 0;  // kept from overflowing
   }
@@ -546,23 +517,23 @@ void copy_through_hook(std::FILE* stream) {
 
 void copy_unicode(std::FILE* stream, const unsigned char* prefix, std::size_t prefix_len) {
   if (prefix_len >= 2 && prefix[0] == 0xFE && prefix[1] == 0xFF) {
-    get_unicode_char = get_utf16msb;
+    ctx().get_unicode_char = get_utf16msb;
     write_utf16_prefix(prefix, prefix_len, true);
   } else if (prefix_len >= 2 && prefix[0] == 0xFF && prefix[1] == 0xFE) {
-    get_unicode_char = get_utf16lsb;
+    ctx().get_unicode_char = get_utf16lsb;
     write_utf16_prefix(prefix, prefix_len, false);
   } else {
-    get_unicode_char = get_utf8;
+    ctx().get_unicode_char = get_utf8;
     write_utf8_prefix(stream, prefix, prefix_len);
   }
   // In standard mode (as the copy always runs) the bytes are read in blocks, with the results
   // of the decoders.
   if (!hooks_in_standard_mode()) {
     copy_through_hook(stream);
-  } else if (get_unicode_char == get_utf8) {
+  } else if (ctx().get_unicode_char == get_utf8) {
     copy_utf8(stream, 0, Utf8Rule::kUnchecked);
   } else {
-    copy_utf16(stream, get_unicode_char == get_utf16lsb);
+    copy_utf16(stream, ctx().get_unicode_char == get_utf16lsb);
   }
 }
 
@@ -590,7 +561,7 @@ bool looks_like_utf8(const unsigned char* p, std::size_t n, bool more_follows) {
 
 void copy_out(std::FILE* stream, const unsigned char* prefix, std::size_t prefix_len) {
   refresh_conversions();
-  if (get_unicode_char == get_word8_char) {
+  if (ctx().get_unicode_char == get_word8_char) {
     copy_unicode(stream, prefix, prefix_len);
     return;
   }
@@ -600,7 +571,7 @@ void copy_out(std::FILE* stream, const unsigned char* prefix, std::size_t prefix
   std::size_t have = prefix_len;
   have = read_block_until(stream, have, kUtf8Sample);
   const bool more_follows = have > kUtf8Sample;
-  if (utf8_detection && !forced_charset &&
+  if (ctx().utf8_detection && !ctx().forced_charset &&
       looks_like_utf8(block, std::min(have, kUtf8Sample), more_follows)) {
     copy_utf8(stream, have, Utf8Rule::kChecked);
   } else {

@@ -1,5 +1,7 @@
 #include "reader.h"
 
+#include "context.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -14,10 +16,7 @@ namespace {
 
 // get_word8_char's block: kept between calls, and between inputs (a new text starts at offset 0
 // and so always loads a fresh block).
-constexpr std::size_t kBlockSize = 256;
-std::array<unsigned char, kBlockSize> read_buf;
-std::size_t read_len = 0;  // bytes of read_buf that came from the stream
-int buf_is_unicode = 0;
+constexpr std::size_t kBlockSize = kWord8Block;
 
 bool is_punct_ascii(unsigned char c) {
   return (c >= 0x21 && c <= 0x2F) || (c >= 0x3A && c <= 0x40) || (c >= 0x5B && c <= 0x60) ||
@@ -39,14 +38,14 @@ bool block_is_unicode(const unsigned char* block, std::size_t limit) {
 // Characters that get_word8_char already read from the stream but has not delivered yet. The
 // stream reports its end as soon as the block read reached it; these must still come out.
 bool word8_pending(std::int32_t offset) {
-  if (get_unicode_char != get_word8_char) return false;
+  if (ctx().get_unicode_char != get_word8_char) return false;
   std::size_t pos = static_cast<std::uint32_t>(offset) % kBlockSize;
   if (pos == 0) return false;
-  return buf_is_unicode ? pos + 1 < read_len : pos < read_len;
+  return ctx().reader.buf_is_unicode ? pos + 1 < ctx().reader.read_len : pos < ctx().reader.read_len;
 }
 
 bool input_ended(StreamHandle stream, std::int32_t offset) {
-  return dorvex_eof(stream) && !word8_pending(offset);
+  return ctx().dorvex_eof(stream) && !word8_pending(offset);
 }
 
 // The running offset is a signed 32-bit count; on inputs of 2 GiB and more it would overflow.
@@ -110,11 +109,10 @@ int read_word_text(NextChar next, AtEnd at_end, std::int32_t end, WordRules rule
 
 // Text read from a stdio stream to its end a chunk at a time (a whole number of the decoder's
 // blocks), for a reader of text without an end: only the last chunk is short.
-std::array<unsigned char, kBlockUnits> chunk;
 
 // The source table, and whether it maps every byte below 0x80 to itself.
 struct WideningTable {
-  const std::uint16_t* table = source_charset;
+  const std::uint16_t* table = ctx().source_charset;
   bool ascii_same = true;
   WideningTable() {
     for (int b = 0; b < 0x80; ++b) ascii_same = ascii_same && table[b] == b;
@@ -136,20 +134,20 @@ void take_16bit(WordParagraphs& text, const unsigned char* bytes, std::size_t n)
 int read_chunks(std::FILE* f, WordRules rules, bool raw_word) {
   const WideningTable widen;
   WordParagraphs text(rules);
-  for (std::size_t got; (got = io_fread(chunk.data(), 1, chunk.size(), f)) > 0 && got <= chunk.size();) {
+  for (std::size_t got; (got = io_fread(ctx().reader.chunk.data(), 1, ctx().reader.chunk.size(), f)) > 0 && got <= ctx().reader.chunk.size();) {
     for (std::size_t at = 0; at < got;) {
-      const bool wide = raw_word && block_is_unicode(chunk.data() + at, std::min(kBlockSize, got - at));
+      const bool wide = raw_word && block_is_unicode(ctx().reader.chunk.data() + at, std::min(kBlockSize, got - at));
       std::size_t end = raw_word ? at + kBlockSize : got;
-      while (end < got && block_is_unicode(chunk.data() + end, std::min(kBlockSize, got - end)) == wide) end += kBlockSize;
+      while (end < got && block_is_unicode(ctx().reader.chunk.data() + end, std::min(kBlockSize, got - end)) == wide) end += kBlockSize;
       end = std::min(end, got);
       if (wide) {
-        take_16bit(text, chunk.data() + at, end - at);
+        take_16bit(text, ctx().reader.chunk.data() + at, end - at);
       } else {
-        text.take_bytes(chunk.data() + at, end - at, widen.table, widen.ascii_same);
+        text.take_bytes(ctx().reader.chunk.data() + at, end - at, widen.table, widen.ascii_same);
       }
       at = end;
     }
-    if (got < chunk.size()) break;
+    if (got < ctx().reader.chunk.size()) break;
   }
   text.finish_paragraph();
   return 0;
@@ -164,26 +162,28 @@ int process_file(StreamHandle stream, std::int32_t end) {
 int process_word_text(StreamHandle stream, std::int32_t end, WordRules rules) {
   // Text on a stdio stream to its end (raw mode, Write files) is read in chunks.
   if (hooks_in_standard_mode() && end == kNoEnd) {
-    if (get_unicode_char == get_8bit_char) return read_chunks(static_cast<std::FILE*>(stream), rules, false);
-    if (get_unicode_char == get_word8_char) return read_chunks(static_cast<std::FILE*>(stream), rules, true);
+    if (ctx().get_unicode_char == get_8bit_char) return read_chunks(static_cast<std::FILE*>(stream), rules, false);
+    if (ctx().get_unicode_char == get_word8_char) return read_chunks(static_cast<std::FILE*>(stream), rules, true);
   }
   // With an end, decoded without the hooks: the paragraph in hand at the end is read to its mark.
-  if (get_unicode_char == get_8bit_char && hooks_in_standard_mode()) {
+  if (ctx().get_unicode_char == get_8bit_char && hooks_in_standard_mode()) {
     const StdioBytes in{static_cast<std::FILE*>(stream)};
-    return read_word_text([&](std::int32_t* offset, std::int32_t) { return decode_8bit(in, offset); },
+    const std::uint16_t* table = ctx().source_charset;
+    return read_word_text([&](std::int32_t* offset, std::int32_t) { return decode_8bit(in, offset, table); },
                           [&](std::int32_t) { return io_feof(in.file) != 0; }, end, rules);
   }
   // The same for 8-bit text in a compound file, read a block at a time: nothing else reads the
   // stream while its text is read, and the end is reached when the block is used up too.
-  if (get_unicode_char == get_8bit_char && hooks_in_ole_mode()) {
+  if (ctx().get_unicode_char == get_8bit_char && hooks_in_ole_mode()) {
     const OleBlockBytes in{stream};
-    return read_word_text([&](std::int32_t* offset, std::int32_t) { return decode_8bit(in, offset); },
+    const std::uint16_t* table = ctx().source_charset;
+    return read_word_text([&](std::int32_t* offset, std::int32_t) { return decode_8bit(in, offset, table); },
                           [&](std::int32_t) { return in.used_up() && ole_eof(stream); }, end,
                           rules);
   }
   return read_word_text(
       [&](std::int32_t* offset, std::int32_t limit) {
-        return get_unicode_char(stream, offset, limit);
+        return ctx().get_unicode_char(stream, offset, limit);
       },
       [&](std::int32_t offset) { return input_ended(stream, offset); }, end, rules);
 }
@@ -191,28 +191,28 @@ int process_word_text(StreamHandle stream, std::int32_t end, WordRules rules) {
 int get_word8_char(StreamHandle stream, std::int32_t* offset, std::int32_t end) {
   std::size_t pos = static_cast<std::uint32_t>(*offset) % kBlockSize;
   if (pos == 0) {
-    read_len = dorvex_read(read_buf.data(), 1, kBlockSize, stream);
-    if (read_len > kBlockSize) read_len = 0;
+    ctx().reader.read_len = ctx().dorvex_read(ctx().reader.read_buf.data(), 1, kBlockSize, stream);
+    if (ctx().reader.read_len > kBlockSize) ctx().reader.read_len = 0;
     // Nothing left: the zero fill is not text (as code 0 it would discard the paragraph).
-    if (read_len == 0) return -1;
-    std::memset(read_buf.data() + read_len, 0, kBlockSize - read_len);
-    std::size_t limit = read_len;
+    if (ctx().reader.read_len == 0) return -1;
+    std::memset(ctx().reader.read_buf.data() + ctx().reader.read_len, 0, kBlockSize - ctx().reader.read_len);
+    std::size_t limit = ctx().reader.read_len;
     std::int64_t left = std::int64_t(end) - *offset;
     if (left < std::int64_t(limit)) limit = left > 0 ? static_cast<std::size_t>(left) : 0;
-    buf_is_unicode = block_is_unicode(read_buf.data(), limit);
+    ctx().reader.buf_is_unicode = block_is_unicode(ctx().reader.read_buf.data(), limit);
   }
-  if (buf_is_unicode) {
+  if (ctx().reader.buf_is_unicode) {
     *offset += 2;
-    return read_buf[pos] | (read_buf[pos + 1] << 8);
+    return ctx().reader.read_buf[pos] | (ctx().reader.read_buf[pos + 1] << 8);
   }
   *offset += 1;
-  return to_unicode(source_charset, read_buf[pos]);
+  return to_unicode(ctx().source_charset, ctx().reader.read_buf[pos]);
 }
 
 void reset_word8_block() {
-  read_buf.fill(0);
-  read_len = 0;
-  buf_is_unicode = 0;
+  ctx().reader.read_buf.fill(0);
+  ctx().reader.read_len = 0;
+  ctx().reader.buf_is_unicode = 0;
 }
 
 }  // namespace dorvex

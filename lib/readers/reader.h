@@ -2,6 +2,7 @@
 #ifndef DORVEX_READER_H
 #define DORVEX_READER_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +26,19 @@ int get_word8_char(StreamHandle stream, std::int32_t* offset, std::int32_t end);
 
 // Forgets the block held by get_word8_char (tests; a new text reloads it anyway).
 void reset_word8_block();
+
+// get_word8_char's block size.
+constexpr std::size_t kWord8Block = 256;
+
+// The Word text reader's blocks in one extraction: get_word8_char's block (kept between calls,
+// and between inputs: a new text starts at offset 0 and so always loads a fresh block) and the
+// chunks of text read to its end.
+struct ReaderState {
+  std::array<unsigned char, kWord8Block> read_buf;
+  std::size_t read_len = 0;  // bytes of read_buf that came from the stream
+  int buf_is_unicode = 0;
+  std::array<unsigned char, kBlockUnits> chunk;
+};
 
 }  // namespace dorvex
 

@@ -20,11 +20,10 @@
 #include "fileutil.h"
 #include "unlocked_io.h"
 #include "writer.h"
+#include "context.h"
 
 namespace dorvex {
 
-int forced_charset = 0;
-const std::uint16_t* current_charset = nullptr;
 
 // Kinds of the control words beyond the first 32 rows.
 namespace {
@@ -83,22 +82,6 @@ constexpr std::uint16_t kBadChar = 0xFFFD;
 constexpr std::uint16_t kSpecialUnits[] = {0x2014, 0x2013, 0x0020, 0x0020, 0x2022,
                                            0x2018, 0x2019, 0x201C, 0x201D, 0xFEFF};
 
-// A charset table loaded for a code page, by charset name; a null table records a name that has
-// no table, so it is searched for once. Names are few (one per code page a document names, at
-// most 10,000 "cp" names plus the Mac ones), tables are kept until release_rtf_charsets.
-struct FreeTable {
-  void operator()(std::uint16_t* table) const { std::free(table); }
-};
-struct CachedCharset {
-  std::string name;
-  std::unique_ptr<std::uint16_t, FreeTable> table;
-};
-std::vector<CachedCharset> charset_cache;
-
-// source_csname as rtfSetCharset last set it (a copy check_charset made, which no one else
-// holds), and the value it replaced, which belongs to whoever set it.
-char* owned_csname = nullptr;
-const char* outside_csname = nullptr;
 
 // What bytes of text are decoded through: an 8-bit table, and for a double-byte code page the
 // pairs of its lead bytes.
@@ -282,7 +265,7 @@ constexpr std::array<std::uint16_t, 256> make_latin1() {
   for (std::size_t i = 0; i < 256; ++i) t[i] = static_cast<std::uint16_t>(i);
   return t;
 }
-std::array<std::uint16_t, 256> latin1_table = make_latin1();
+constexpr std::array<std::uint16_t, 256> latin1_table = make_latin1();
 
 constexpr std::array<bool, 256> make_letters() {
   std::array<bool, 256> letters{};
@@ -309,7 +292,7 @@ void store(RtfState& st, int unit) {
 // ---- charsets of code pages and fonts ----
 
 CharsetTable cached_charset(const char* name, bool* known) {
-  for (const CachedCharset& entry : charset_cache) {
+  for (const CachedCharset& entry : ctx().rtf.charset_cache) {
     if (entry.name == name) {
       *known = true;
       return entry.table.get();
@@ -321,10 +304,10 @@ CharsetTable cached_charset(const char* name, bool* known) {
 
 // Loads a charset table with the shared input buffer withheld: the document's stream uses it.
 CharsetTable load_charset(const char* name) {
-  char* saved = input_buffer;
-  input_buffer = nullptr;
+  char* saved = ctx().input_buffer;
+  ctx().input_buffer = nullptr;
   CharsetTable table = read_charset(name);
-  input_buffer = saved;
+  ctx().input_buffer = saved;
   return table;
 }
 
@@ -335,10 +318,10 @@ CharsetTable font_charset(const char* name) {
   bool known = false;
   CharsetTable table = cached_charset(name, &known);
   if (known) return table;
-  char* path = find_file(stradd(name, ".txt"), charset_path);
+  char* path = find_file(stradd(name, ".txt"), ctx().charset_path);
   if (path) table = load_charset(name);
   std::free(path);
-  charset_cache.push_back({name, std::unique_ptr<std::uint16_t, FreeTable>(table)});
+  ctx().rtf.charset_cache.push_back({name, std::unique_ptr<std::uint16_t, FreeTable>(table)});
   return table;
 }
 
@@ -364,7 +347,7 @@ void use_font_codec(RtfState& st, std::int32_t number) {
   st.applied = true;
   st.applied_font = number;
   Codec codec = st.document;
-  FontEntry* font = number == kNoFont || forced_charset ? nullptr : find_font(st, number);
+  FontEntry* font = number == kNoFont || ctx().forced_charset ? nullptr : find_font(st, number);
   if (font && font->codepage != 0) {
     if (!font->resolved) {
       font->codec = codec_of_codepage(font->codepage);
@@ -372,7 +355,7 @@ void use_font_codec(RtfState& st, std::int32_t number) {
     }
     if (font->codec.single) codec = font->codec;
   }
-  current_charset = codec.single;
+  ctx().rtf.current_charset = codec.single;
   st.dbcs = codec.pairs;
   st.ascii = codec.ascii;
 }
@@ -386,7 +369,7 @@ inline void apply_font(RtfState& st) {
 
 // \ansicpg, \pc, \pca, \mac: the document's code page, for text in fonts of its charset.
 void set_document_codepage(RtfState& st, std::int32_t codepage) {
-  if (forced_charset) return;
+  if (ctx().forced_charset) return;
   if (int double_byte = dbcs_codepage(codepage)) {
     if (const DbcsTable* t = dbcs_table(double_byte)) st.document = make_codec(t->single.data(), t);
   } else {
@@ -449,7 +432,7 @@ void text_byte(RtfState& st, int byte) {
     st.lead = b;
     return;
   }
-  store(st, current_charset[b]);
+  store(st, ctx().rtf.current_charset[b]);
 }
 
 // \uN as the text run meets it: when the number and a fallback of at most one plain character
@@ -481,20 +464,20 @@ int unicode_in_place(const unsigned char* p, std::int32_t fallback, std::uint16_
 // Hands over a paragraph that fills the buffer. A high surrogate at its end waits for its low
 // half in the next piece.
 void hand_over_full_paragraph(std::int32_t& last) {
-  const std::uint16_t unit = buffer[kFlushIndex];
+  const std::uint16_t unit = ctx().buffer[kFlushIndex];
   const bool high_surrogate = unit >= 0xD800 && unit <= 0xDBFF;
   const std::size_t units = high_surrogate ? kFlushIndex : kFlushIndex + 1;
-  buffer[units] = 0;
-  output_paragraph_units(buffer.data(), units);
+  ctx().buffer[units] = 0;
+  output_paragraph_units(ctx().buffer.data(), units);
   last = -1;
-  if (high_surrogate) buffer[static_cast<std::size_t>(++last)] = unit;
+  if (high_surrogate) ctx().buffer[static_cast<std::size_t>(++last)] = unit;
 }
 
 // A text run that filled the paragraph hands it over; where the run goes on writing.
 std::uint16_t* hand_over_from_run() {
   std::int32_t last = kFlushIndex;
   hand_over_full_paragraph(last);
-  return buffer.data() + (last + 1);
+  return ctx().buffer.data() + (last + 1);
 }
 
 // Printable ASCII that is text: what a codec with the ascii mark reads as itself.
@@ -562,12 +545,12 @@ inline int escape_in_run(const unsigned char* p, const RunCodec& codec, std::uin
 void copy_text_run(RtfState& st) {
   const unsigned char* p = st.in.pos;
   const unsigned char* const end = st.in.end;
-  const RunCodec codec{current_charset, st.dbcs,
+  const RunCodec codec{ctx().rtf.current_charset, st.dbcs,
                        st.ascii ? kPlainAscii.data() : kNoPlainBytes.data(),
                        st.groups.records[st.level].fallback};
-  std::uint16_t* out = buffer.data() + (st.last + 1);
+  std::uint16_t* out = ctx().buffer.data() + (st.last + 1);
   // The unit that would go here hands the paragraph over first.
-  std::uint16_t* const full = buffer.data() + (kFlushIndex + 1);
+  std::uint16_t* const full = ctx().buffer.data() + (kFlushIndex + 1);
   // The wide copy and the escapes need room for 16 units, and 16 bytes to read.
   std::uint16_t* const wide_full = full - 16;
   // The wide part ends where fewer than 16 bytes are left, or sooner where the paragraph could
@@ -618,7 +601,7 @@ void copy_text_run(RtfState& st) {
   if (out == full) out = hand_over_from_run();
   if (p != st.in.pos) st.group_start = false;
   st.in.pos = p;
-  st.last = static_cast<std::int32_t>(out - buffer.data()) - 1;
+  st.last = static_cast<std::int32_t>(out - ctx().buffer.data()) - 1;
 }
 
 // Suppressed text: passes over everything up to the next structure byte.
@@ -663,7 +646,7 @@ bool open_group(RtfState& st) {
   }
   ++st.level;
   if (st.level >= st.groups.size && !grow_groups(st.groups)) {
-    std::perror("Can't allocate memory: ");
+    report_errno("Can't allocate memory: ");
     return false;
   }
   if (st.par_level != 0) add_to_buffer(st.last, ' ');
@@ -1144,8 +1127,8 @@ int getRtfCommand(RtfStream& in, RtfCommand& cmd) {
 
 int rtf_to_unicode(int code) {
   if (code < 0) return 0xFEFF;
-  if (!current_charset) return code & 0xFF;
-  return to_unicode(current_charset, code);
+  if (!ctx().rtf.current_charset) return code & 0xFF;
+  return to_unicode(ctx().rtf.current_charset, code);
 }
 
 std::int32_t codepage_of_fcharset(std::int32_t fcharset) {
@@ -1171,73 +1154,73 @@ std::int32_t codepage_of_fcharset(std::int32_t fcharset) {
 }
 
 void rtfSetCharset(CharsetTable& charset, std::int32_t codepage) {
-  if (forced_charset) return;
+  if (ctx().forced_charset) return;
   const char* name = charset_from_codepage(static_cast<unsigned>(codepage));
   if (!name) return;
-  const char* before = source_csname;
-  if (!source_csname || std::strcmp(source_csname, name) != 0) {
-    check_charset(&source_csname, name);
+  const char* before = ctx().source_csname;
+  if (!ctx().source_csname || std::strcmp(ctx().source_csname, name) != 0) {
+    check_charset(&ctx().source_csname, name);
   }
-  if (source_csname != before) {
-    if (before == owned_csname) {
-      std::free(owned_csname);
+  if (ctx().source_csname != before) {
+    if (before == ctx().rtf.owned_csname) {
+      std::free(ctx().rtf.owned_csname);
     } else {
-      outside_csname = before;
+      ctx().rtf.outside_csname = before;
     }
-    owned_csname = const_cast<char*>(source_csname);
+    ctx().rtf.owned_csname = const_cast<char*>(ctx().source_csname);
   }
-  if (!source_csname) return;
+  if (!ctx().source_csname) return;
   bool known = false;
-  CharsetTable table = cached_charset(source_csname, &known);
+  CharsetTable table = cached_charset(ctx().source_csname, &known);
   if (!table) {
-    table = load_charset(source_csname);
+    table = load_charset(ctx().source_csname);
     if (!table) return;
     if (known) {
-      for (CachedCharset& entry : charset_cache) {
-        if (entry.name == source_csname) entry.table.reset(table);
+      for (CachedCharset& entry : ctx().rtf.charset_cache) {
+        if (entry.name == ctx().source_csname) entry.table.reset(table);
       }
     } else {
-      charset_cache.push_back(
-          {source_csname, std::unique_ptr<std::uint16_t, FreeTable>(table)});
+      ctx().rtf.charset_cache.push_back(
+          {ctx().source_csname, std::unique_ptr<std::uint16_t, FreeTable>(table)});
     }
   }
   charset = table;
 }
 
 void release_rtf_charsets() {
-  current_charset = source_charset;
-  charset_cache.clear();
-  charset_cache.shrink_to_fit();
-  if (owned_csname && source_csname == owned_csname) {
-    source_csname = outside_csname;
-    std::free(owned_csname);
+  ctx().rtf.current_charset = ctx().source_charset;
+  ctx().rtf.charset_cache.clear();
+  ctx().rtf.charset_cache.shrink_to_fit();
+  if (ctx().rtf.owned_csname && ctx().source_csname == ctx().rtf.owned_csname) {
+    ctx().source_csname = ctx().rtf.outside_csname;
+    std::free(ctx().rtf.owned_csname);
   }
-  owned_csname = nullptr;
-  outside_csname = nullptr;
+  ctx().rtf.owned_csname = nullptr;
+  ctx().rtf.outside_csname = nullptr;
 }
 
 void add_to_buffer(std::int32_t& last, std::uint16_t unit) {
-  buffer[static_cast<std::size_t>(++last)] = unit;
+  ctx().buffer[static_cast<std::size_t>(++last)] = unit;
   if (last == kFlushIndex) hand_over_full_paragraph(last);
 }
 
 void end_paragraph(std::int32_t& last) {
   add_to_buffer(last, '\n');
   const auto units = static_cast<std::size_t>(last + 1);  // 0 when the newline filled a piece
-  buffer[units] = 0;
-  output_paragraph_units(buffer.data(), units);
+  ctx().buffer[units] = 0;
+  output_paragraph_units(ctx().buffer.data(), units);
   last = -1;
 }
 
 int parse_rtf(std::FILE* f, const unsigned char* prefix, std::size_t prefix_len) {
-  current_charset = source_charset ? source_charset : latin1_table.data();
+  ctx().rtf.current_charset = ctx().source_charset ? ctx().source_charset : latin1_table.data();
   RtfState st;
-  st.document = make_codec(current_charset, nullptr);
+  st.document = make_codec(ctx().rtf.current_charset, nullptr);
   st.ascii = st.document.ascii;
   start_input(st.in, f, prefix, prefix_len);
   st.groups.records = static_cast<GroupRecord*>(std::malloc(kInitialGroups * sizeof(GroupRecord)));
   if (!st.groups.records) {
-    std::perror("Can't allocate memory: ");
+    report_errno("Can't allocate memory: ");
     return 1;
   }
   st.groups.size = kInitialGroups;

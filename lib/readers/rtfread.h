@@ -6,15 +6,39 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "charsets.h"
 
 namespace dorvex {
 
-extern int forced_charset;             // -s given: code pages in documents are ignored
-// The table bytes of the document are read through: the code page of the font in force, else
-// the document's.
-extern const std::uint16_t* current_charset;
+// -s (forced_charset: code pages in documents are ignored) is a setting of the extraction.
+
+// A charset table loaded for a code page, by charset name; a null table records a name that has
+// no table, so it is searched for once. Names are few (one per code page a document names, at
+// most 10,000 "cp" names plus the Mac ones), tables are kept until release_rtf_charsets.
+struct FreeTable {
+  void operator()(std::uint16_t* table) const { std::free(table); }
+};
+struct CachedCharset {
+  std::string name;
+  std::unique_ptr<std::uint16_t, FreeTable> table;
+};
+
+// The RTF reader's code pages in one extraction.
+struct RtfCharsets {
+  // The table bytes of the document are read through: the code page of the font in force, else
+  // the document's.
+  const std::uint16_t* current_charset = nullptr;
+  std::vector<CachedCharset> charset_cache;
+  // source_csname as rtfSetCharset last set it (a copy check_charset made, which no one else
+  // holds), and the value it replaced, which belongs to whoever set it.
+  char* owned_csname = nullptr;
+  const char* outside_csname = nullptr;
+};
 
 // Reads an RTF document and writes its paragraphs. prefix/prefix_len: the bytes format
 // detection consumed, handed back when the stream cannot be repositioned (a pipe).

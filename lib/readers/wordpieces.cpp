@@ -1,5 +1,7 @@
 #include "wordpieces.h"
 
+#include "context.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -47,9 +49,8 @@ constexpr std::uint32_t kCompressedBit = 0x40000000;
 constexpr std::size_t kFontCharset = 4;
 
 // Text is read and decoded in blocks of this many bytes.
-constexpr std::size_t kReadBlock = 65536;
+constexpr std::size_t kReadBlock = kWordReadBlock;
 static_assert(kReadBlock <= kBlockUnits, "a block read fits the paragraph's block space");
-std::array<unsigned char, kReadBlock> raw_block;
 
 bool read_at(OleStream* s, std::uint64_t off, void* dest, std::size_t n) {
   if (off > s->size || n > s->size - off || off > 0x7FFFFFFF) return false;
@@ -122,10 +123,10 @@ constexpr std::size_t kDirEntrySize = 128, kDirNameBytes = 64, kDirType = 0x42, 
 constexpr int kTypeStorage = 1, kTypeRoot = 5;
 
 const unsigned char* dir_entry(std::int32_t i) {
-  return properties + std::size_t(i) * kDirEntrySize;
+  return ctx().ole.properties + std::size_t(i) * kDirEntrySize;
 }
 
-bool valid_index(std::int32_t i) { return properties && i >= 0 && i < propNumber; }
+bool valid_index(std::int32_t i) { return ctx().ole.properties && i >= 0 && i < ctx().ole.propNumber; }
 
 // Compound-file names compare without regard to ASCII case, as the WordDocument name does.
 bool entry_named(std::int32_t i, const char* name) {
@@ -146,9 +147,9 @@ bool entry_named(std::int32_t i, const char* name) {
 // directory's tree does not place doc, the first entry of that name. -1 when there is none.
 std::int32_t find_sibling(std::int32_t doc, const char* name) {
   if (!valid_index(doc)) return -1;
-  std::vector<std::uint8_t> seen(std::size_t(propNumber), 0);
+  std::vector<std::uint8_t> seen(std::size_t(ctx().ole.propNumber), 0);
   std::vector<std::int32_t> members, pending;
-  for (std::int32_t s = 0; s < propNumber; ++s) {
+  for (std::int32_t s = 0; s < ctx().ole.propNumber; ++s) {
     int type = dir_entry(s)[kDirType];
     if (type != kTypeStorage && type != kTypeRoot) continue;
     members.clear();
@@ -169,7 +170,7 @@ std::int32_t find_sibling(std::int32_t doc, const char* name) {
     }
     return -1;
   }
-  for (std::int32_t i = 0; i < propNumber; ++i) {
+  for (std::int32_t i = 0; i < ctx().ole.propNumber; ++i) {
     if (i != doc && entry_named(i, name)) return i;
   }
   return -1;
@@ -182,10 +183,10 @@ using OleEntryPtr = std::unique_ptr<OleStream, OleEntryCloser>;
 
 // Directory entry index as a stream record, through the directory cursor of ole_readdir.
 OleEntryPtr open_entry(std::FILE* container, std::int32_t index) {
-  const std::int32_t saved = propCurNumber;
-  propCurNumber = index;
+  const std::int32_t saved = ctx().ole.propCurNumber;
+  ctx().ole.propCurNumber = index;
   OleEntryPtr entry{ole_readdir(container)};
-  propCurNumber = saved;
+  ctx().ole.propCurNumber = saved;
   if (entry && ole_open(entry.get()) < 0) entry.reset();
   return entry;
 }
@@ -289,28 +290,24 @@ constexpr CodePage kFontCharsets[] = {
     {204, "cp1251"}, {238, "cp1250"}, {161, "cp1253"}, {162, "cp1254"}, {177, "cp1255"},
     {178, "cp1256"}, {186, "cp1257"}, {163, "cp1258"}, {222, "cp874"},  {77, "mac-roman"}};
 
-// Tables loaded for documents, kept for the run: a handful of code pages at most.
-struct LoadedCharset {
-  const char* name;
-  CharsetTable table;
-};
-std::array<LoadedCharset, std::size(kFontCharsets) + 1> loaded{};
+static_assert(std::size(kFontCharsets) + 1 <= kLoadedWordCharsets, "a slot for every table");
 
 // The table of a charset file along charset_path, or null (silently) when there is none.
 CharsetTable load_charset(const char* name) {
-  for (const LoadedCharset& c : loaded) {
+  PiecesState& st = ctx().pieces;
+  for (const LoadedCharset& c : st.loaded) {
     if (c.name && std::strcmp(c.name, name) == 0) return c.table;
   }
-  char* path = find_file(stradd(name, ".txt"), charset_path);
+  char* path = find_file(stradd(name, ".txt"), ctx().charset_path);
   if (!path) return nullptr;
   std::free(path);
   // The document's stream is using the shared input buffer.
-  char* saved = input_buffer;
-  input_buffer = nullptr;
+  char* saved = ctx().input_buffer;
+  ctx().input_buffer = nullptr;
   CharsetTable table = read_charset(name);
-  input_buffer = saved;
+  ctx().input_buffer = saved;
   if (!table) return nullptr;
-  for (LoadedCharset& c : loaded) {
+  for (LoadedCharset& c : st.loaded) {
     if (!c.name) {
       c = {name, table};
       return table;
@@ -385,11 +382,11 @@ const char* word6_codepage(OleStream* doc, const unsigned char* header) {
 const std::uint16_t* word_8bit_charset(OleStream* doc, const unsigned char* header) {
   const char* name = "cp1252";
   if (!is_word97_header(header)) {
-    if (forced_charset) return source_charset;
+    if (ctx().forced_charset) return ctx().source_charset;
     name = word6_codepage(doc, header);
   }
   CharsetTable table = load_charset(name);
-  return table ? table : source_charset;
+  return table ? table : ctx().source_charset;
 }
 
 void read_word_pieces(OleStream* doc, const WordPieces& pieces, const std::uint16_t* table) {
@@ -406,18 +403,18 @@ void read_word_pieces(OleStream* doc, const WordPieces& pieces, const std::uint1
       // already in the units' layout and is read straight there.
       std::uint16_t* units = text.block_space();
       const bool in_place = !run.eight_bit && std::endian::native == std::endian::little;
-      void* dest = in_place ? static_cast<void*>(units) : raw_block.data();
+      void* dest = in_place ? static_cast<void*>(units) : ctx().pieces.raw_block.data();
       std::size_t got = ole_read(dest, 1, want, doc);
       if (got == 0 || got > want) break;
       std::size_t n = got / width;
       left -= got;
       if (run.eight_bit) {
-        text.take_bytes(raw_block.data(), n, table, ascii_same);  // widened as they are scanned
+        text.take_bytes(ctx().pieces.raw_block.data(), n, table, ascii_same);  // widened as they are scanned
         continue;
       }
       if (!in_place) {
         for (std::size_t i = 0; i < n; ++i) {
-          units[i] = static_cast<std::uint16_t>(raw_block[2 * i] | raw_block[2 * i + 1] << 8);
+          units[i] = static_cast<std::uint16_t>(ctx().pieces.raw_block[2 * i] | ctx().pieces.raw_block[2 * i + 1] << 8);
         }
       }
       text.take_block(n);

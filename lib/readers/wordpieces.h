@@ -5,6 +5,7 @@
 #ifndef DORVEX_WORDPIECES_H
 #define DORVEX_WORDPIECES_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -49,6 +50,23 @@ const char* word6_codepage(OleStream* doc, const unsigned char* header);
 // Reads the runs of doc, decoding 8-bit runs with table, into paragraphs under the document
 // rules.
 void read_word_pieces(OleStream* doc, const WordPieces& pieces, const std::uint16_t* table);
+
+// Text is read and decoded in blocks of this many bytes.
+constexpr std::size_t kWordReadBlock = 65536;
+// Code pages whose tables a run of documents may load: the font table's ones and cp1252.
+constexpr std::size_t kLoadedWordCharsets = 11;
+
+// A code page table loaded for documents, kept for the extraction's life.
+struct LoadedCharset {
+  const char* name;
+  std::uint16_t* table;
+};
+
+// The piece reader's block and tables in one extraction.
+struct PiecesState {
+  std::array<unsigned char, kWordReadBlock> raw_block;
+  std::array<LoadedCharset, kLoadedWordCharsets> loaded{};
+};
 
 }  // namespace dorvex
 

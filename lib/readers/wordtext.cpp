@@ -1,5 +1,7 @@
 #include "wordtext.h"
 
+#include "context.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -33,14 +35,6 @@ static_assert(kFullIndex + 1 < int(kParagraphUnits), "the terminating 0 fits");
 
 bool is_plain(std::uint16_t u) { return u >= 32 && u != 0xFEFF; }
 
-// Units a block leaves between the paragraph in hand and itself. What was read of an earlier
-// block may still owe stores to the first units of the next: a field mark's space, a cell
-// mark's separator, and a formula's name (at most 4 units) held back until its end is seen.
-constexpr std::size_t kOwedStores = 8;
-
-// The paragraph in hand, and after it the block being read: a full paragraph and one block,
-// with room for the terminating 0 of the longest paragraph.
-std::array<std::uint16_t, kParagraphUnits + kOwedStores + kBlockUnits> paragraph_storage;
 
 // Letters and digits, as far as a field mark's space is concerned: ASCII letters and digits,
 // and everything beyond ASCII.
@@ -138,7 +132,7 @@ struct ByteRun {
 }  // namespace
 
 WordParagraphs::WordParagraphs(WordRules rules)
-    : rules_(rules), storage_(paragraph_storage.data()), par_(storage_) {}
+    : rules_(rules), storage_(ctx().paragraph_storage.data()), par_(storage_) {}
 
 // A field mark's space goes before the next unit when that one begins a word.
 void WordParagraphs::resolve_space(std::uint16_t next) {

@@ -124,6 +124,15 @@ class WordParagraphs {
   std::uint16_t keyword_[4] = {};
 };
 
+// Units a block leaves between the paragraph in hand and itself. What was read of an earlier
+// block may still owe stores to the first units of the next: a field mark's space, a cell
+// mark's separator, and a formula's name (at most 4 units) held back until its end is seen.
+constexpr std::size_t kOwedStores = 8;
+
+// The paragraph in hand, and after it the block being read: a full paragraph and one block,
+// with room for the terminating 0 of the longest paragraph.
+using ParagraphStorage = std::array<std::uint16_t, kParagraphUnits + kOwedStores + kBlockUnits>;
+
 }  // namespace dorvex
 
 #endif  // DORVEX_WORDTEXT_H

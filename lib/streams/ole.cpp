@@ -12,15 +12,11 @@
 #include <new>
 #include <string>
 
+#include "context.h"
 #include "numutils.h"
 #include "unlocked_io.h"
 
 namespace dorvex {
-
-ReadHook dorvex_read = nullptr;
-SeekHook dorvex_seek = nullptr;
-EofHook dorvex_eof = nullptr;
-TellHook dorvex_tell = nullptr;
 
 namespace {
 
@@ -69,40 +65,24 @@ std::int32_t std_tell(StreamHandle s) {
 int my_feof(StreamHandle s) { return io_feof(static_cast<std::FILE*>(s)); }
 
 void set_std_func() {
-  dorvex_read = std_read;
-  dorvex_seek = std_seek;
-  dorvex_eof = my_feof;
-  dorvex_tell = std_tell;
+  ctx().dorvex_read = std_read;
+  ctx().dorvex_seek = std_seek;
+  ctx().dorvex_eof = my_feof;
+  ctx().dorvex_tell = std_tell;
 }
 
-bool hooks_in_standard_mode() { return dorvex_read == std_read && dorvex_eof == my_feof; }
+bool hooks_in_standard_mode() { return ctx().dorvex_read == std_read && ctx().dorvex_eof == my_feof; }
 
-bool hooks_in_ole_mode() { return dorvex_read == ole_read && dorvex_eof == ole_eof; }
+bool hooks_in_ole_mode() { return ctx().dorvex_read == ole_read && ctx().dorvex_eof == ole_eof; }
 
 void set_ole_func() {
-  dorvex_read = ole_read;
-  dorvex_seek = ole_seek;
-  dorvex_eof = ole_eof;
-  dorvex_tell = ole_tell;
+  ctx().dorvex_read = ole_read;
+  ctx().dorvex_seek = ole_seek;
+  ctx().dorvex_eof = ole_eof;
+  ctx().dorvex_tell = ole_tell;
 }
 
 // ---- compound file reader ----
-
-std::int32_t fileLength = 0;
-std::int32_t sectorSize = 0;
-std::int32_t shortSectorSize = 0;
-std::int32_t bbdNumBlocks = 0;
-std::int32_t sbdStart = 0;
-std::int32_t sbdLen = 0;
-std::int32_t sbdNumber = 0;
-std::int32_t propStart = 0;
-std::int32_t propLen = 0;
-std::int32_t propNumber = 0;
-std::int32_t propCurNumber = 0;
-unsigned char* BBD = nullptr;
-unsigned char* SBD = nullptr;
-unsigned char* properties = nullptr;
-OleStream* rootEntry = nullptr;
 
 namespace {
 
@@ -149,29 +129,23 @@ constexpr std::size_t kSbdInitial = 10, kPropInitial = 5, kBlockListInitial = 25
 //   not a compound file it could read. Runs of zero bytes become holes in the copy, so a long
 //   run of padding costs no disk.
 constexpr std::uint64_t kMaxPipedContainer = std::uint64_t(1) << 31;
-constexpr std::size_t kCopyChunk = 65536;
-std::array<unsigned char, kCopyChunk> copy_chunk;
 
 // Where sector 0 begins. The header takes 512 bytes, but a file with larger sectors pads it to a
 // whole sector, so its sector 0 begins at sectorSize (4096-byte sectors: sector k at
 // (k + 1) * 4096).
-long firstSectorOffset = kHeaderSize;
 
 // Entry counts of the loaded link tables.
-std::int32_t bbdEntries = 0;
-std::int32_t sbdEntries = 0;
 
 // Ordinary blocks the entry chains of this container may still list. The chains of a sound
 // file are disjoint, so all of them together hold no more blocks than the file has sectors, and
 // each entry is resolved at most twice (root search, then the caller's enumeration). Without
 // this, many entries that share one long looped chain would cost time quadratic in the size.
-std::int64_t chainBudget = 0;
 
 // Sectors the file can hold: the bound for every sector number taken from the file, and for
 // the length of every chain (a chain longer than this has looped).
-std::int32_t maxSectors() { return fileLength / sectorSize; }
+std::int32_t maxSectors() { return ctx().ole.fileLength / ctx().ole.sectorSize; }
 
-long sector_offset(std::int32_t s) { return firstSectorOffset + long(s) * sectorSize; }
+long sector_offset(std::int32_t s) { return ctx().ole.firstSectorOffset + long(s) * ctx().ole.sectorSize; }
 
 // The link of entry s of a table, or -1 (end of chain) when s is outside it.
 std::int32_t table_link(const unsigned char* table, std::int32_t entries, std::int32_t s) {
@@ -181,9 +155,9 @@ std::int32_t table_link(const unsigned char* table, std::int32_t entries, std::i
 
 // Reads sector s into dest (sectorSize bytes); what the file does not supply stays zero.
 std::size_t read_sector(std::FILE* f, std::int32_t s, unsigned char* dest) {
-  std::memset(dest, 0, std::size_t(sectorSize));
+  std::memset(dest, 0, std::size_t(ctx().ole.sectorSize));
   if (s < 0 || std::fseek(f, sector_offset(s), SEEK_SET) != 0) return 0;
-  return std::fread(dest, 1, std::size_t(sectorSize), f);
+  return std::fread(dest, 1, std::size_t(ctx().ole.sectorSize), f);
 }
 
 // An unnamed temporary file in TMPDIR (default /tmp), open for update; null on failure.
@@ -220,38 +194,38 @@ bool write_copy(std::FILE* tmp, const unsigned char* b, std::size_t n, std::uint
 std::FILE* copy_to_tmp(std::FILE* input, const unsigned char* prefix, std::size_t prefix_len) {
   std::FILE* tmp = open_tmp();
   if (!tmp) {
-    std::perror("Can't create tmp file");
+    report_errno("Can't create tmp file");
     return nullptr;
   }
   std::uint64_t total = prefix_len, hole = 0;
   if (prefix_len && std::fwrite(prefix, 1, prefix_len, tmp) < prefix_len) {
-    std::perror("Can't write to tmp file");
+    report_errno("Can't write to tmp file");
     std::fclose(tmp);
     return nullptr;
   }
   std::size_t n;
   // A read error ends the copy as the end of the input would.
-  while ((n = std::fread(copy_chunk.data(), 1, copy_chunk.size(), input)) > 0) {
+  while ((n = std::fread(ctx().ole.copy_chunk.data(), 1, ctx().ole.copy_chunk.size(), input)) > 0) {
     total += n;
     if (total > kMaxPipedContainer) {
-      std::fputs("Input on a pipe is larger than 2 GiB: not a compound file\n", stderr);
+      report("Input on a pipe is larger than 2 GiB: not a compound file\n");
       std::fclose(tmp);
       return nullptr;
     }
-    if (!write_copy(tmp, copy_chunk.data(), n, &hole)) {
-      std::perror("Can't write to tmp file");
+    if (!write_copy(tmp, ctx().ole.copy_chunk.data(), n, &hole)) {
+      report_errno("Can't write to tmp file");
       std::fclose(tmp);
       return nullptr;
     }
   }
   // A trailing hole is made by setting the length.
   if (hole && (std::fflush(tmp) != 0 || ftruncate(fileno(tmp), off_t(total)) != 0)) {
-    std::perror("Can't write to tmp file");
+    report_errno("Can't write to tmp file");
     std::fclose(tmp);
     return nullptr;
   }
   if (std::fseek(tmp, 0, SEEK_SET) != 0) {
-    std::perror("Can't seek in file");
+    report_errno("Can't seek in file");
     std::fclose(tmp);
     return nullptr;
   }
@@ -264,7 +238,7 @@ bool measure(std::FILE* f) {
   long end = std::ftell(f);
   if (end < 0 || std::fseek(f, 0, SEEK_SET) != 0) return false;
   // Offsets are held in 32 bits; a larger file is read as far as they reach.
-  fileLength = end > INT32_MAX ? INT32_MAX : std::int32_t(end);
+  ctx().ole.fileLength = end > INT32_MAX ? INT32_MAX : std::int32_t(end);
   return true;
 }
 
@@ -274,9 +248,9 @@ bool read_sizes(const unsigned char* header) {
   std::int64_t small = std::int64_t(1) << (getshort(header, kHdrShortShift) & 31);
   if (big < kMinSectorSize || big > kMaxSectorSize) return false;
   if (small < kMinShortSectorSize || small > big) return false;
-  sectorSize = std::int32_t(big);
-  shortSectorSize = std::int32_t(small);
-  firstSectorOffset = std::max<long>(kHeaderSize, sectorSize);
+  ctx().ole.sectorSize = std::int32_t(big);
+  ctx().ole.shortSectorSize = std::int32_t(small);
+  ctx().ole.firstSectorOffset = std::max<long>(kHeaderSize, ctx().ole.sectorSize);
   return true;
 }
 
@@ -285,7 +259,7 @@ bool read_sizes(const unsigned char* header) {
 // the message.
 bool read_msat(std::FILE* f, const unsigned char* header, unsigned char** msat,
                std::size_t* msat_bytes) {
-  const std::size_t per_sector = std::size_t(sectorSize) - 4;
+  const std::size_t per_sector = std::size_t(ctx().ole.sectorSize) - 4;
   std::int32_t next = getlong(header, kHdrMsatStart);
   std::int32_t count = getlong(header, kHdrMsatCount);
   // The buffer grows by doubling: thousands of MSAT sectors one realloc each would copy the table
@@ -293,21 +267,21 @@ bool read_msat(std::FILE* f, const unsigned char* header, unsigned char** msat,
   std::size_t capacity = *msat_bytes;
   // Bounded by the sectors of the file too, so that a looped MSAT chain ends.
   for (std::int32_t i = 0; next >= 0 && i < count && i < maxSectors() &&
-                           *msat_bytes / 4 < std::size_t(bbdNumBlocks);
+                           *msat_bytes / 4 < std::size_t(ctx().ole.bbdNumBlocks);
        ++i) {
     std::size_t at = kHeaderMsatBytes + std::size_t(i) * per_sector;
-    if (at + std::size_t(sectorSize) > capacity) {
-      capacity = std::max(at + std::size_t(sectorSize), 2 * capacity);
+    if (at + std::size_t(ctx().ole.sectorSize) > capacity) {
+      capacity = std::max(at + std::size_t(ctx().ole.sectorSize), 2 * capacity);
       auto* grown = static_cast<unsigned char*>(std::realloc(*msat, capacity));
       if (!grown) {
-        std::perror("MSAT realloc error");
+        report_errno("MSAT realloc error");
         return false;
       }
       *msat = grown;
     }
     if (std::fseek(f, sector_offset(next), SEEK_SET) != 0 ||
-        std::fread(*msat + at, 1, std::size_t(sectorSize), f) < std::size_t(sectorSize)) {
-      std::fputs("Error read MSAT!\n", stderr);
+        std::fread(*msat + at, 1, std::size_t(ctx().ole.sectorSize), f) < std::size_t(ctx().ole.sectorSize)) {
+      report("Error read MSAT!\n");
       return false;
     }
     *msat_bytes = at + per_sector;
@@ -319,25 +293,25 @@ bool read_msat(std::FILE* f, const unsigned char* header, unsigned char** msat,
 // BBD sectors worth loading: those that hold the links of sectors 0 to maxSectors(), the highest
 // sector number any chain may start at.
 std::int32_t bbd_sectors_used() {
-  const std::int64_t per_sector = sectorSize / 4;
+  const std::int64_t per_sector = ctx().ole.sectorSize / 4;
   std::int64_t used = (std::int64_t(maxSectors()) + per_sector) / per_sector;
-  return std::int32_t(std::min<std::int64_t>(used, bbdNumBlocks));
+  return std::int32_t(std::min<std::int64_t>(used, ctx().ole.bbdNumBlocks));
 }
 
 // Checks every BBD sector the MSAT names and loads those bbd_sectors_used() covers. False
 // after the message.
 bool read_bbd(std::FILE* f, const unsigned char* msat, std::size_t msat_bytes) {
   const std::int32_t loaded = bbd_sectors_used();
-  for (std::int32_t i = 0; i < bbdNumBlocks; ++i) {
+  for (std::int32_t i = 0; i < ctx().ole.bbdNumBlocks; ++i) {
     std::size_t at = std::size_t(i) * 4;
     std::int32_t s = at + 4 <= msat_bytes ? getlong(msat, at) : -1;
     if (s < 0 || s >= maxSectors()) {
-      std::fputs("Bad BBD entry!\n", stderr);
+      report("Bad BBD entry!\n");
       return false;
     }
-    if (i < loaded && read_sector(f, s, BBD + std::size_t(i) * std::size_t(sectorSize)) <
-                          std::size_t(sectorSize)) {
-      std::fputs("Can't read BBD!\n", stderr);
+    if (i < loaded && read_sector(f, s, ctx().ole.BBD + std::size_t(i) * std::size_t(ctx().ole.sectorSize)) <
+                          std::size_t(ctx().ole.sectorSize)) {
+      report("Can't read BBD!\n");
       return false;
     }
   }
@@ -375,7 +349,7 @@ class SectorSet {
 bool load_chain(std::FILE* f, std::int32_t first, std::size_t capacity, std::int32_t max_len,
                 bool (*last_sector)(const unsigned char*), const char* grow_msg,
                 unsigned char** buf, std::int32_t* len) {
-  const std::size_t sector = std::size_t(sectorSize);
+  const std::size_t sector = std::size_t(ctx().ole.sectorSize);
   SectorSet seen;
   if (!seen.init(maxSectors())) return false;
   max_len = std::max(max_len, 1);
@@ -394,12 +368,12 @@ bool load_chain(std::FILE* f, std::int32_t first, std::size_t capacity, std::int
       capacity = std::min<std::size_t>(capacity * 2, std::size_t(max_len));
       auto* grown = static_cast<unsigned char*>(std::realloc(*buf, capacity * sector));
       if (!grown) {
-        std::perror(grow_msg);
+        report_errno(grow_msg);
         return false;
       }
       *buf = grown;
     }
-    cur = table_link(BBD, bbdEntries, cur);
+    cur = table_link(ctx().ole.BBD, ctx().ole.bbdEntries, cur);
     if (cur < 0 || cur >= maxSectors() || seen.repeat(cur)) return true;
   }
 }
@@ -417,14 +391,14 @@ bool load_tables(std::FILE* f, const unsigned char* header) {
   // A count the file cannot back names sectors that do not exist, and would size BBD from
   // nothing but the header.
   if (bbd_blocks > std::uint32_t(maxSectors())) {
-    std::fputs("Bad BBD entry!\n", stderr);
+    report("Bad BBD entry!\n");
     return false;
   }
-  bbdNumBlocks = std::int32_t(bbd_blocks);
-  std::size_t bbd_bytes = std::size_t(bbd_sectors_used()) * std::size_t(sectorSize);
-  BBD = static_cast<unsigned char*>(std::malloc(bbd_bytes ? bbd_bytes : 1));
-  if (!BBD) return false;
-  bbdEntries = std::int32_t(bbd_bytes / 4);
+  ctx().ole.bbdNumBlocks = std::int32_t(bbd_blocks);
+  std::size_t bbd_bytes = std::size_t(bbd_sectors_used()) * std::size_t(ctx().ole.sectorSize);
+  ctx().ole.BBD = static_cast<unsigned char*>(std::malloc(bbd_bytes ? bbd_bytes : 1));
+  if (!ctx().ole.BBD) return false;
+  ctx().ole.bbdEntries = std::int32_t(bbd_bytes / 4);
   auto* msat = static_cast<unsigned char*>(std::malloc(kHeaderMsatBytes));
   if (!msat) return false;
   std::memcpy(msat, header + kHdrMsat, kHeaderMsatBytes);
@@ -436,20 +410,20 @@ bool load_tables(std::FILE* f, const unsigned char* header) {
 
 // True when the sector of directory entries holds one that ends the enumeration.
 bool ends_directory(const unsigned char* sector) {
-  for (std::size_t at = 0; at < std::size_t(sectorSize); at += kEntrySize)
+  for (std::size_t at = 0; at < std::size_t(ctx().ole.sectorSize); at += kEntrySize)
     if (!rightOleType(sector + at)) return true;
   return false;
 }
 
 bool load_directory(std::FILE* f, const unsigned char* header) {
-  propLen = 0;
-  propStart = getlong(header, kHdrPropStart);
-  if (propStart < 0) return false;
-  if (!load_chain(f, propStart, kPropInitial, maxSectors(), ends_directory,
-                  "Properties realloc error", &properties, &propLen))
+  ctx().ole.propLen = 0;
+  ctx().ole.propStart = getlong(header, kHdrPropStart);
+  if (ctx().ole.propStart < 0) return false;
+  if (!load_chain(f, ctx().ole.propStart, kPropInitial, maxSectors(), ends_directory,
+                  "Properties realloc error", &ctx().ole.properties, &ctx().ole.propLen))
     return false;
-  propNumber = std::int32_t(std::int64_t(propLen) * sectorSize / std::int64_t(kEntrySize));
-  chainBudget = 2 * (std::int64_t(maxSectors()) + propNumber) + 64;
+  ctx().ole.propNumber = std::int32_t(std::int64_t(ctx().ole.propLen) * ctx().ole.sectorSize / std::int64_t(kEntrySize));
+  ctx().ole.chainBudget = 2 * (std::int64_t(maxSectors()) + ctx().ole.propNumber) + 64;
   return true;
 }
 
@@ -468,54 +442,54 @@ void copy_name(const unsigned char* e, char* name) {
 // entry's container. The root's block list holds at most one block more than its stated size
 // needs, and no more than the file's sectors; the enumeration finds the root as below.
 std::int32_t sbd_sectors_used() {
-  for (std::int32_t i = 0; i < propNumber; ++i) {
-    const unsigned char* e = properties + std::size_t(i) * kEntrySize;
+  for (std::int32_t i = 0; i < ctx().ole.propNumber; ++i) {
+    const unsigned char* e = ctx().ole.properties + std::size_t(i) * kEntrySize;
     if (!rightOleType(e)) break;
     if (getOleType(e) != 5) continue;
     char name[kNameUnits + 1];
     copy_name(e, name);
     const std::uint32_t size = getulong(e, kEntSize);
-    const std::int64_t block = in_big_blocks(size, name) ? sectorSize : shortSectorSize;
+    const std::int64_t block = in_big_blocks(size, name) ? ctx().ole.sectorSize : ctx().ole.shortSectorSize;
     const std::int64_t blocks = std::min<std::int64_t>(size / block, maxSectors()) + 1;
-    const std::int64_t short_sectors = blocks * (sectorSize / shortSectorSize);
-    return std::int32_t((short_sectors * 4 + sectorSize - 1) / sectorSize);
+    const std::int64_t short_sectors = blocks * (ctx().ole.sectorSize / ctx().ole.shortSectorSize);
+    return std::int32_t((short_sectors * 4 + ctx().ole.sectorSize - 1) / ctx().ole.sectorSize);
   }
   return 0;
 }
 
 bool load_sbd(std::FILE* f, const unsigned char* header) {
-  sbdLen = 0;
-  sbdEntries = 0;
-  sbdStart = getlong(header, kHdrSbdStart);
-  if (sbdStart <= 0) return true;
-  if (!load_chain(f, sbdStart, kSbdInitial, sbd_sectors_used(), nullptr, "SBD realloc error",
-                  &SBD, &sbdLen))
+  ctx().ole.sbdLen = 0;
+  ctx().ole.sbdEntries = 0;
+  ctx().ole.sbdStart = getlong(header, kHdrSbdStart);
+  if (ctx().ole.sbdStart <= 0) return true;
+  if (!load_chain(f, ctx().ole.sbdStart, kSbdInitial, sbd_sectors_used(), nullptr, "SBD realloc error",
+                  &ctx().ole.SBD, &ctx().ole.sbdLen))
     return false;
-  sbdNumber = std::int32_t(std::int64_t(sbdLen) * sectorSize / shortSectorSize);
-  sbdEntries = std::int32_t(std::int64_t(sbdLen) * sectorSize / 4);
+  ctx().ole.sbdNumber = std::int32_t(std::int64_t(ctx().ole.sbdLen) * ctx().ole.sectorSize / ctx().ole.shortSectorSize);
+  ctx().ole.sbdEntries = std::int32_t(std::int64_t(ctx().ole.sbdLen) * ctx().ole.sectorSize / 4);
   return true;
 }
 
 void find_root(std::FILE* f) {
-  propCurNumber = 0;
+  ctx().ole.propCurNumber = 0;
   while (OleStream* e = ole_readdir(f)) {
     if (e->entryType == 5) {
-      rootEntry = e;
+      ctx().ole.rootEntry = e;
       break;
     }
     ole_close(e);
   }
-  propCurNumber = 0;
+  ctx().ole.propCurNumber = 0;
 }
 
-std::int32_t block_size(const OleStream* s) { return s->inBigBlocks ? sectorSize : shortSectorSize; }
+std::int32_t block_size(const OleStream* s) { return s->inBigBlocks ? ctx().ole.sectorSize : ctx().ole.shortSectorSize; }
 
 // Resolves the entry's chain into blockList. False when memory runs out (record released).
 bool build_block_list(OleStream* s) {
   const std::int32_t b = block_size(s);
   const std::uint32_t needed = s->size / std::uint32_t(b);
   // Data in ordinary sectors cannot lie beyond the file; short sectors are bounded by the size.
-  const std::int32_t limit = s->inBigBlocks ? maxSectors() : fileLength / b;
+  const std::int32_t limit = s->inBigBlocks ? maxSectors() : ctx().ole.fileLength / b;
   std::size_t capacity = kBlockListInitial;
   s->blockList = static_cast<std::int32_t*>(std::malloc(capacity * sizeof(std::int32_t)));
   if (!s->blockList) {
@@ -525,13 +499,13 @@ bool build_block_list(OleStream* s) {
   std::int32_t cur = s->firstBlock;
   for (;;) {
     s->blockList[s->blockCount++] = cur;
-    if (s->inBigBlocks && --chainBudget <= 0) break;
+    if (s->inBigBlocks && --ctx().ole.chainBudget <= 0) break;
     if (std::size_t(s->blockCount) >= capacity) {
       capacity *= 2;
       auto* grown = static_cast<std::int32_t*>(
           std::realloc(s->blockList, capacity * sizeof(std::int32_t)));
       if (!grown) {
-        std::perror("Properties realloc error");
+        report_errno("Properties realloc error");
         std::free(s->blockList);
         std::free(s);
         return false;
@@ -540,10 +514,10 @@ bool build_block_list(OleStream* s) {
     }
     std::int32_t next;
     if (s->inBigBlocks) {
-      next = table_link(BBD, bbdEntries, cur);
+      next = table_link(ctx().ole.BBD, ctx().ole.bbdEntries, cur);
     } else {
-      if (!SBD) break;
-      next = table_link(SBD, sbdEntries, cur);
+      if (!ctx().ole.SBD) break;
+      next = table_link(ctx().ole.SBD, ctx().ole.sbdEntries, cur);
     }
     // A link of 0 ends an entry's chain: no stream continues into sector 0. The bound on the
     // count ends a looped chain: a chain without loops visits each sector of the file once.
@@ -562,14 +536,14 @@ std::FILE* ole_init(std::FILE* input, const unsigned char* prefix, std::size_t p
   std::FILE* f = input;
   if (std::fseek(input, 0, SEEK_SET) != 0) {
     if (errno != ESPIPE) {
-      std::perror("Can't seek in file");
+      report_errno("Can't seek in file");
       return nullptr;
     }
     f = copy_to_tmp(input, prefix, prefix_len);
     if (!f) return nullptr;
   }
   if (!measure(f)) {
-    std::perror("Can't seek in file");
+    report_errno("Can't seek in file");
     return fail(f, input);
   }
   unsigned char header[kHeaderSize];
@@ -580,8 +554,8 @@ std::FILE* ole_init(std::FILE* input, const unsigned char* prefix, std::size_t p
   if (!load_tables(f, header) || !load_directory(f, header) || !load_sbd(f, header))
     return fail(f, input);
   find_root(f);
-  if (!rootEntry) {
-    std::fputs("Broken OLE structure. Cannot find root entry in this file!\n", stderr);
+  if (!ctx().ole.rootEntry) {
+    report("Broken OLE structure. Cannot find root entry in this file!\n");
     return fail(f, input);
   }
   if (std::fseek(f, 0, SEEK_SET) != 0) return fail(f, input);
@@ -589,12 +563,12 @@ std::FILE* ole_init(std::FILE* input, const unsigned char* prefix, std::size_t p
 }
 
 OleStream* ole_readdir(std::FILE* stream) {
-  if (!properties || !stream || propCurNumber < 0 || propCurNumber >= propNumber) return nullptr;
-  const unsigned char* e = properties + std::size_t(propCurNumber) * kEntrySize;
+  if (!ctx().ole.properties || !stream || ctx().ole.propCurNumber < 0 || ctx().ole.propCurNumber >= ctx().ole.propNumber) return nullptr;
+  const unsigned char* e = ctx().ole.properties + std::size_t(ctx().ole.propCurNumber) * kEntrySize;
   if (!rightOleType(e)) return nullptr;
   auto* s = static_cast<OleStream*>(std::calloc(1, sizeof(OleStream)));
   if (!s) {
-    std::perror("Can't allocate memory");
+    report_errno("Can't allocate memory");
     return nullptr;
   }
   s->file = stream;
@@ -602,12 +576,12 @@ OleStream* ole_readdir(std::FILE* stream) {
   s->firstBlock = getlong(e, kEntStart);
   s->blockList = nullptr;
   copy_name(e, s->name);
-  ++propCurNumber;
+  ++ctx().ole.propCurNumber;
   s->size = getulong(e, kEntSize);
   s->blockCount = 0;
   s->inBigBlocks = in_big_blocks(s->size, s->name);
   const std::int32_t b = block_size(s);
-  if (s->firstBlock >= 0 && s->firstBlock <= fileLength / b && !build_block_list(s))
+  if (s->firstBlock >= 0 && s->firstBlock <= ctx().ole.fileLength / b && !build_block_list(s))
     return nullptr;
   std::uint64_t covered = std::uint64_t(s->blockCount) * std::uint64_t(b);
   if (s->size > covered) s->size = std::uint32_t(covered);
@@ -622,14 +596,14 @@ int ole_close(OleStream* s) {
 }
 
 void ole_finish() {
-  std::free(BBD);
-  std::free(SBD);
-  std::free(properties);
-  ole_close(rootEntry);
-  BBD = SBD = properties = nullptr;
-  rootEntry = nullptr;
-  bbdEntries = sbdEntries = 0;
-  propNumber = propLen = sbdLen = 0;
+  std::free(ctx().ole.BBD);
+  std::free(ctx().ole.SBD);
+  std::free(ctx().ole.properties);
+  ole_close(ctx().ole.rootEntry);
+  ctx().ole.BBD = ctx().ole.SBD = ctx().ole.properties = nullptr;
+  ctx().ole.rootEntry = nullptr;
+  ctx().ole.bbdEntries = ctx().ole.sbdEntries = 0;
+  ctx().ole.propNumber = ctx().ole.propLen = ctx().ole.sbdLen = 0;
 }
 
 int rightOleType(const unsigned char* e) {
@@ -642,20 +616,20 @@ int getOleType(const unsigned char* e) { return e[kEntType]; }
 // ---- stream access ----
 
 long calcFileBlockOffset(const OleStream* s, std::int32_t i) {
-  if (!s || !s->blockList || i < 0 || i >= s->blockCount || sectorSize <= 0) return -1;
+  if (!s || !s->blockList || i < 0 || i >= s->blockCount || ctx().ole.sectorSize <= 0) return -1;
   std::int32_t blk = s->blockList[i];
   if (blk < 0) return -1;
   long off;
   if (s->inBigBlocks) {
     off = sector_offset(blk);
   } else {
-    const std::int32_t k = sectorSize / shortSectorSize;
-    if (!rootEntry || !rootEntry->blockList || blk / k >= rootEntry->blockCount) return -1;
-    std::int32_t sector = rootEntry->blockList[blk / k];
+    const std::int32_t k = ctx().ole.sectorSize / ctx().ole.shortSectorSize;
+    if (!ctx().ole.rootEntry || !ctx().ole.rootEntry->blockList || blk / k >= ctx().ole.rootEntry->blockCount) return -1;
+    std::int32_t sector = ctx().ole.rootEntry->blockList[blk / k];
     if (sector < 0) return -1;
-    off = sector_offset(sector) + long(blk % k) * shortSectorSize;
+    off = sector_offset(sector) + long(blk % k) * ctx().ole.shortSectorSize;
   }
-  return off < fileLength ? off : -1;
+  return off < ctx().ole.fileLength ? off : -1;
 }
 
 int ole_open(OleStream* s) {
@@ -670,13 +644,12 @@ int ole_open(OleStream* s) {
 namespace {
 
 // The record that read from its file last: only its read-ahead bookkeeping is valid.
-const OleStream* file_reader = nullptr;
 
 // The decoders read one or two bytes per call. A read that continues inside the block of the
 // previous one needs no block arithmetic and no positioning: the bytes follow in the file.
 
 bool continues_in_block(const OleStream* s, std::uint32_t pos, std::size_t n) {
-  return n <= kSmallRead && file_reader == s && s->nextPos >= 0 &&
+  return n <= kSmallRead && ctx().ole.file_reader == s && s->nextPos >= 0 &&
          pos == std::uint32_t(s->nextPos) && pos + n <= s->blockEnd;
 }
 
@@ -786,7 +759,7 @@ std::size_t ole_read(void* dest, std::size_t size, std::size_t count, StreamHand
   // A stream whose data cannot be reached ends where reading stopped, so that the end-of-file
   // hook reports it and no reader waits for bytes that will never come.
   if (ended) s->size = std::uint32_t(s->readPos);
-  file_reader = s;
+  ctx().ole.file_reader = s;
   s->nextPos = ended || direct ? -1 : s->readPos;
   const std::uint32_t read_to = std::uint32_t(s->readPos);
   s->blockEnd = std::min<std::uint64_t>((std::uint64_t(read_to) + b - 1) / b * b, s->size);

@@ -2,6 +2,7 @@
 #ifndef DORVEX_OLE_H
 #define DORVEX_OLE_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -16,13 +17,10 @@ using SeekHook = int (*)(StreamHandle s, std::int32_t offset, int origin);
 using EofHook = int (*)(StreamHandle s);
 using TellHook = std::int32_t (*)(StreamHandle s);
 
-// Null until the first switch. Read returns items in standard mode and bytes in OLE mode (every
-// caller whose result matters passes size 1). Eof: standard mode reports the end only after a
-// read hit it; OLE mode as soon as the position reaches the stream's length.
-extern ReadHook dorvex_read;
-extern SeekHook dorvex_seek;
-extern EofHook dorvex_eof;
-extern TellHook dorvex_tell;
+// The hooks in force are the extraction's dorvex_read, dorvex_seek, dorvex_eof and dorvex_tell
+// (context.h): null until the first switch. Read returns items in standard mode and bytes in OLE
+// mode (every caller whose result matters passes size 1). Eof: standard mode reports the end
+// only after a read hit it; OLE mode as soon as the position reaches the stream's length.
 
 void set_std_func();
 void set_ole_func();
@@ -53,22 +51,39 @@ struct OleStream {
   std::uint32_t blockEnd;
 };
 
-// Container state, valid between ole_init and ole_finish (exposed for tests).
-extern std::int32_t fileLength;
-extern std::int32_t sectorSize;
-extern std::int32_t shortSectorSize;
-extern std::int32_t bbdNumBlocks;
-extern std::int32_t sbdStart;
-extern std::int32_t sbdLen;     // SBD sectors loaded
-extern std::int32_t sbdNumber;  // short sectors the SBD describes; meaningful while SBD is set
-extern std::int32_t propStart;
-extern std::int32_t propLen;    // directory sectors loaded
-extern std::int32_t propNumber;
-extern std::int32_t propCurNumber;
-extern OleStream* rootEntry;
-extern unsigned char* BBD;         // sector link table, bbdNumBlocks sectors
-extern unsigned char* SBD;         // short-sector link table, sbdLen sectors, or null
-extern unsigned char* properties;  // the directory, propLen sectors
+constexpr std::size_t kOleCopyChunk = 65536;
+
+// Container state of one extraction, valid between ole_init and ole_finish (tests look at it).
+struct OleState {
+  std::int32_t fileLength = 0;
+  std::int32_t sectorSize = 0;
+  std::int32_t shortSectorSize = 0;
+  std::int32_t bbdNumBlocks = 0;
+  std::int32_t sbdStart = 0;
+  std::int32_t sbdLen = 0;     // SBD sectors loaded
+  std::int32_t sbdNumber = 0;  // short sectors the SBD describes; meaningful while SBD is set
+  std::int32_t propStart = 0;
+  std::int32_t propLen = 0;    // directory sectors loaded
+  std::int32_t propNumber = 0;
+  std::int32_t propCurNumber = 0;
+  OleStream* rootEntry = nullptr;
+  unsigned char* BBD = nullptr;         // sector link table, bbdNumBlocks sectors
+  unsigned char* SBD = nullptr;         // short-sector link table, sbdLen sectors, or null
+  unsigned char* properties = nullptr;  // the directory, propLen sectors
+  // Where sector 0 begins. The header takes 512 bytes, but a file with larger sectors pads it
+  // to a whole sector, so its sector 0 begins at sectorSize (4096-byte sectors: sector k at
+  // (k + 1) * 4096).
+  long firstSectorOffset = 512;
+  // Entry counts of the loaded link tables.
+  std::int32_t bbdEntries = 0;
+  std::int32_t sbdEntries = 0;
+  // Ordinary blocks the entry chains of this container may still list (see ole.cpp).
+  std::int64_t chainBudget = 0;
+  // The record that read from its file last: only its read-ahead bookkeeping is valid.
+  const OleStream* file_reader = nullptr;
+  // The copy of a piped input, in chunks.
+  std::array<unsigned char, kOleCopyChunk> copy_chunk;
+};
 
 // Opens the compound file on input. prefix/prefix_len: bytes already consumed, used only when
 // input cannot be positioned (then a temporary copy is made and returned). Returns the stream

@@ -1,4 +1,5 @@
-# A damaged container ends the run at once, even with inputs still to come.
+# A damaged container is that input's failure (its message names it); the run goes on with the
+# next input, and the status is the last one's.
 # Maps of an empty format, so the text shows as it is converted.
 : > "$BIN/charsets/bare.spc"; : > "$BIN/charsets/bare.rpl"
 echo plain > plain.txt

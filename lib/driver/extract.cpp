@@ -1,0 +1,183 @@
+#include "extract.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "analyze.h"
+#include "charsets.h"
+#include "confutil.h"
+#include "fileutil.h"
+#include "ole.h"
+#include "substmap.h"
+#include "writer.h"
+
+namespace dorvex {
+
+namespace {
+
+// fopen gives a directory like a file, and a failing read looks like an end of file to the
+// readers: both would pass for an empty document. Checked before and after reading instead.
+bool is_directory_input(std::FILE* f, const char* name) {
+  struct stat st;
+  if (::fstat(fileno(f), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  errno = EISDIR;
+  report_errno(name);
+  return true;
+}
+
+// After a reading that stopped half-way: the container and hooks are given back, and the line
+// in hand is dropped, as the program's exit dropped it.
+void clean_up_after_end() {
+  ole_finish();
+  set_std_func();
+  drop_line();
+}
+
+}  // namespace
+
+int extract_file(std::FILE* f, const char* name) {
+  Extraction& c = ctx();
+  c.input_name = name;
+  if (is_directory_input(f, name)) {
+    c.error = ErrorClass::read;
+    return 1;
+  }
+  errno = 0;
+  int status = 0;
+  try {
+    status = analyze_format(f);
+  } catch (const ProgramEnd& end) {
+    c.ended = true;
+    status = end.status;
+    clean_up_after_end();
+  } catch (const std::bad_alloc&) {
+    c.ended = true;
+    report("Out of memory!");
+    status = 1;
+    clean_up_after_end();
+  }
+  if (!std::ferror(f) || c.output_failed) return status;
+  if (errno == 0) errno = EIO;  // something after the failed read cleared it
+  report_errno(name);
+  c.error = ErrorClass::read;
+  return 1;
+}
+
+std::FILE* open_memory(const void* data, std::size_t size) {
+  // Read-only: fmemopen writes nothing to a stream opened "rb".
+  return fmemopen(const_cast<void*>(data), size, "rb");
+}
+
+bool append_to_string(void* opaque, const char* bytes, std::size_t n) {
+  try {
+    static_cast<std::string*>(opaque)->append(bytes, n);
+    return true;
+  } catch (const std::bad_alloc&) {
+    errno = ENOMEM;
+    return false;
+  }
+}
+
+void MessageLines::add(const char* text, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    if (text[i] == '\n') {
+      lines.push_back(std::move(partial));
+      partial.clear();
+    } else {
+      partial.push_back(text[i]);
+    }
+  }
+}
+
+void MessageLines::finish() {
+  if (partial.empty()) return;
+  lines.push_back(std::move(partial));
+  partial.clear();
+}
+
+void append_message(void* opaque, const char* text, std::size_t n) {
+  static_cast<MessageLines*>(opaque)->add(text, n);
+}
+
+}  // namespace dorvex
+
+namespace dorvex {
+
+namespace {
+
+// The table name behind a charset name as typed; false (after the message) for a name that
+// stands for nothing, rather than leaving the default in place unnoticed.
+bool resolve_setting(const char** setting) {
+  const char* charset = resolve_charset(*setting);
+  if (!charset) {
+    report("Unknown charset %s - dorvex -l lists the charsets\n", *setting);
+    return false;
+  }
+  if (std::strcmp(charset, *setting) != 0) set_setting(setting, charset);
+  return true;
+}
+
+SubstMap* load_map(const char* suffix) {
+  return read_substmap(stradd(ctx().format_name, suffix));
+}
+
+// Ends the hold on the tables resolve_charset found, however loading ends.
+struct TableHold {
+  TableHold() { hold_found_tables(true); }
+  ~TableHold() { hold_found_tables(false); }
+  TableHold(const TableHold&) = delete;
+  TableHold& operator=(const TableHold&) = delete;
+};
+
+}  // namespace
+
+LoadResult load_tables(bool share) {
+  Extraction& c = ctx();
+  {
+    TableHold hold;
+    if (!resolve_setting(&c.source_csname) || !resolve_setting(&c.dest_csname)) {
+      return LoadResult::bad_charset;
+    }
+    c.source_charset = read_charset(c.source_csname);
+    if (!c.source_charset) return LoadResult::cannot_load;
+    if (std::strcmp(c.dest_csname, "utf-8") == 0) {
+      c.target_charset = nullptr;
+    } else {
+      CharsetTable target = read_charset(c.dest_csname);
+      if (!target) return LoadResult::cannot_load;
+      c.target_charset = make_reverse_map(target);
+      std::free(target);
+    }
+  }
+  c.spec_chars = load_map(".spc");
+  if (!c.spec_chars) {
+    report("Cannot read substitution map %s%s\n", c.format_name, ".spc");
+    return LoadResult::cannot_load;
+  }
+  c.replacements = load_map(".rpl");
+  if (!c.replacements) {
+    report("Cannot read replacement map %s%s\n", c.format_name, ".rpl");
+    return LoadResult::cannot_load;
+  }
+  if (share) {
+    load_substmap_now(c.spec_chars);
+    load_substmap_now(c.replacements);
+  }
+  return LoadResult::ok;
+}
+
+void free_tables(RunSettings& settings) {
+  std::free(settings.source_charset);
+  free_reverse_map(settings.target_charset);
+  free_substmap(settings.spec_chars);
+  free_substmap(settings.replacements);
+  settings.source_charset = nullptr;
+  settings.target_charset = nullptr;
+  settings.spec_chars = settings.replacements = nullptr;
+}
+
+}  // namespace dorvex
