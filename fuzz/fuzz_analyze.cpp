@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "context.h"
 #include "analyze.h"
 #include "fuzz_common.h"
 #include "reader.h"
@@ -15,7 +16,7 @@ namespace {
 
 // No wrapping, the default, the narrowest, a few others, and the widest the maps allow.
 int pick_margin(unsigned choice) {
-  const int margins[] = {0, 72, 1, 7, 33, 105, 0, 511 - dorvex::longest_sequence};
+  const int margins[] = {0, 72, 1, 7, 33, 105, 0, 511 - dorvex::ctx().longest_sequence};
   return margins[choice % 8];
 }
 
@@ -27,10 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t options = data[0];
   dorvex::set_std_func();
   dorvex::reset_writer();
-  dorvex::get_unicode_char = fuzz_common::pick_decoder(options & 3);
-  dorvex::signature_check = (options & 4) ? 0 : 1;
-  dorvex::wrap_margin = pick_margin(options >> 5);
-  dorvex::forced_charset = 1;  // code pages named by documents would load a table per input
+  dorvex::ctx().get_unicode_char = fuzz_common::pick_decoder(options & 3);
+  dorvex::ctx().signature_check = (options & 4) ? 0 : 1;
+  dorvex::ctx().wrap_margin = pick_margin(options >> 5);
+  dorvex::ctx().forced_charset = 1;  // code pages named by documents would load a table per input
   fuzz_common::analyze_checked(const_cast<std::uint8_t*>(data + 1), size - 1,
                                fuzz_common::pick_options(std::uint8_t(options >> 3)));
   return 0;

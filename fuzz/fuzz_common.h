@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "context.h"
 #include "analyze.h"
 #include "charsets.h"
 #include "reader.h"
@@ -41,18 +42,18 @@ inline void quiet_stderr() {
 // cp1252 in, cp866 out through the ascii maps: every step of the conversion is exercised.
 inline bool setup_readers() {
   quiet_stderr();
-  dorvex::out_file = std::fopen("/dev/null", "w");
-  dorvex::charset_path = DORVEX_CHARSETS_DIR;
-  dorvex::map_path = DORVEX_CHARSETS_DIR;
-  dorvex::source_charset = dorvex::read_charset("cp1252");
-  if (!dorvex::source_charset) dorvex::source_charset = latin1_table();
-  dorvex::spec_chars = dorvex::read_substmap(dorvex::stradd("ascii", ".spc"));
-  dorvex::replacements = dorvex::read_substmap(dorvex::stradd("ascii", ".rpl"));
+  dorvex::ctx().out_file = std::fopen("/dev/null", "w");
+  dorvex::ctx().charset_path = DORVEX_CHARSETS_DIR;
+  dorvex::ctx().map_path = DORVEX_CHARSETS_DIR;
+  dorvex::ctx().source_charset = dorvex::read_charset("cp1252");
+  if (!dorvex::ctx().source_charset) dorvex::ctx().source_charset = latin1_table();
+  dorvex::ctx().spec_chars = dorvex::read_substmap(dorvex::stradd("ascii", ".spc"));
+  dorvex::ctx().replacements = dorvex::read_substmap(dorvex::stradd("ascii", ".rpl"));
   static dorvex::SubstMap none{};
-  if (!dorvex::spec_chars) dorvex::spec_chars = &none;
-  if (!dorvex::replacements) dorvex::replacements = &none;
+  if (!dorvex::ctx().spec_chars) dorvex::ctx().spec_chars = &none;
+  if (!dorvex::ctx().replacements) dorvex::ctx().replacements = &none;
   if (dorvex::CharsetTable target = dorvex::read_charset("cp866")) {
-    dorvex::target_charset = dorvex::make_reverse_map(target);
+    dorvex::ctx().target_charset = dorvex::make_reverse_map(target);
     std::free(target);
   }
   return true;
@@ -125,14 +126,14 @@ inline void analyze_checked(std::uint8_t* data, std::size_t size, const RunOptio
   PipeBytes pipe;
   std::FILE* f = open_input(data, size, run.pipe, &pipe);
   if (!f) return;
-  dorvex::verbose = run.verbose;
+  dorvex::ctx().verbose = run.verbose;
   int status = 0;
   try {
     status = dorvex::analyze_format(f);
   } catch (const dorvex::ProgramEnd& end) {
     status = end.status;
   }
-  dorvex::verbose = 0;
+  dorvex::ctx().verbose = 0;
   std::fclose(f);
   if (status != 0 && status != 1 && status != 69) std::abort();
   if (lowest_free_descriptor() != free_fd) std::abort();

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "context.h"
 #include "charsets.h"
 #include "confutil.h"
 #include "fileutil.h"
@@ -28,8 +29,8 @@ void remove_input_file() { std::remove(input_path.c_str()); }
 
 bool fuzz_setup() {
   fuzz_common::quiet_stderr();  // a bad file gets a message per line
-  dorvex::out_file = std::fopen("/dev/null", "w");
-  dorvex::input_buffer = nullptr;  // the sanitizers must see every read of the input
+  dorvex::ctx().out_file = std::fopen("/dev/null", "w");
+  dorvex::ctx().input_buffer = nullptr;  // the sanitizers must see every read of the input
   std::string tmpl = std::string(kDir) + "/dorvex-fuzz-maps-XXXXXX" + kSuffix;
   int fd = mkstemps(tmpl.data(), static_cast<int>(std::strlen(kSuffix)));
   if (fd < 0) {
@@ -59,7 +60,7 @@ void check_map(dorvex::SubstMap* map) {
     if (!map->rows[high]) continue;
     for (int low = 0; low < 256; ++low) {
       const char* s = dorvex::map_subst(map, high << 8 | low);
-      if (s && std::strlen(s) > static_cast<std::size_t>(dorvex::longest_sequence)) std::abort();
+      if (s && std::strlen(s) > static_cast<std::size_t>(dorvex::ctx().longest_sequence)) std::abort();
     }
   }
 }
@@ -80,7 +81,7 @@ void load_as_charset() {
 }
 
 void load_as_map() {
-  dorvex::longest_sequence = 6;
+  dorvex::ctx().longest_sequence = 6;
   dorvex::SubstMap* map = dorvex::read_substmap(dorvex::stradd(base_name.c_str(), kSuffix));
   if (!map) return;
   check_map(map);
@@ -94,23 +95,23 @@ void restore(const char*& setting, const char* saved) {
 }
 
 void load_as_config() {
-  const char* source = dorvex::source_csname;
-  const char* dest = dorvex::dest_csname;
-  const char* format = dorvex::format_name;
-  const char* cpath = dorvex::charset_path;
-  const char* mpath = dorvex::map_path;
-  char bad = dorvex::bad_char[0];
+  const char* source = dorvex::ctx().source_csname;
+  const char* dest = dorvex::ctx().dest_csname;
+  const char* format = dorvex::ctx().format_name;
+  const char* cpath = dorvex::ctx().charset_path;
+  const char* mpath = dorvex::ctx().map_path;
+  char bad = dorvex::ctx().bad_char[0];
   try {
     dorvex::read_config_file(input_path.c_str());
   } catch (const dorvex::ProgramEnd& end) {
     if (end.status != 1) std::abort();
   }
-  restore(dorvex::source_csname, source);
-  restore(dorvex::dest_csname, dest);
-  restore(dorvex::format_name, format);
-  restore(dorvex::charset_path, cpath);
-  restore(dorvex::map_path, mpath);
-  dorvex::bad_char[0] = bad;
+  restore(dorvex::ctx().source_csname, source);
+  restore(dorvex::ctx().dest_csname, dest);
+  restore(dorvex::ctx().format_name, format);
+  restore(dorvex::ctx().charset_path, cpath);
+  restore(dorvex::ctx().map_path, mpath);
+  dorvex::ctx().bad_char[0] = bad;
 }
 
 }  // namespace
@@ -118,9 +119,9 @@ void load_as_config() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   [[maybe_unused]] static const bool ready = fuzz_setup();
   if (!write_input(data, size)) return 0;
-  dorvex::input_buffer = nullptr;
-  dorvex::charset_path = kDir;
-  dorvex::map_path = kDir;
+  dorvex::ctx().input_buffer = nullptr;
+  dorvex::ctx().charset_path = kDir;
+  dorvex::ctx().map_path = kDir;
   try {
     load_as_charset();
     load_as_map();

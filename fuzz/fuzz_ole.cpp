@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "context.h"
 #include "analyze.h"
 #include "charsets.h"
 #include "fileutil.h"
@@ -24,20 +25,20 @@ constexpr std::uint8_t kOleSign[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0
 
 bool fuzz_setup() {
   fuzz_common::quiet_stderr();
-  dorvex::out_file = std::fopen("/dev/null", "w");
-  dorvex::charset_path = DORVEX_CHARSETS_DIR;
-  dorvex::source_charset = dorvex::read_charset("cp1252");
-  if (!dorvex::source_charset) dorvex::source_charset = fuzz_common::latin1_table();
+  dorvex::ctx().out_file = std::fopen("/dev/null", "w");
+  dorvex::ctx().charset_path = DORVEX_CHARSETS_DIR;
+  dorvex::ctx().source_charset = dorvex::read_charset("cp1252");
+  if (!dorvex::ctx().source_charset) dorvex::ctx().source_charset = fuzz_common::latin1_table();
   auto* none = static_cast<dorvex::SubstMap*>(std::calloc(1, sizeof(dorvex::SubstMap)));
-  dorvex::spec_chars = none;
-  dorvex::replacements = none;
-  dorvex::target_charset = nullptr;  // UTF-8
+  dorvex::ctx().spec_chars = none;
+  dorvex::ctx().replacements = none;
+  dorvex::ctx().target_charset = nullptr;  // UTF-8
   return true;
 }
 
 void fuzz_reset() {
   dorvex::set_std_func();
-  dorvex::get_unicode_char = nullptr;
+  dorvex::ctx().get_unicode_char = nullptr;
   dorvex::reset_writer();
 }
 

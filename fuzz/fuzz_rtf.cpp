@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "context.h"
 #include "charsets.h"
 #include "fileutil.h"
 #include "rtfread.h"
@@ -43,23 +44,23 @@ dorvex::CharsetTable latin1_table() {
 }
 
 bool fuzz_setup() {
-  dorvex::out_file = std::fopen("/dev/null", "w");
-  if (!dorvex::out_file) std::abort();
-  dorvex::charset_path = DORVEX_CHARSETS_DIR;
-  dorvex::input_buffer = nullptr;
-  dorvex::source_charset = latin1_table();
-  dorvex::target_charset = nullptr;
+  dorvex::ctx().out_file = std::fopen("/dev/null", "w");
+  if (!dorvex::ctx().out_file) std::abort();
+  dorvex::ctx().charset_path = DORVEX_CHARSETS_DIR;
+  dorvex::ctx().input_buffer = nullptr;
+  dorvex::ctx().source_charset = latin1_table();
+  dorvex::ctx().target_charset = nullptr;
   auto* none = static_cast<dorvex::SubstMap*>(std::calloc(1, sizeof(dorvex::SubstMap)));
-  dorvex::spec_chars = none;
-  dorvex::replacements = none;
+  dorvex::ctx().spec_chars = none;
+  dorvex::ctx().replacements = none;
   return true;
 }
 
 void fuzz_reset() {
   dorvex::release_rtf_charsets();
-  dorvex::forced_charset = 0;
-  dorvex::unknown_as_hex = 0;
-  dorvex::wrap_margin = 0;
+  dorvex::ctx().forced_charset = 0;
+  dorvex::ctx().unknown_as_hex = 0;
+  dorvex::ctx().wrap_margin = 0;
   dorvex::reset_writer();
 }
 
@@ -71,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Inputs with an odd first byte come through a pipe and hand their first bytes back; a last
   // byte of 0x80 or more reads them as -s does, code pages and fonts ignored.
   const bool as_pipe = size >= 4 && (data[0] & 1);
-  dorvex::forced_charset = size > 0 && (data[size - 1] & 0x80) ? 1 : 0;
+  dorvex::ctx().forced_charset = size > 0 && (data[size - 1] & 0x80) ? 1 : 0;
   PipeCookie cookie = {data, size, 0};
   std::FILE* f = as_pipe ? open_pipe(cookie) : fmemopen(const_cast<std::uint8_t*>(data), size, "rb");
   if (!f) return 0;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "context.h"
 #include "fuzz_common.h"
 #include "plaintext.h"
 #include "reader.h"
@@ -10,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   [[maybe_unused]] static const bool ready = fuzz_common::setup_readers();
   dorvex::set_std_func();
-  dorvex::get_unicode_char = dorvex::get_word8_char;
+  dorvex::ctx().get_unicode_char = dorvex::get_word8_char;
   const std::size_t prefix_len = size < 8 ? size : 8;
   std::FILE* f = fmemopen(const_cast<std::uint8_t*>(data + prefix_len), size - prefix_len, "rb");
   if (!f) return 0;

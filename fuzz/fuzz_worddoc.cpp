@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "context.h"
 #include "../tests/support/cfb.h"
 #include "fuzz_common.h"
 #include "numutils.h"
@@ -29,10 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   dorvex::set_std_func();
   dorvex::reset_writer();
-  dorvex::signature_check = 1;
-  dorvex::get_unicode_char = fuzz_common::pick_decoder((options >> 2) & 7);
-  dorvex::forced_charset = (options & 0x20) ? 1 : 0;
-  dorvex::wrap_margin = fuzz_common::pick_margin(options >> 6);
+  dorvex::ctx().signature_check = 1;
+  dorvex::ctx().get_unicode_char = fuzz_common::pick_decoder((options >> 2) & 7);
+  dorvex::ctx().forced_charset = (options & 0x20) ? 1 : 0;
+  dorvex::ctx().wrap_margin = fuzz_common::pick_margin(options >> 6);
   fuzz_common::analyze_checked(reinterpret_cast<std::uint8_t*>(file.data()), file.size());
   return 0;
 }

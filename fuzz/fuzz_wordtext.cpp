@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "context.h"
 #include "fuzz_common.h"
 #include "reader.h"
 
@@ -11,9 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 3) return 0;
   dorvex::set_std_func();
   dorvex::reset_writer();
-  dorvex::get_unicode_char = fuzz_common::pick_decoder(data[0]);
-  if (!dorvex::get_unicode_char) dorvex::get_unicode_char = dorvex::get_word8_char;
-  dorvex::wrap_margin = fuzz_common::pick_margin(data[1]);
+  dorvex::ctx().get_unicode_char = fuzz_common::pick_decoder(data[0]);
+  if (!dorvex::ctx().get_unicode_char) dorvex::ctx().get_unicode_char = dorvex::get_word8_char;
+  dorvex::ctx().wrap_margin = fuzz_common::pick_margin(data[1]);
   // Half the inputs read to the end, the others stop after a length from 0 to 254.
   const std::int32_t end = (data[2] & 1) ? dorvex::kNoEnd : data[2];
   std::FILE* f = fmemopen(const_cast<std::uint8_t*>(data + 3), size - 3, "rb");

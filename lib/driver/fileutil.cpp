@@ -296,6 +296,11 @@ std::string find_program_path(const char* argv0) {
   return DORVEX_BINDIR "/dorvex";
 }
 
+void set_program_path(const char* argv0) {
+  const std::string path = find_program_path(argv0);
+  set_setting(&ctx().program_path, path.c_str());
+}
+
 void init_default_paths() {
   std::size_t len = 0;
   char* default_path_buf = ctx().paths.default_path_buf;

@@ -57,6 +57,9 @@ struct ProgramEnd {
 // program's business: the library takes the path it is given.
 std::string find_program_path(const char* argv0);
 
+// Makes find_program_path(argv0) the current extraction's program_path.
+void set_program_path(const char* argv0);
+
 // The first executable regular file called name in the directories of path_list (a PATH value),
 // as a shell finds a command; empty when there is none, or name holds a "/".
 std::string find_in_exec_path(const char* name, const char* path_list);

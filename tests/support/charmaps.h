@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "context.h"
 #include "charsets.h"
 #include "confutil.h"
 #include "fileutil.h"
@@ -22,30 +23,30 @@ namespace testing_support {
 class ConversionSettings {
  public:
   ConversionSettings()
-      : source_(dorvex::source_charset),
-        target_(dorvex::target_charset),
-        spec_(dorvex::spec_chars),
-        repl_(dorvex::replacements),
-        hex_(dorvex::unknown_as_hex),
-        longest_(dorvex::longest_sequence),
-        charset_path_(dorvex::charset_path),
-        map_path_(dorvex::map_path),
-        input_buffer_(dorvex::input_buffer),
-        decoder_(dorvex::get_unicode_char) {
-    std::memcpy(bad_, dorvex::bad_char, sizeof bad_);
+      : source_(dorvex::ctx().source_charset),
+        target_(dorvex::ctx().target_charset),
+        spec_(dorvex::ctx().spec_chars),
+        repl_(dorvex::ctx().replacements),
+        hex_(dorvex::ctx().unknown_as_hex),
+        longest_(dorvex::ctx().longest_sequence),
+        charset_path_(dorvex::ctx().charset_path),
+        map_path_(dorvex::ctx().map_path),
+        input_buffer_(dorvex::ctx().input_buffer),
+        decoder_(dorvex::ctx().get_unicode_char) {
+    std::memcpy(bad_, dorvex::ctx().bad_char, sizeof bad_);
   }
   ~ConversionSettings() {
-    dorvex::source_charset = source_;
-    dorvex::target_charset = target_;
-    dorvex::spec_chars = spec_;
-    dorvex::replacements = repl_;
-    dorvex::unknown_as_hex = hex_;
-    dorvex::longest_sequence = longest_;
-    dorvex::charset_path = charset_path_;
-    dorvex::map_path = map_path_;
-    dorvex::input_buffer = input_buffer_;
-    dorvex::get_unicode_char = decoder_;
-    std::memcpy(dorvex::bad_char, bad_, sizeof bad_);
+    dorvex::ctx().source_charset = source_;
+    dorvex::ctx().target_charset = target_;
+    dorvex::ctx().spec_chars = spec_;
+    dorvex::ctx().replacements = repl_;
+    dorvex::ctx().unknown_as_hex = hex_;
+    dorvex::ctx().longest_sequence = longest_;
+    dorvex::ctx().charset_path = charset_path_;
+    dorvex::ctx().map_path = map_path_;
+    dorvex::ctx().input_buffer = input_buffer_;
+    dorvex::ctx().get_unicode_char = decoder_;
+    std::memcpy(dorvex::ctx().bad_char, bad_, sizeof bad_);
   }
   ConversionSettings(const ConversionSettings&) = delete;
   ConversionSettings& operator=(const ConversionSettings&) = delete;

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "context.h"
 #include "fixture.h"
 
 #include "confutil.h"
@@ -56,25 +57,25 @@ inline ChildResult run_in_child(const std::function<void()>& fn) {
 class SettingsGuard {
  public:
   SettingsGuard()
-      : charset_path_(dorvex::charset_path),
-        map_path_(dorvex::map_path),
-        source_(dorvex::source_csname),
-        dest_(dorvex::dest_csname),
-        format_(dorvex::format_name),
-        bad_char_(dorvex::bad_char[0]),
-        target_named_(dorvex::target_named),
-        use_locale_(dorvex::use_locale) {
+      : charset_path_(dorvex::ctx().charset_path),
+        map_path_(dorvex::ctx().map_path),
+        source_(dorvex::ctx().source_csname),
+        dest_(dorvex::ctx().dest_csname),
+        format_(dorvex::ctx().format_name),
+        bad_char_(dorvex::ctx().bad_char[0]),
+        target_named_(dorvex::ctx().target_named),
+        use_locale_(dorvex::ctx().use_locale) {
     if (const char* h = std::getenv("HOME")) home_ = h;
   }
   ~SettingsGuard() {
-    dorvex::charset_path = charset_path_;
-    dorvex::map_path = map_path_;
-    dorvex::source_csname = source_;
-    dorvex::dest_csname = dest_;
-    dorvex::format_name = format_;
-    dorvex::bad_char[0] = bad_char_;
-    dorvex::target_named = target_named_;
-    dorvex::use_locale = use_locale_;
+    dorvex::ctx().charset_path = charset_path_;
+    dorvex::ctx().map_path = map_path_;
+    dorvex::ctx().source_csname = source_;
+    dorvex::ctx().dest_csname = dest_;
+    dorvex::ctx().format_name = format_;
+    dorvex::ctx().bad_char[0] = bad_char_;
+    dorvex::ctx().target_named = target_named_;
+    dorvex::ctx().use_locale = use_locale_;
     if (home_)
       setenv("HOME", home_->c_str(), 1);
     else

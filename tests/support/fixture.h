@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "context.h"
 #include "charsets.h"
 #include "ole.h"
 #include "reader.h"
@@ -65,12 +66,12 @@ inline std::FILE* stream_of(const std::string& bytes) {
 
 // Runs fn with the program's output sent to a temporary file and returns what it wrote.
 inline std::string capture(const std::function<void()>& fn) {
-  std::FILE* saved = dorvex::out_file;
+  std::FILE* saved = dorvex::ctx().out_file;
   std::FILE* tmp = std::tmpfile();
-  dorvex::out_file = tmp;
+  dorvex::ctx().out_file = tmp;
   fn();
   std::fflush(tmp);
-  dorvex::out_file = saved;
+  dorvex::ctx().out_file = saved;
   std::string out = read_stream(tmp);
   std::fclose(tmp);
   return out;
@@ -91,13 +92,13 @@ inline dorvex::CharsetTable latin1_table() {
 inline void plain_setup() {
   static dorvex::CharsetTable latin1 = latin1_table();
   static dorvex::SubstMap* none = empty_map();
-  dorvex::source_charset = latin1;
-  dorvex::target_charset = nullptr;
-  dorvex::spec_chars = none;
-  dorvex::replacements = none;
-  dorvex::unknown_as_hex = 0;
-  dorvex::wrap_margin = 0;
-  dorvex::get_unicode_char = nullptr;
+  dorvex::ctx().source_charset = latin1;
+  dorvex::ctx().target_charset = nullptr;
+  dorvex::ctx().spec_chars = none;
+  dorvex::ctx().replacements = none;
+  dorvex::ctx().unknown_as_hex = 0;
+  dorvex::ctx().wrap_margin = 0;
+  dorvex::ctx().get_unicode_char = nullptr;
   dorvex::set_std_func();
   dorvex::reset_writer();
   dorvex::reset_word8_block();

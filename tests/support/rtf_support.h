@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "context.h"
 #include "confutil.h"
 #include "fileutil.h"
 #include "fixture.h"
@@ -41,24 +42,24 @@ inline std::string charset_lines(int first, int last, int (*unicode)(int)) {
 class CodePageDir {
  public:
   CodePageDir()
-      : saved_path_(dorvex::charset_path),
-        saved_name_(dorvex::source_csname),
-        saved_forced_(dorvex::forced_charset) {
+      : saved_path_(dorvex::ctx().charset_path),
+        saved_name_(dorvex::ctx().source_csname),
+        saved_forced_(dorvex::ctx().forced_charset) {
     std::string ascii = "# test table\n" + charset_lines(0x20, 0x7E, [](int b) { return b; });
     write_file(dir_.file("cp1252.txt"),
                ascii + charset_lines(0xA0, 0xFF, [](int b) { return b; }) + "0x80 0x20AC\n");
     write_file(dir_.file("cp1251.txt"),
                ascii + charset_lines(0xC0, 0xFF, [](int b) { return b - 0xC0 + 0x0410; }));
-    dorvex::charset_path = dir_.path().c_str();
-    dorvex::source_csname = "cp1252";
-    dorvex::forced_charset = 0;
+    dorvex::ctx().charset_path = dir_.path().c_str();
+    dorvex::ctx().source_csname = "cp1252";
+    dorvex::ctx().forced_charset = 0;
     dorvex::release_rtf_charsets();
   }
   ~CodePageDir() {
     dorvex::release_rtf_charsets();
-    dorvex::charset_path = saved_path_;
-    dorvex::source_csname = saved_name_;
-    dorvex::forced_charset = saved_forced_;
+    dorvex::ctx().charset_path = saved_path_;
+    dorvex::ctx().source_csname = saved_name_;
+    dorvex::ctx().forced_charset = saved_forced_;
   }
   CodePageDir(const CodePageDir&) = delete;
   CodePageDir& operator=(const CodePageDir&) = delete;
@@ -75,19 +76,19 @@ class CodePageDir {
 class ShippedCharsets {
  public:
   ShippedCharsets()
-      : saved_path_(dorvex::charset_path),
-        saved_name_(dorvex::source_csname),
-        saved_forced_(dorvex::forced_charset) {
-    dorvex::charset_path = DORVEX_CHARSETS_DIR;
-    dorvex::source_csname = "cp1252";
-    dorvex::forced_charset = 0;
+      : saved_path_(dorvex::ctx().charset_path),
+        saved_name_(dorvex::ctx().source_csname),
+        saved_forced_(dorvex::ctx().forced_charset) {
+    dorvex::ctx().charset_path = DORVEX_CHARSETS_DIR;
+    dorvex::ctx().source_csname = "cp1252";
+    dorvex::ctx().forced_charset = 0;
     dorvex::release_rtf_charsets();
   }
   ~ShippedCharsets() {
     dorvex::release_rtf_charsets();
-    dorvex::charset_path = saved_path_;
-    dorvex::source_csname = saved_name_;
-    dorvex::forced_charset = saved_forced_;
+    dorvex::ctx().charset_path = saved_path_;
+    dorvex::ctx().source_csname = saved_name_;
+    dorvex::ctx().forced_charset = saved_forced_;
   }
   ShippedCharsets(const ShippedCharsets&) = delete;
   ShippedCharsets& operator=(const ShippedCharsets&) = delete;

@@ -1,3 +1,4 @@
+#include "context.h"
 #include "analyze.h"
 
 #include <gtest/gtest.h>
@@ -44,7 +45,7 @@ struct Outcome {
 
 Outcome analyze(const std::string& bytes, dorvex::Decoder decoder = nullptr) {
   testing_support::plain_setup();
-  dorvex::get_unicode_char = decoder;
+  dorvex::ctx().get_unicode_char = decoder;
   std::FILE* f = stream_of(bytes);
   Outcome r;
   testing::internal::CaptureStderr();
@@ -68,25 +69,25 @@ TEST(Detection, WindowsWriteAlwaysDecodesEightBit) {
   const std::string write = std::string("\x31\xBE\0\0", 4) + "Hello\rWorld\r";
   Outcome r = analyze(write, dorvex::get_word8_char);
   EXPECT_EQ(r.out, "[Windows Write file. Some garbage expected]\nHello\nWorld\n");
-  EXPECT_EQ(dorvex::get_unicode_char, dorvex::get_8bit_char);
+  EXPECT_EQ(dorvex::ctx().get_unicode_char, dorvex::get_8bit_char);
   EXPECT_EQ(r.status, 0);
 }
 
 TEST(Detection, RawModeReadsEverythingAsWordText) {
   testing_support::plain_setup();
-  dorvex::signature_check = 0;
+  dorvex::ctx().signature_check = 0;
   std::FILE* f = stream_of("{\\rtf1 x}\rnext\r");
   std::string out = capture([&] { dorvex::analyze_format(f); });
   std::fclose(f);
-  dorvex::signature_check = 1;
+  dorvex::ctx().signature_check = 1;
   EXPECT_EQ(out, "{\\rtf1 x}\nnext\n");
-  EXPECT_EQ(dorvex::get_unicode_char, dorvex::get_8bit_char);
+  EXPECT_EQ(dorvex::ctx().get_unicode_char, dorvex::get_8bit_char);
 }
 
 TEST(Detection, UnterminatedLastLineIsWrittenBeforeNextInput) {
   testing_support::plain_setup();
-  dorvex::wrap_margin = 72;
-  dorvex::signature_check = 0;
+  dorvex::ctx().wrap_margin = 72;
+  dorvex::ctx().signature_check = 0;
   std::string out = capture([] {
     for (const char* text : {"first doc", "second doc\r"}) {
       std::FILE* f = stream_of(text);
@@ -94,8 +95,8 @@ TEST(Detection, UnterminatedLastLineIsWrittenBeforeNextInput) {
       std::fclose(f);
     }
   });
-  dorvex::signature_check = 1;
-  dorvex::wrap_margin = 0;
+  dorvex::ctx().signature_check = 1;
+  dorvex::ctx().wrap_margin = 0;
   EXPECT_EQ(out, "first doc\nsecond doc\n\n");
 }
 
@@ -119,10 +120,10 @@ TEST(WordHeader, FlagsChooseDecoderAndWarn) {
   EXPECT_EQ(r.out, "Saved\n");
   r = analyze(plain_word(0x1000, 0x80, std::string("W\0o\0r\0d\0,\0\r\0", 12)));
   EXPECT_EQ(r.out, "Word,\n");
-  EXPECT_EQ(dorvex::get_unicode_char, dorvex::get_word8_char);
+  EXPECT_EQ(dorvex::ctx().get_unicode_char, dorvex::get_word8_char);
   // A decoder already chosen stays.
   r = analyze(plain_word(0x1000, 0x80, "eight\r"), dorvex::get_8bit_char);
-  EXPECT_EQ(dorvex::get_unicode_char, dorvex::get_8bit_char);
+  EXPECT_EQ(dorvex::ctx().get_unicode_char, dorvex::get_8bit_char);
   EXPECT_EQ(r.out, "eight\n");
 }
 
@@ -134,12 +135,12 @@ TEST(WordHeader, EncryptedFileGivesNoText) {
 }
 
 TEST(WordHeader, VerboseReport) {
-  dorvex::verbose = 1;
+  dorvex::ctx().verbose = 1;
   std::string doc = plain_word(0x0C03, 0x90, "v\r");
   put16(doc, 20, 1252);
   doc[18] = 1;
   Outcome r = analyze(doc);
-  dorvex::verbose = 0;
+  dorvex::ctx().verbose = 0;
   EXPECT_EQ(r.out,
             "File Info block version 45\n"
             "Found at file offset 128 (hex 80)\n"
@@ -161,7 +162,11 @@ TEST(WordHeaderDeathTest, TextStartPastEndIsFatal) {
   put32(doc, 24, 0x5000);
   auto run = [&] {
     testing_support::plain_setup();
-    dorvex::analyze_format(stream_of(doc));
+    try {
+      dorvex::analyze_format(stream_of(doc));
+    } catch (const dorvex::ProgramEnd& end) {
+      std::exit(end.status);  // the reading ends there, with this status
+    }
   };
   EXPECT_EXIT(run(), testing::ExitedWithCode(1),
               "File ended before textstart. Probably it is broken. Try -b switch\n");

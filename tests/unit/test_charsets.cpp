@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "context.h"
 #include "charmaps.h"
 #include "charsets.h"
 #include "confutil.h"
@@ -152,7 +153,7 @@ TEST(Charsets, InvalidFileIsRefusedWithItsPath) {
 TEST(Charsets, ReadCharsetFindsTheFileAlongCharsetPath) {
   ConversionSettings saved;
   TempDir dir;
-  dorvex::charset_path = dir.path().c_str();
+  dorvex::ctx().charset_path = dir.path().c_str();
 
   testing::internal::CaptureStderr();
   dorvex::CharsetTable missing = dorvex::read_charset("no-such");
@@ -164,7 +165,7 @@ TEST(Charsets, ReadCharsetFindsTheFileAlongCharsetPath) {
   testing_support::write_file(dir.file("mine.txt"), "# test\n0xA4 0x20AC\n");
   testing_support::write_file(dir.file("broken.txt"), "0xA4 0xFFFF\n");
   static char big_buffer[dorvex::kIoBufferSize];
-  dorvex::input_buffer = big_buffer;  // loaded through the shared buffer as at start-up
+  dorvex::ctx().input_buffer = big_buffer;  // loaded through the shared buffer as at start-up
   dorvex::CharsetTable t = dorvex::read_charset("mine");
   ASSERT_NE(t, nullptr);
   EXPECT_EQ(t[0xA4], 0x20AC);
@@ -183,7 +184,7 @@ TEST(Charsets, ReadCharsetFindsTheFileAlongCharsetPath) {
 TEST(Charsets, charset_read_error_ends_the_load) {
   ConversionSettings saved;
   TempDir dir;
-  dorvex::charset_path = dir.path().c_str();
+  dorvex::ctx().charset_path = dir.path().c_str();
   if (!testing_support::find_file_works(dir)) GTEST_SKIP() << "find_file is not in place yet";
   std::filesystem::create_directory(dir.file("dir.txt"));
   std::FILE* probe = std::fopen(dir.file("dir.txt").c_str(), "rb");
@@ -256,10 +257,10 @@ TEST(Charsets, ConvertCharPriorityOrder) {
   dorvex::map_insert(repl, 0x41, "never");  // the target byte comes first
   dorvex::map_insert(repl, 0x20AC, "EUR");
   dorvex::map_insert(repl, 0x2022, "");
-  dorvex::target_charset = target;
-  dorvex::spec_chars = special_map;
-  dorvex::replacements = repl;
-  dorvex::unknown_as_hex = 0;
+  dorvex::ctx().target_charset = target;
+  dorvex::ctx().spec_chars = special_map;
+  dorvex::ctx().replacements = repl;
+  dorvex::ctx().unknown_as_hex = 0;
 
   EXPECT_STREQ(dorvex::convert_char(0x41), "A");
   EXPECT_STREQ(dorvex::convert_char(0x42), "\\B");  // overrides a byte the target has
@@ -270,9 +271,9 @@ TEST(Charsets, ConvertCharPriorityOrder) {
   // U+0000 maps to the highest byte left at 0 in the table made by map_of.
   EXPECT_STREQ(dorvex::convert_char(0), "\xFF");
 
-  dorvex::bad_char[0] = '*';
+  dorvex::ctx().bad_char[0] = '*';
   EXPECT_STREQ(dorvex::convert_char(0x0416), "*");
-  dorvex::unknown_as_hex = 1;
+  dorvex::ctx().unknown_as_hex = 1;
   EXPECT_STREQ(dorvex::convert_char(0x20AC), "EUR");  // replacements before the hex form
   EXPECT_STREQ(dorvex::convert_char(0x0416), "\\x0416");
   EXPECT_STREQ(dorvex::convert_char(0xFB01), "\\xFB01");
@@ -280,9 +281,9 @@ TEST(Charsets, ConvertCharPriorityOrder) {
   // A character beyond U+FFFF is one unwritable character for an 8-bit target.
   EXPECT_STREQ(dorvex::convert_pair(0xD83D, 0xDE00), "\\x1F600");
   EXPECT_STREQ(dorvex::convert_pair(0xDBFF, 0xDFFF), "\\x10FFFF");
-  dorvex::unknown_as_hex = 0;
+  dorvex::ctx().unknown_as_hex = 0;
   EXPECT_STREQ(dorvex::convert_pair(0xD83D, 0xDE00), "*");
-  EXPECT_EQ(dorvex::longest_sequence, 6);  // the hex form's length, unchanged by map_insert
+  EXPECT_EQ(dorvex::ctx().longest_sequence, 6);  // the hex form's length, unchanged by map_insert
 
   dorvex::free_reverse_map(target);
   dorvex::free_substmap(special_map);
@@ -295,10 +296,10 @@ TEST(Charsets, ConvertCharUtf8Target) {
   dorvex::SubstMap* repl = testing_support::empty_map();
   dorvex::map_insert(special_map, 0x22, "''");
   dorvex::map_insert(repl, 0xE9, "e");
-  dorvex::target_charset = nullptr;
-  dorvex::spec_chars = special_map;
-  dorvex::replacements = repl;
-  dorvex::unknown_as_hex = 1;
+  dorvex::ctx().target_charset = nullptr;
+  dorvex::ctx().spec_chars = special_map;
+  dorvex::ctx().replacements = repl;
+  dorvex::ctx().unknown_as_hex = 1;
 
   const std::pair<int, const char*> cases[] = {{0x41, "A"},
                                                {0xE9, "\xC3\xA9"},
@@ -319,7 +320,7 @@ TEST(Charsets, ConvertCharUtf8Target) {
   EXPECT_STREQ(dorvex::convert_pair(0xDBFF, 0xDFFF), "\xF4\x8F\xBF\xBF");
   EXPECT_STREQ(dorvex::convert_char(0xD83D), "\\xD83D");
   EXPECT_STREQ(dorvex::to_utf8(0xD83D), "\xED\xA0\xBD");
-  dorvex::unknown_as_hex = 0;
+  dorvex::ctx().unknown_as_hex = 0;
   EXPECT_STREQ(dorvex::convert_char(0xDE00), "?");
   dorvex::free_substmap(special_map);
   dorvex::free_substmap(repl);

@@ -1,3 +1,4 @@
+#include "context.h"
 #include "confutil.h"
 
 #include <gtest/gtest.h>
@@ -24,8 +25,8 @@ ChildResult read_config(const std::string& text, const std::string& name = "test
   write_file(path, text);
   return run_in_child([&] {
     dorvex::read_config_file(path.c_str());
-    std::printf("%s|%s|%s|%s|%s|%s", dorvex::source_csname, dorvex::dest_csname,
-                dorvex::format_name, dorvex::charset_path, dorvex::map_path, dorvex::bad_char);
+    std::printf("%s|%s|%s|%s|%s|%s", dorvex::ctx().source_csname, dorvex::ctx().dest_csname,
+                dorvex::ctx().format_name, dorvex::ctx().charset_path, dorvex::ctx().map_path, dorvex::ctx().bad_char);
   });
 }
 
@@ -100,20 +101,20 @@ TEST(Confutil, RepeatedKeysKeepTheLastValueAndReleaseTheEarlier) {
   write_file(t.file("r.rc"), "format = a\nformat = b\ntarget_charset = x\ntarget_charset = y\n"
                              "use_locale = no\ncharset_path = /p\ncharset_path = /q\nformat = c\n");
   dorvex::read_config_file(t.file("r.rc").c_str());
-  EXPECT_STREQ(dorvex::format_name, "c");
-  EXPECT_STREQ(dorvex::dest_csname, "y");
-  EXPECT_STREQ(dorvex::charset_path, "/q");
-  EXPECT_TRUE(dorvex::target_named);
-  EXPECT_FALSE(dorvex::use_locale);
+  EXPECT_STREQ(dorvex::ctx().format_name, "c");
+  EXPECT_STREQ(dorvex::ctx().dest_csname, "y");
+  EXPECT_STREQ(dorvex::ctx().charset_path, "/q");
+  EXPECT_TRUE(dorvex::ctx().target_named);
+  EXPECT_FALSE(dorvex::ctx().use_locale);
   // A value someone else put in place is theirs (as the RTF reader does with the source
   // charset): replacing it must not release it, nor the copy it displaced, which they hold.
-  const char* displaced = dorvex::format_name;
+  const char* displaced = dorvex::ctx().format_name;
   char outside[] = "mine";
-  dorvex::format_name = outside;
-  dorvex::set_setting(&dorvex::format_name, "d");
+  dorvex::ctx().format_name = outside;
+  dorvex::set_setting(&dorvex::ctx().format_name, "d");
   EXPECT_STREQ(outside, "mine");
   EXPECT_STREQ(displaced, "c");
-  EXPECT_STREQ(dorvex::format_name, "d");
+  EXPECT_STREQ(dorvex::ctx().format_name, "d");
   std::free(const_cast<char*>(displaced));
 }
 
@@ -174,7 +175,7 @@ TEST(Confutil, UserFileOverridesSystemFile) {
     char* user = dorvex::find_file(dorvex::strdup("dorvex.rc"), std::getenv("HOME"));
     if (!user) return;
     dorvex::read_config_file(user);
-    std::printf("%s|%s|%s", dorvex::format_name, dorvex::source_csname, dorvex::bad_char);
+    std::printf("%s|%s|%s", dorvex::ctx().format_name, dorvex::ctx().source_csname, dorvex::ctx().bad_char);
   });
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "mine|koi8-r|_");
@@ -183,8 +184,8 @@ TEST(Confutil, UserFileOverridesSystemFile) {
 TEST(Confutil, ExampleFileHoldsTheDefaults) {
   ChildResult r = run_in_child([] {
     dorvex::read_config_file(DORVEX_SOURCE_DIR "/dorvex.rc.example");
-    std::printf("%s|%s|%s|%s|%s|%s", dorvex::source_csname, dorvex::dest_csname,
-                dorvex::format_name, dorvex::charset_path, dorvex::map_path, dorvex::bad_char);
+    std::printf("%s|%s|%s|%s|%s|%s", dorvex::ctx().source_csname, dorvex::ctx().dest_csname,
+                dorvex::ctx().format_name, dorvex::ctx().charset_path, dorvex::ctx().map_path, dorvex::ctx().bad_char);
   });
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");

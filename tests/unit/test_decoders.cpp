@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "context.h"
 #include "charmaps.h"
 #include "charsets.h"
 #include "fixture.h"
@@ -50,7 +51,7 @@ TEST(Decoders, EightBitThroughSourceCharset) {
   table[0x41] = 0x41;
   table[0xC0] = 0x0410;
   table[0xFF] = 0xFB01;
-  dorvex::source_charset = table;
+  dorvex::ctx().source_charset = table;
   expect_steps(decode_all(dorvex::get_8bit_char, "A\xC0\xFF\x42"),
                {{0x41, 1}, {0x0410, 2}, {0xFB01, 3}, {0, 4}, {-1, 4}, {-1, 4}}, "8bit");
   expect_steps(decode_all(dorvex::get_8bit_char, ""), {{-1, 0}, {-1, 0}}, "8bit empty");
@@ -97,9 +98,9 @@ TEST(Decoders, EndOfStdioStreamSeenOnlyAfterAFailedRead) {
   std::FILE* f = testing_support::stream_of("A");
   std::int32_t offset = 0;
   EXPECT_EQ(dorvex::get_utf8(f, &offset, 0x7FFFFFFF), 0x41);
-  EXPECT_EQ(dorvex::dorvex_eof(f), 0);
+  EXPECT_EQ(dorvex::ctx().dorvex_eof(f), 0);
   EXPECT_EQ(dorvex::get_utf8(f, &offset, 0x7FFFFFFF), -1);
-  EXPECT_NE(dorvex::dorvex_eof(f), 0);
+  EXPECT_NE(dorvex::ctx().dorvex_eof(f), 0);
   std::fclose(f);
 }
 

@@ -1,3 +1,4 @@
+#include "context.h"
 #include "fileutil.h"
 
 #include <gtest/gtest.h>
@@ -44,7 +45,7 @@ std::string find(const char* name, const char* list) {
 
 std::string list_output(const std::string& path_list) {
   auto r = run_in_child([&] {
-    dorvex::charset_path = path_list.c_str();
+    dorvex::ctx().charset_path = path_list.c_str();
     dorvex::list_charsets();
   });
   EXPECT_EQ(r.status, 0);
@@ -135,12 +136,12 @@ TEST(Fileutil, AddExePathRefusesResultsOver1022Characters) {
 
 TEST(Fileutil, PreparePathBufExpandsOneElement) {
   SettingsGuard guard;
-  setenv("HOME", "/home/u", 1);
+  dorvex::ctx().home = "/home/u";
   EXPECT_EQ(expand("~/data"), "/home/u/data");
   EXPECT_EQ(expand("~"), "~");
   EXPECT_EQ(expand("~x/data"), "~x/data");
   EXPECT_EQ(expand("a/~/b"), "a/~/b");
-  unsetenv("HOME");
+  dorvex::ctx().home = "";
   EXPECT_EQ(expand("~/data"), "/data");
   EXPECT_EQ(expand(""), ".");
   dorvex::set_program_path("/p/dorvex");
@@ -154,7 +155,7 @@ TEST(Fileutil, PreparePathBufExpandsOneElement) {
   EXPECT_EQ(expand(std::string(1023, 'a')).size(), 1023u);
   EXPECT_EQ(expand(std::string(1024, 'a')), "<too long>");
   std::string home(1000, 'h');
-  setenv("HOME", home.c_str(), 1);
+  dorvex::ctx().home = home.c_str();
   EXPECT_EQ(expand("~/" + std::string(22, 'a')).size(), 1023u);
   EXPECT_EQ(expand("~/" + std::string(23, 'a')), "<too long>");
 }
@@ -178,7 +179,7 @@ TEST(Fileutil, FindFileSearchesTheListInOrder) {
   std::string longdir = t.path() + "/" + std::string(1020 - t.path().size(), 'x');
   EXPECT_EQ(find("f.txt", (longdir + ";" + a).c_str()), a + "/f.txt");
   // "~/" and "%s" in elements.
-  setenv("HOME", t.path().c_str(), 1);
+  dorvex::ctx().home = t.path().c_str();
   EXPECT_EQ(find("f.txt", "~/b"), t.path() + "/b/f.txt");
   dorvex::set_program_path((a + "/dorvex").c_str());
   EXPECT_EQ(find("f.txt", "/nonexistent:%s"), a + "/f.txt");
@@ -202,7 +203,7 @@ TEST(Fileutil, CharsetNamesPeopleTypeResolveToTables) {
   for (const char* table : {"koi8-r", "8859-1", "8859-15", "cp1252", "cp866", "mac-roman", "My-Set"})
     write_file(t.file(std::string(table) + ".txt"), "");
   std::string path = "/nonexistent;" + t.path();
-  dorvex::charset_path = path.c_str();
+  dorvex::ctx().charset_path = path.c_str();
   auto resolved = [](const char* name) -> std::string {
     const char* r = dorvex::resolve_charset(name);
     return r ? r : "<unknown>";
@@ -244,7 +245,7 @@ TEST(Fileutil, HeldTablesAreLookedUpOnce) {
   for (const char* name : {"a", "b", "c", "d"})
     write_file(t.file(std::string(name) + ".txt"), std::string("table ") + name);
   const std::string path = t.path();
-  dorvex::charset_path = path.c_str();
+  dorvex::ctx().charset_path = path.c_str();
   auto gone = [&](const char* name) { std::remove(t.file(std::string(name) + ".txt").c_str()); };
   auto read_table = [](const char* name) -> std::string {
     char* found = nullptr;
@@ -289,7 +290,7 @@ TEST(Fileutil, LocaleChoosesACharsetDorvexHas) {
   SettingsGuard guard;
   TempDir t;
   for (const char* table : {"koi8-r", "8859-15", "cp1251"}) write_file(t.file(std::string(table) + ".txt"), "");
-  dorvex::charset_path = t.path().c_str();
+  dorvex::ctx().charset_path = t.path().c_str();
   auto charset_under = [](const char* lc_all, const char* lc_ctype, const char* lang) {
     auto put = [](const char* var, const char* value) {
       if (value) setenv(var, value, 1); else unsetenv(var);
@@ -342,7 +343,7 @@ TEST(Fileutil, ListCharsetsGathersEveryDirectoryOfThePath) {
   std::string list = t.file("missing") + ";" + d1 + ";" + empty + ":" + odd;
   EXPECT_EQ(list_output(list), "Available charsets:\niso\tkoi8-r\tutf-8\n");
   // The elements are expanded as the search expands them.
-  setenv("HOME", t.path().c_str(), 1);
+  dorvex::ctx().home = t.path().c_str();
   EXPECT_EQ(list_output("~/d1"), "Available charsets:\niso\tutf-8\n");
 }
 
@@ -351,7 +352,7 @@ TEST(Fileutil, DefaultPathsAreTheDataDirectoriesThatMayHoldTables) {
   TempDir t;
   dorvex::set_program_path((t.path() + "/bin/dorvex").c_str());
   dorvex::init_default_paths();
-  std::string none = dorvex::charset_path;  // the configured data directory may exist here
+  std::string none = dorvex::ctx().charset_path;  // the configured data directory may exist here
   EXPECT_TRUE(none == "%s/charsets" || (none[0] == '/' && none.find("%s") == std::string::npos))
       << none;
   std::string installed = none == "%s/charsets" ? "" : ";" + none;
@@ -360,23 +361,23 @@ TEST(Fileutil, DefaultPathsAreTheDataDirectoriesThatMayHoldTables) {
   mkdir((t.path() + "/share/dorvex/charsets").c_str(), 0700);
   mkdir((t.path() + "/bin").c_str(), 0700);
   dorvex::init_default_paths();
-  EXPECT_EQ(std::string(dorvex::charset_path), "%s/../share/dorvex/charsets" + installed);
+  EXPECT_EQ(std::string(dorvex::ctx().charset_path), "%s/../share/dorvex/charsets" + installed);
   // With a data directory beside the program the others are listed unasked, and a table only
   // they hold is still found; one nowhere is not.
   std::remove((t.path() + "/share/dorvex/charsets").c_str());
   mkdir((t.path() + "/bin/charsets").c_str(), 0700);
   dorvex::init_default_paths();
-  const std::string listed = dorvex::charset_path,
+  const std::string listed = dorvex::ctx().charset_path,
                     unasked = "%s/charsets;%s/../share/dorvex/charsets;";
   ASSERT_EQ(listed.substr(0, unasked.size()), unasked);
   EXPECT_EQ(listed.substr(unasked.size(), 1), "/") << listed;  // the configured one
   EXPECT_EQ(listed.find("%s", unasked.size()), std::string::npos) << listed;
-  EXPECT_STREQ(dorvex::map_path, dorvex::charset_path);
+  EXPECT_STREQ(dorvex::ctx().map_path, dorvex::ctx().charset_path);
   mkdir((t.path() + "/share/dorvex/charsets").c_str(), 0700);
   write_file(t.path() + "/share/dorvex/charsets/shared.txt", "");
   write_file(t.path() + "/bin/charsets/own.txt", "");
   for (const char* name : {"own.txt", "shared.txt", "none.txt"}) {
-    char* found = dorvex::find_file(dorvex::stradd(name, ""), dorvex::charset_path);
+    char* found = dorvex::find_file(dorvex::stradd(name, ""), dorvex::ctx().charset_path);
     const std::string want = std::string(name) == "none.txt" ? ""
                              : std::string(name) == "own.txt"
                                  ? t.path() + "/bin/charsets/own.txt"

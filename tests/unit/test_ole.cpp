@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "context.h"
 #include "cfb.h"
 #include "fixture.h"
 #include "numutils.h"
@@ -106,14 +107,14 @@ TEST(OleReader, EnumeratesEntriesAndReadsShortAndOrdinaryStreams) {
   ASSERT_EQ(c.f, c.input) << "a seekable input is read in place";
   EXPECT_EQ(c.err, "");
   EXPECT_EQ(std::ftell(c.f), 0);
-  ASSERT_NE(dorvex::rootEntry, nullptr);
-  EXPECT_EQ(dorvex::sectorSize, 512);
-  EXPECT_EQ(dorvex::shortSectorSize, 64);
+  ASSERT_NE(dorvex::ctx().ole.rootEntry, nullptr);
+  EXPECT_EQ(dorvex::ctx().ole.sectorSize, 512);
+  EXPECT_EQ(dorvex::ctx().ole.shortSectorSize, 64);
   auto v = entries(c.f);
   ASSERT_EQ(v.size(), 4u);
   EXPECT_STREQ(v[0]->name, "Root Entry");
   EXPECT_EQ(v[0]->entryType, 5);
-  EXPECT_NE(v[0], dorvex::rootEntry);
+  EXPECT_NE(v[0], dorvex::ctx().ole.rootEntry);
   EXPECT_EQ(dorvex::ole_open(v[0]), -2);
   EXPECT_STREQ(v[2]->name, "ObjectPool");
   EXPECT_EQ(dorvex::ole_open(v[2]), -2);
@@ -138,7 +139,7 @@ TEST(OleReader, StreamsOf4096BytesAndMoreLieInOrdinarySectors) {
     {
       Loaded c(file);
       ASSERT_NE(c.f, nullptr) << shift;
-      EXPECT_EQ(dorvex::sectorSize, 1 << shift);
+      EXPECT_EQ(dorvex::ctx().ole.sectorSize, 1 << shift);
       EXPECT_EQ(contents(c.f, "A", &big), a) << shift;
       EXPECT_EQ(big, 0);
     }
@@ -215,7 +216,7 @@ TEST(OleReader, PipedInputIsCopiedWithItsPrefixIntoTmpdir) {
   ASSERT_EQ(fstat(fileno(f), &st), 0);
   EXPECT_EQ(st.st_size, off_t(padded.size()));
   EXPECT_LT(st.st_blocks * 512, off_t(file.size()) + 65536);
-  EXPECT_EQ(dorvex::fileLength, std::int32_t(padded.size()));
+  EXPECT_EQ(dorvex::ctx().ole.fileLength, std::int32_t(padded.size()));
   EXPECT_EQ(testing_support::read_stream(f), padded);
   std::rewind(f);
   EXPECT_EQ(contents(f, "WordDocument"), data);
@@ -420,7 +421,7 @@ TEST(OleReader, MsatSectorsListBbdSectorsBeyond109) {
   {
     Loaded c(two);
     ASSERT_NE(c.f, nullptr) << c.err;
-    EXPECT_EQ(dorvex::bbdNumBlocks, 240);
+    EXPECT_EQ(dorvex::ctx().ole.bbdNumBlocks, 240);
     EXPECT_EQ(contents(c.f, "S"), data);
   }
   std::string bad = two;
@@ -452,12 +453,12 @@ TEST(OleReader, LoopedChainsEnd) {
   cfb::build({stream("S", data)}, o, &L);
   Loaded c(file);
   ASSERT_NE(c.f, nullptr) << c.err;
-  EXPECT_EQ(dorvex::sbdLen, std::int32_t(L.sbd.size())) << "each sector once";
-  EXPECT_EQ(dorvex::propLen, std::int32_t(L.dir.size()));
+  EXPECT_EQ(dorvex::ctx().ole.sbdLen, std::int32_t(L.sbd.size())) << "each sector once";
+  EXPECT_EQ(dorvex::ctx().ole.propLen, std::int32_t(L.dir.size()));
   auto v = entries(c.f);
   EXPECT_EQ(v.size(), 2u) << "the directory is enumerated once, not once per turn of the loop";
   close_all(v);
-  dorvex::propCurNumber = 0;
+  dorvex::ctx().ole.propCurNumber = 0;
   EXPECT_EQ(contents(c.f, "S"), data);
 }
 
@@ -501,9 +502,9 @@ TEST(OleReader, TablesOfASparseContainerStayInProportion) {
   const long before = peak_rss_kb();
   std::FILE* f = dorvex::ole_init(input, nullptr, 0);
   ASSERT_EQ(f, input);
-  EXPECT_EQ(dorvex::propLen, 1);
-  EXPECT_EQ(dorvex::sbdLen, 1) << "an empty root's container needs one SBD sector";
-  EXPECT_EQ(dorvex::bbdNumBlocks, 4000000);
+  EXPECT_EQ(dorvex::ctx().ole.propLen, 1);
+  EXPECT_EQ(dorvex::ctx().ole.sbdLen, 1) << "an empty root's container needs one SBD sector";
+  EXPECT_EQ(dorvex::ctx().ole.bbdNumBlocks, 4000000);
   // Those that describe the file's sectors: 2100000000 / 512 / 128, rounded up.
   EXPECT_LT(peak_rss_kb() - before, 100 * 1024)
       << "without the bounds, each table grows to gigabytes";
@@ -546,12 +547,12 @@ TEST(OleReader, DirectoryAndSbdEndWhereTheContainerStopsUsingThem) {
     if (k.root_size >= 0) cfb::put32(file, L.entry_offset(0) + 0x78, std::uint32_t(k.root_size));
     Loaded c(file);
     ASSERT_NE(c.f, nullptr) << k.what << c.err;
-    EXPECT_EQ(dorvex::propLen, k.dir_sectors) << k.what;
-    EXPECT_EQ(dorvex::sbdLen, k.sbd_sectors) << k.what;
+    EXPECT_EQ(dorvex::ctx().ole.propLen, k.dir_sectors) << k.what;
+    EXPECT_EQ(dorvex::ctx().ole.sbdLen, k.sbd_sectors) << k.what;
     auto all = entries(c.f);
     EXPECT_EQ(all.size(), k.entries) << k.what;
     close_all(all);
-    dorvex::propCurNumber = 0;
+    dorvex::ctx().ole.propCurNumber = 0;
     EXPECT_EQ(contents(c.f, "S0"), k.s0) << k.what;
   }
 }
@@ -592,7 +593,7 @@ TEST(OleReader, LoopedEntryChainWithHugeSizeStaysInProportion) {
   ASSERT_NE(c.f, nullptr);
   auto v = entries(c.f);
   ASSERT_EQ(v.size(), 2u);
-  EXPECT_LE(v[1]->blockCount, dorvex::fileLength / 512 + 1);
+  EXPECT_LE(v[1]->blockCount, dorvex::ctx().ole.fileLength / 512 + 1);
   EXPECT_LE(v[1]->size, std::uint32_t(v[1]->blockCount) * 512u);
   ASSERT_EQ(dorvex::ole_open(v[1]), 0);
   std::string got = read_all(v[1], 4096);
@@ -624,7 +625,7 @@ TEST(OleReader, EntriesSharingALoopedChainCostNoMoreThanTheFileHolds) {
   }
   EXPECT_EQ(entries_seen, 1002);
   // Once the budget is spent each entry keeps only its first block.
-  EXPECT_LE(listed, 2 * (dorvex::fileLength / 512 + dorvex::propNumber) + 64 + entries_seen);
+  EXPECT_LE(listed, 2 * (dorvex::ctx().ole.fileLength / 512 + dorvex::ctx().ole.propNumber) + 64 + entries_seen);
   EXPECT_GE(listed, 200) << "the sound stream keeps its whole chain";
 }
 
@@ -740,7 +741,7 @@ TEST(OleReader, ReleaseIsSafeToRepeat) {
     ASSERT_NE(c.f, nullptr);
     dorvex::ole_finish();
     dorvex::ole_finish();
-    EXPECT_EQ(dorvex::rootEntry, nullptr);
+    EXPECT_EQ(dorvex::ctx().ole.rootEntry, nullptr);
     EXPECT_EQ(dorvex::ole_readdir(c.f), nullptr);
   }
   // A second container replaces the first.

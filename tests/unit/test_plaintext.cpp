@@ -1,3 +1,4 @@
+#include "context.h"
 #include "plaintext.h"
 
 #include <gtest/gtest.h>
@@ -20,12 +21,12 @@ using testing_support::capture;
 std::string copy_text(const std::string& bytes, dorvex::Decoder decoder, bool through_hooks) {
   testing_support::plain_setup();
   if (through_hooks) {  // not standard mode: the copy goes character by character
-    dorvex::dorvex_read = [](void* d, std::size_t s, std::size_t n, void* f) {
+    dorvex::ctx().dorvex_read = [](void* d, std::size_t s, std::size_t n, void* f) {
       return std::fread(d, s, n, static_cast<std::FILE*>(f));
     };
-    dorvex::dorvex_eof = [](void* f) { return std::feof(static_cast<std::FILE*>(f)); };
+    dorvex::ctx().dorvex_eof = [](void* f) { return std::feof(static_cast<std::FILE*>(f)); };
   }
-  dorvex::get_unicode_char = decoder;
+  dorvex::ctx().get_unicode_char = decoder;
   std::size_t n = bytes.size() < 8 ? bytes.size() : 8;
   std::FILE* f = testing_support::stream_of(bytes.substr(n));
   std::string out = capture([&] {
@@ -74,9 +75,9 @@ TEST(PlainText, DetectedUtf8CrossesBlocks) {
   std::string late = text + "\xff" + "ok\n";
   EXPECT_EQ(copy_text(late, nullptr, false), text + "?ok\n");
   // -8 and the like keep the 8-bit road: Latin-1 through the fixture's table.
-  dorvex::utf8_detection = 0;
+  dorvex::ctx().utf8_detection = 0;
   EXPECT_EQ(copy_text("caf\xc3\xa9", nullptr, false), "caf\xc3\x83\xc2\xa9");
-  dorvex::utf8_detection = 1;
+  dorvex::ctx().utf8_detection = 1;
 }
 
 // Long reads are cut to what stdio holds plus whole buffers of the stream. Streams with
@@ -95,8 +96,8 @@ TEST(PlainText, ReadsFitTheStreamBuffer) {
     for (std::size_t taken : {0, 3, 8}) {
       for (int kind = 0; kind < 3; ++kind) {  // UTF-8 found, UTF-8 given, 8-bit
         testing_support::plain_setup();
-        dorvex::utf8_detection = kind == 0;
-        if (kind == 1) dorvex::get_unicode_char = dorvex::get_word8_char;
+        dorvex::ctx().utf8_detection = kind == 0;
+        if (kind == 1) dorvex::ctx().get_unicode_char = dorvex::get_word8_char;
         const std::string& in = kind == 2 ? latin : utf8;
         std::FILE* f = std::tmpfile();
         std::setvbuf(f, buffer, _IOFBF, size);
@@ -111,14 +112,14 @@ TEST(PlainText, ReadsFitTheStreamBuffer) {
       }
     }
   }
-  dorvex::utf8_detection = 1;
+  dorvex::ctx().utf8_detection = 1;
   testing_support::plain_setup();
 }
 
 // A small input converts only the bytes it holds; one larger than a block takes the whole
 // table: bytes that first appear after the first block convert like the rest.
 TEST(PlainText, EightBitCopyAcrossBlocks) {
-  dorvex::utf8_detection = 0;
+  dorvex::ctx().utf8_detection = 0;
   EXPECT_EQ(copy_text("ab\xe9", nullptr, false), "ab\xc3\xa9");
   std::string in(600000, 'a'), want(600000, 'a');
   in += "\xe9\xfc";
@@ -126,7 +127,7 @@ TEST(PlainText, EightBitCopyAcrossBlocks) {
   EXPECT_EQ(copy_text(in, nullptr, false), want);
   // Reads that stop short (a slow pipe): the first block is not the whole input.
   testing_support::plain_setup();
-  dorvex::dorvex_read = [](void* d, std::size_t s, std::size_t n, void* f) {
+  dorvex::ctx().dorvex_read = [](void* d, std::size_t s, std::size_t n, void* f) {
     return std::fread(d, s, n < 4096 ? n : 4096, static_cast<std::FILE*>(f));
   };
   std::FILE* f = testing_support::stream_of(in);
@@ -134,7 +135,7 @@ TEST(PlainText, EightBitCopyAcrossBlocks) {
   std::fclose(f);
   EXPECT_EQ(out, want);
   testing_support::plain_setup();
-  dorvex::utf8_detection = 1;
+  dorvex::ctx().utf8_detection = 1;
 }
 
 // An 8-bit target translates bytes one for one, eight at a time, until a byte that becomes more
@@ -147,14 +148,14 @@ TEST(PlainText, EightBitCopyAcrossBlocks) {
 // that becomes one byte, at every offset of a vector, through a target that moves every byte
 // (so that every row of the table changes), in a small input and in one larger than a block.
 TEST(PlainText, WideTranslationAgreesWithTheNarrowOne) {
-  dorvex::utf8_detection = 0;
+  dorvex::ctx().utf8_detection = 0;
   dorvex::CharsetTable target_table = testing_support::latin1_table();
   for (unsigned t = 0; t < 256; ++t) target_table[t] = static_cast<std::uint16_t>((t * 7 + 3) & 0xFF);
   dorvex::ReverseMap* target = dorvex::make_reverse_map(target_table);
   auto copy = [&](const std::string& in, dorvex::VectorWidth width) {
     testing_support::plain_setup();
     dorvex::limit_vector_width(width);
-    dorvex::target_charset = target;
+    dorvex::ctx().target_charset = target;
     std::FILE* f = testing_support::stream_of(in);
     std::string out = capture([&] { dorvex::copy_out(f, nullptr, 0); });
     std::fclose(f);
@@ -181,11 +182,11 @@ TEST(PlainText, WideTranslationAgreesWithTheNarrowOne) {
   testing_support::plain_setup();
   dorvex::free_reverse_map(target);
   std::free(target_table);
-  dorvex::utf8_detection = 1;
+  dorvex::ctx().utf8_detection = 1;
 }
 
 TEST(PlainText, OneForOneTranslationStopsAtEveryPosition) {
-  dorvex::utf8_detection = 0;
+  dorvex::ctx().utf8_detection = 0;
   // Latin-1 in and out, but U+00E9 has no byte: the replacement "e'" stands for it.
   dorvex::CharsetTable target_table = testing_support::latin1_table();
   target_table[0xE9] = 0;
@@ -195,8 +196,8 @@ TEST(PlainText, OneForOneTranslationStopsAtEveryPosition) {
   bool utf8 = false;
   auto copy = [&](const std::string& in) {
     testing_support::plain_setup();
-    dorvex::target_charset = utf8 ? nullptr : target;
-    dorvex::replacements = replacements;
+    dorvex::ctx().target_charset = utf8 ? nullptr : target;
+    dorvex::ctx().replacements = replacements;
     std::FILE* f = testing_support::stream_of(in);
     std::string out = capture([&] { dorvex::copy_out(f, nullptr, 0); });
     std::fclose(f);
@@ -243,7 +244,7 @@ TEST(PlainText, OneForOneTranslationStopsAtEveryPosition) {
   dorvex::free_substmap(replacements);
   dorvex::free_reverse_map(target);
   std::free(target_table);
-  dorvex::utf8_detection = 1;
+  dorvex::ctx().utf8_detection = 1;
 }
 
 // -u copies in blocks where the hooks are in standard mode, and character by character through

@@ -1,3 +1,4 @@
+#include "context.h"
 #include "reader.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,7 @@ using testing_support::stream_of;
 std::string word_text(const std::string& bytes, dorvex::Decoder decoder = dorvex::get_8bit_char,
                       std::int32_t end = dorvex::kNoEnd) {
   testing_support::plain_setup();
-  dorvex::get_unicode_char = decoder;
+  dorvex::ctx().get_unicode_char = decoder;
   std::FILE* f = stream_of(bytes);
   std::string out = capture([&] { dorvex::process_file(f, end); });
   std::fclose(f);
@@ -107,7 +108,7 @@ TEST(WordDecoder, DetectsSixteenBitBlocks) {
 TEST(WordDecoder, ScanStopsAtTextEnd) {
   // With end 4 the 2E 00 pair lies past the scan limit: 8-bit, and the zero discards.
   testing_support::plain_setup();
-  dorvex::get_unicode_char = dorvex::get_word8_char;
+  dorvex::ctx().get_unicode_char = dorvex::get_word8_char;
   std::FILE* f = stream_of(std::string("WXYZ.\0", 6));
   std::int32_t offset = 0;
   EXPECT_EQ(dorvex::get_word8_char(f, &offset, 4), 'W');
@@ -139,7 +140,7 @@ TEST(WordDecoder, DeliversWholeLastBlockAtEndOfInput) {
 
 std::string copy_text(const std::string& bytes, dorvex::Decoder decoder = nullptr) {
   testing_support::plain_setup();
-  dorvex::get_unicode_char = decoder;
+  dorvex::ctx().get_unicode_char = decoder;
   std::size_t n = bytes.size() < 8 ? bytes.size() : 8;
   std::FILE* f = stream_of(bytes.substr(n));
   const auto* prefix = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -160,10 +161,10 @@ TEST(PlainCopy, EightBitCopyConvertsEveryByte) {
 TEST(PlainCopy, UnicodeCopyHonoursByteOrderMarks) {
   const std::string le("\xFF\xFE" "A\0B\0C\0D\0", 10);
   EXPECT_EQ(copy_text(le, dorvex::get_word8_char), "ABCD");
-  EXPECT_EQ(dorvex::get_unicode_char, dorvex::get_utf16lsb);
+  EXPECT_EQ(dorvex::ctx().get_unicode_char, dorvex::get_utf16lsb);
   const std::string be("\xFE\xFF\0A\0B\0C\0D\x04\x16", 12);
   EXPECT_EQ(copy_text(be, dorvex::get_word8_char), "ABCD\xD0\x96");
-  EXPECT_EQ(dorvex::get_unicode_char, dorvex::get_utf16msb);
+  EXPECT_EQ(dorvex::ctx().get_unicode_char, dorvex::get_utf16msb);
   // A short file: the odd last byte of the prefix is dropped.
   EXPECT_EQ(copy_text(std::string("\xFF\xFEZ\0q", 5), dorvex::get_word8_char), "Z");
 }
@@ -171,7 +172,7 @@ TEST(PlainCopy, UnicodeCopyHonoursByteOrderMarks) {
 TEST(PlainCopy, UnicodeCopyDecodesUtf8PrefixAcrossItsEnd) {
   // Bytes 7 and 8 form one character; the ninth starts the next.
   EXPECT_EQ(copy_text("abcdef\xC3\xA9gh", dorvex::get_word8_char), "abcdef\xC3\xA9gh");
-  EXPECT_EQ(dorvex::get_unicode_char, dorvex::get_utf8);
+  EXPECT_EQ(dorvex::ctx().get_unicode_char, dorvex::get_utf8);
   // The eighth byte starts a two-byte character: its continuation is the ninth byte.
   EXPECT_EQ(copy_text("abcdefg\xC3\xA9h", dorvex::get_word8_char), "abcdefg\xC3\xA9h");
   // And a three-byte one that runs two bytes past the prefix.
@@ -187,7 +188,7 @@ TEST(PlainCopy, UnicodeDecoderStaysForLaterInputs) {
   // The hook now holds get_utf8, so the next plain text takes the 8-bit copy (this one is no
   // UTF-8, which the copy would recognise).
   testing_support::plain_setup();
-  dorvex::get_unicode_char = dorvex::get_utf8;
+  dorvex::ctx().get_unicode_char = dorvex::get_utf8;
   std::FILE* f = stream_of("");
   const unsigned char prefix[] = {'x', 0xC3, 0xA9, 0xE9};
   std::string out = capture([&] { dorvex::copy_out(f, prefix, 4); });
@@ -253,9 +254,9 @@ TEST(ReaderShortcuts, SameOutputAsThroughTheHooks) {
     for (dorvex::Decoder decoder : {dorvex::get_8bit_char, dorvex::get_word8_char, dorvex::get_utf8}) {
       std::string direct = word_text(in, decoder);
       testing_support::plain_setup();
-      dorvex::dorvex_read = forwarding_read;  // not standard mode: every byte through a hook
-      dorvex::dorvex_eof = forwarding_eof;
-      dorvex::get_unicode_char = decoder;
+      dorvex::ctx().dorvex_read = forwarding_read;  // not standard mode: every byte through a hook
+      dorvex::ctx().dorvex_eof = forwarding_eof;
+      dorvex::ctx().get_unicode_char = decoder;
       std::FILE* f = stream_of(in);
       std::string hooked = capture([&] { dorvex::process_file(f, dorvex::kNoEnd); });
       std::fclose(f);
@@ -263,9 +264,9 @@ TEST(ReaderShortcuts, SameOutputAsThroughTheHooks) {
     }
     std::string direct = copy_text(in, dorvex::get_word8_char);
     testing_support::plain_setup();
-    dorvex::dorvex_read = forwarding_read;
-    dorvex::dorvex_eof = forwarding_eof;
-    dorvex::get_unicode_char = dorvex::get_word8_char;
+    dorvex::ctx().dorvex_read = forwarding_read;
+    dorvex::ctx().dorvex_eof = forwarding_eof;
+    dorvex::ctx().get_unicode_char = dorvex::get_word8_char;
     std::size_t n = in.size() < 8 ? in.size() : 8;
     std::FILE* f = stream_of(in.substr(n));
     std::string hooked = capture([&] {

@@ -1,3 +1,4 @@
+#include "context.h"
 #include "rtfread.h"
 
 #include <gtest/gtest.h>
@@ -84,16 +85,16 @@ TEST(Rtf, HexEscapesAndCodePages) {
   EXPECT_EQ(rtf_text("{\\rtf1 caf\\'e9 \\'E9}"), "caf\xC3\xA9 \xC3\xA9\n");
   // cp1251: escapes and raw bytes after the switch.
   EXPECT_EQ(rtf_text("{\\rtf1\\ansi\\ansicpg1251 \\'e9\\'E9\xE9}"), "\xD0\xB9\xD0\xB9\xD0\xB9\n");
-  EXPECT_STREQ(dorvex::source_csname, "cp1251");
+  EXPECT_STREQ(dorvex::ctx().source_csname, "cp1251");
   // The next document starts again from the source table.
   EXPECT_EQ(rtf_text("{\\rtf1 \\'e9}"), "\xC3\xA9\n");
   // 1200 names no file: the previous name is loaded again.
   EXPECT_EQ(rtf_text("{\\rtf1\\ansicpg1252\\ansicpg1200 \\'80}"), "\xE2\x82\xAC\n");
-  EXPECT_STREQ(dorvex::source_csname, "cp1252");
+  EXPECT_STREQ(dorvex::ctx().source_csname, "cp1252");
   // Code pages that cannot be named keep the table in force.
   EXPECT_EQ(rtf_text("{\\rtf1\\ansicpg1251\\ansicpg30000\\ansicpg-5 \\'e9}"), "\xD0\xB9\n");
   // -s given: documents cannot switch.
-  dorvex::forced_charset = 1;
+  dorvex::ctx().forced_charset = 1;
   EXPECT_EQ(rtf_text("{\\rtf1\\ansicpg1251 \\'e9}"), "\xC3\xA9\n");
 }
 
@@ -116,12 +117,12 @@ TEST(Rtf, CodePageWithoutTableKeepsTableInForce) {
 
 TEST(Rtf, CodePageSwitchKeepsSharedBuffer) {
   CodePageDir pages;
-  char* saved = dorvex::input_buffer;
+  char* saved = dorvex::ctx().input_buffer;
   static char marker[16];
-  dorvex::input_buffer = marker;
+  dorvex::ctx().input_buffer = marker;
   EXPECT_EQ(rtf_text("{\\rtf1\\ansicpg1251\\ansicpg1252\\ansicpg1251 \\'e9}"), "\xD0\xB9\n");
-  EXPECT_EQ(dorvex::input_buffer, marker);
-  dorvex::input_buffer = saved;
+  EXPECT_EQ(dorvex::ctx().input_buffer, marker);
+  dorvex::ctx().input_buffer = saved;
 }
 
 TEST(Rtf, CodeZeroIsDropped) {
@@ -380,7 +381,7 @@ TEST(Rtf, TextDecodedThroughFontCodePages) {
   // The document's code page may itself be double-byte.
   EXPECT_EQ(rtf_text("{\\rtf1\\ansi\\ansicpg932 \\'93\\'fa}"), "日\n");
   // -s fixes the charset for the whole document, fonts included.
-  dorvex::forced_charset = 1;
+  dorvex::ctx().forced_charset = 1;
   EXPECT_EQ(rtf_text(fonts + "\\f1\\'e1\\f4\\'93\\'fa}"), "á\xC2\x93ú\n");
 }
 
@@ -389,7 +390,7 @@ TEST(Rtf, DocumentCodePageWords) {
   EXPECT_EQ(rtf_text("{\\rtf1\\pc \\'9b}"), "¢\n");
   EXPECT_EQ(rtf_text("{\\rtf1\\pca \\'9b}"), "ø\n");
   EXPECT_EQ(rtf_text("{\\rtf1\\mac \\'8e}"), "é\n");
-  dorvex::forced_charset = 1;
+  dorvex::ctx().forced_charset = 1;
   EXPECT_EQ(rtf_text("{\\rtf1\\pca \\'9b}"), "\xC2\x9B\n");
 }
 
@@ -425,9 +426,9 @@ TEST(Rtf, StructureOfRealDocuments) {
 
 TEST(Rtf, SurrogatePairsStayTogether) {
   rtf_text("{\\rtf1 \\u-10179?\\u-8704?}");
-  EXPECT_EQ(dorvex::buffer[0], 0xD83D);
-  EXPECT_EQ(dorvex::buffer[1], 0xDE00);
-  EXPECT_EQ(dorvex::buffer[2], '\n');
+  EXPECT_EQ(dorvex::ctx().buffer[0], 0xD83D);
+  EXPECT_EQ(dorvex::ctx().buffer[1], 0xDE00);
+  EXPECT_EQ(dorvex::ctx().buffer[2], '\n');
   // A high surrogate that would fill the paragraph goes on to the next piece.
   testing_support::plain_setup();
   std::int32_t last = -1;
@@ -437,7 +438,7 @@ TEST(Rtf, SurrogatePairsStayTogether) {
   });
   EXPECT_EQ(piece, std::string(262142, 'b'));
   EXPECT_EQ(last, 0);
-  EXPECT_EQ(dorvex::buffer[0], 0xD83D);
+  EXPECT_EQ(dorvex::ctx().buffer[0], 0xD83D);
 }
 
 // Escapes and control words are read from the block in place when they lie wholly in it, and
@@ -508,8 +509,8 @@ TEST(Rtf, CodecWithOwnAsciiDecodesEveryByte) {
   const std::string table =
       testing_support::charset_lines(0x20, 0x7E, [](int b) { return b == 'a' ? 0x0410 : b; });
   testing_support::write_file(dir.file("cp1251.txt"), table);
-  const char* saved_path = dorvex::charset_path;
-  dorvex::charset_path = dir.path().c_str();
+  const char* saved_path = dorvex::ctx().charset_path;
+  dorvex::ctx().charset_path = dir.path().c_str();
   dorvex::release_rtf_charsets();
   std::string expected;
   for (int i = 0; i < 40; ++i) expected += "\xD0\x90" "b";
@@ -526,7 +527,7 @@ TEST(Rtf, CodecWithOwnAsciiDecodesEveryByte) {
               head + "\xE2\x8C\x82" + tail + "\n") << before;
   }
   dorvex::release_rtf_charsets();
-  dorvex::charset_path = saved_path;
+  dorvex::ctx().charset_path = saved_path;
 }
 
 // A run that fills the paragraph hands it over at the same unit wherever the run and its

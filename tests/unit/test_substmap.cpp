@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "context.h"
 #include "charmaps.h"
 #include "fileutil.h"
 #include "fixture.h"
@@ -141,7 +142,7 @@ TEST(Substmap, FaultyLinesAreReportedWithLineNumbers) {
 
 TEST(Substmap, LongTextsAndLongLines) {
   ConversionSettings saved;
-  dorvex::longest_sequence = 6;
+  dorvex::ctx().longest_sequence = 6;
   std::string messages;
   // 300 bytes of text: 256 are kept and longest_sequence follows.
   dorvex::SubstMap* m =
@@ -149,19 +150,19 @@ TEST(Substmap, LongTextsAndLongLines) {
   EXPECT_EQ(messages, "");
   EXPECT_EQ(entry(m, 0x41), std::string(256, 'a'));
   EXPECT_EQ(entry(m, 0x42), "1234567");
-  EXPECT_EQ(dorvex::longest_sequence, 256);
+  EXPECT_EQ(dorvex::ctx().longest_sequence, 256);
   dorvex::free_substmap(m);
 
   // Shorter texts raise it only as far as they go; octal bytes 0 count.
-  dorvex::longest_sequence = 6;
+  dorvex::ctx().longest_sequence = 6;
   m = map_from_text("41 \"\\0\\0\\0\\0\\0\\0\\0\"\n42 abc\n", &messages);
-  EXPECT_EQ(dorvex::longest_sequence, 7);
+  EXPECT_EQ(dorvex::ctx().longest_sequence, 7);
   EXPECT_EQ(entry(m, 0x41), "");
   dorvex::free_substmap(m);
 
   // A line over 1023 bytes is read in pieces, each counted as a line of its own: the first
   // piece ends inside the quotes, the second starts with "zz...".
-  dorvex::longest_sequence = 6;
+  dorvex::ctx().longest_sequence = 6;
   std::string long_line = "41 \"" + std::string(1100, 'z') + "\"\n";
   m = map_from_text(long_line + "42 \"b\"\n", &messages, "m");
   EXPECT_EQ(messages, "Error parsing m(1): unterminated sequence\nError parsing m(2)\n");
@@ -198,7 +199,7 @@ TEST(Substmap, Isstop) {
 TEST(Substmap, ReadSubstmapAlongMapPath) {
   ConversionSettings saved;
   TempDir dir;
-  dorvex::map_path = dir.path().c_str();
+  dorvex::ctx().map_path = dir.path().c_str();
   testing::internal::CaptureStderr();
   EXPECT_EQ(dorvex::read_substmap(dorvex::stradd("none", ".spc")), nullptr);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // the caller reports it
@@ -206,7 +207,7 @@ TEST(Substmap, ReadSubstmapAlongMapPath) {
   if (!testing_support::find_file_works(dir)) GTEST_SKIP() << "find_file is not in place yet";
   testing_support::write_file(dir.file("tex.spc"), "# tex\n5C \\\\backslash\n26 \\\\&\nzz\n");
   static char big_buffer[dorvex::kIoBufferSize];
-  dorvex::input_buffer = big_buffer;
+  dorvex::ctx().input_buffer = big_buffer;
   testing::internal::CaptureStderr();
   dorvex::SubstMap* m = dorvex::read_substmap(dorvex::stradd("tex", ".spc"));
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
@@ -222,20 +223,20 @@ TEST(Substmap, ReadSubstmapAlongMapPath) {
 TEST(Substmap, FileMapIsCheckedAtOnceAndStoredOnFirstUse) {
   ConversionSettings saved;
   TempDir dir;
-  dorvex::map_path = dir.path().c_str();
+  dorvex::ctx().map_path = dir.path().c_str();
   if (!testing_support::find_file_works(dir)) GTEST_SKIP() << "find_file is not in place yet";
   std::string text = "41 \"\\0101\\0102\"\nzz\n2014 --\n";
   for (int u = 0x100; u < 0x1100; ++u) text += hex4(u) + " \"text " + std::to_string(u) + "\"\n";
   text += "42 \"" + std::string(9, 'x') + "\\n\"  # escapes count once translated: 10 bytes\n";
   text += "43 \"unterminated\n";
   testing_support::write_file(dir.file("big.rpl"), text);
-  dorvex::longest_sequence = 6;
+  dorvex::ctx().longest_sequence = 6;
   testing::internal::CaptureStderr();
   dorvex::SubstMap* m = dorvex::read_substmap(dorvex::stradd("big", ".rpl"));
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "Error parsing " + dir.file("big.rpl") + "(2)\nError parsing " + dir.file("big.rpl") +
                 "(4101): unterminated sequence\n");
-  EXPECT_EQ(dorvex::longest_sequence, 10);
+  EXPECT_EQ(dorvex::ctx().longest_sequence, 10);
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->rows[0x00], nullptr);  // nothing stored yet
   testing::internal::CaptureStderr();
@@ -245,7 +246,7 @@ TEST(Substmap, FileMapIsCheckedAtOnceAndStoredOnFirstUse) {
   EXPECT_EQ(entry(m, 0x1234), "<none>");
   EXPECT_EQ(entry(m, 0x10FF), "text 4351");
   EXPECT_EQ(entry(m, 0x42), std::string(9, 'x') + "\n");
-  EXPECT_EQ(dorvex::longest_sequence, 10);
+  EXPECT_EQ(dorvex::ctx().longest_sequence, 10);
   dorvex::map_insert(m, 0x2014, "dash");
   EXPECT_EQ(entry(m, 0x2014), "dash");
   dorvex::free_substmap(m);
@@ -339,12 +340,12 @@ void expect_read_from_file(const TempDir& dir, const std::string& text, const st
                            int longest, const std::string& entries,
                            std::size_t cut) {
   testing_support::write_file(dir.file("m.rpl"), text);
-  dorvex::longest_sequence = 6;
+  dorvex::ctx().longest_sequence = 6;
   testing::internal::CaptureStderr();
   dorvex::SubstMap* m = dorvex::read_substmap(dorvex::stradd("m", ".rpl"));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), messages) << "cut " << cut;
   ASSERT_NE(m, nullptr);
-  EXPECT_EQ(dorvex::longest_sequence, longest) << "cut " << cut;
+  EXPECT_EQ(dorvex::ctx().longest_sequence, longest) << "cut " << cut;
   EXPECT_EQ(entries_of(m), entries) << "cut " << cut;
   dorvex::free_substmap(m);
 }
@@ -358,24 +359,24 @@ void expect_read_from_file(const TempDir& dir, const std::string& text, const st
 TEST(Substmap, BlockEndsFallAnywhereInALine) {
   ConversionSettings saved;
   TempDir dir;
-  dorvex::map_path = dir.path().c_str();
+  dorvex::ctx().map_path = dir.path().c_str();
   const std::string text = std::string(80, ' ') + "\n" + boundary_text();
-  dorvex::longest_sequence = 6;
+  dorvex::ctx().longest_sequence = 6;
   const MapResult want = reference_result(text, "m");
-  const int longest = dorvex::longest_sequence;
+  const int longest = dorvex::ctx().longest_sequence;
   ASSERT_NE(want.messages, "");
   ASSERT_GT(longest, 6);
   const std::string want_checked = with_path(want.messages, dir.file("m.rpl"));
   for (std::size_t cut = 0; cut < 70; ++cut) {
     const std::string shifted = text.substr(cut);
-    dorvex::longest_sequence = 6;
+    dorvex::ctx().longest_sequence = 6;
     MapResult loaded;
     dorvex::SubstMap* m = map_from_text(shifted, &loaded.messages, "m");
     loaded.entries = entries_of(m);
     dorvex::free_substmap(m);
     EXPECT_EQ(loaded.messages, want.messages) << "cut " << cut;
     EXPECT_EQ(loaded.entries, want.entries) << "cut " << cut;
-    EXPECT_EQ(dorvex::longest_sequence, longest) << "cut " << cut;
+    EXPECT_EQ(dorvex::ctx().longest_sequence, longest) << "cut " << cut;
 
     expect_read_from_file(dir, shifted, want_checked, longest, want.entries, cut);
   }
@@ -416,13 +417,13 @@ TEST(Substmap, CommonShapeAndItsNeighbours) {
   };
   for (const Case& c : cases) {
     std::string messages;
-    dorvex::longest_sequence = 6;
+    dorvex::ctx().longest_sequence = 6;
     dorvex::SubstMap* m = map_from_text(c.line, &messages, "m");
     std::string want = c.message ? std::string("Error parsing m(1)") + c.message + "\n" : "";
     EXPECT_EQ(messages, want) << c.line;
     if (c.text) {
       EXPECT_EQ(entry(m, c.code), c.text) << c.line;
-      EXPECT_EQ(dorvex::longest_sequence, std::max<int>(6, int(std::strlen(c.text)))) << c.line;
+      EXPECT_EQ(dorvex::ctx().longest_sequence, std::max<int>(6, int(std::strlen(c.text)))) << c.line;
     }
     EXPECT_EQ(entries_of(m).size(), c.text ? hex4(c.code).size() + std::strlen(c.text) + 2 : 0u)
         << c.line;
@@ -436,20 +437,20 @@ TEST(Substmap, CommonShapeAndItsNeighbours) {
 TEST(Substmap, FileChangedOrGoneBeforeFirstUse) {
   ConversionSettings saved;
   TempDir dir;
-  dorvex::map_path = dir.path().c_str();
+  dorvex::ctx().map_path = dir.path().c_str();
   const std::string large = std::string(20000, '#') + "\n";
   testing_support::write_file(dir.file("c.rpl"), large + "41 \"1234567\"\n42 \"b\"\n");
-  dorvex::longest_sequence = 6;
+  dorvex::ctx().longest_sequence = 6;
   dorvex::SubstMap* m = dorvex::read_substmap(dorvex::stradd("c", ".rpl"));
   ASSERT_NE(m, nullptr);
-  EXPECT_EQ(dorvex::longest_sequence, 7);
+  EXPECT_EQ(dorvex::ctx().longest_sequence, 7);
   EXPECT_EQ(m->rows[0x00], nullptr);
   testing_support::write_file(dir.file("c.rpl"),
                               large + "41 \"" + std::string(300, 'x') + "\"\n43 \"1234567\"\n");
   EXPECT_EQ(entry(m, 0x41), "<none>");
   EXPECT_EQ(entry(m, 0x43), "1234567");
   EXPECT_EQ(entry(m, 0x42), "<none>");
-  EXPECT_EQ(dorvex::longest_sequence, 7);
+  EXPECT_EQ(dorvex::ctx().longest_sequence, 7);
   dorvex::free_substmap(m);
 
   testing_support::write_file(dir.file("d.rpl"), large + "41 \"a\"\n");
@@ -496,7 +497,7 @@ TEST(Substmap, LineEndBitsAtEveryPosition) {
 TEST(Substmap, CheckSkimsCommonLinesAsTheSimpleRule) {
   ConversionSettings saved;
   TempDir dir;
-  dorvex::map_path = dir.path().c_str();
+  dorvex::ctx().map_path = dir.path().c_str();
   if (!testing_support::find_file_works(dir)) GTEST_SKIP() << "find_file is not in place yet";
   // Lines one step away from the common shape, or just inside it.
   using std::string_literals::operator""s;
@@ -532,9 +533,9 @@ TEST(Substmap, CheckSkimsCommonLinesAsTheSimpleRule) {
   }
   for (std::size_t cut = 0; cut < 40; ++cut) {
     const std::string shifted = text.substr(cut);
-    dorvex::longest_sequence = 6;
+    dorvex::ctx().longest_sequence = 6;
     const MapResult want = reference_result(shifted, "m");
-    const int longest = dorvex::longest_sequence;
+    const int longest = dorvex::ctx().longest_sequence;
     const std::string want_checked = with_path(want.messages, dir.file("m.rpl"));
     ASSERT_NE(want_checked, "");
     expect_read_from_file(dir, shifted, want_checked, longest, want.entries, cut);
@@ -546,7 +547,7 @@ TEST(Substmap, CheckSkimsCommonLinesAsTheSimpleRule) {
 TEST(Substmap, CheckFindsTheLongestText) {
   ConversionSettings saved;
   TempDir dir;
-  dorvex::map_path = dir.path().c_str();
+  dorvex::ctx().map_path = dir.path().c_str();
   if (!testing_support::find_file_works(dir)) GTEST_SKIP() << "find_file is not in place yet";
   std::string padding;
   for (int i = 0; padding.size() < 17000; ++i) padding += hex4(0x100 + i) + " \"a\"  # name\n";
@@ -557,12 +558,12 @@ TEST(Substmap, CheckFindsTheLongestText) {
                                  std::string(second, 'y') + "\"  # name\n" + padding;
         const int longest = static_cast<int>(std::max<std::size_t>({6, first, second}));
         testing_support::write_file(dir.file("m.rpl"), text);
-        dorvex::longest_sequence = 6;
+        dorvex::ctx().longest_sequence = 6;
         testing::internal::CaptureStderr();
         dorvex::SubstMap* m = dorvex::read_substmap(dorvex::stradd("m", ".rpl"));
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
         ASSERT_NE(m, nullptr);
-        EXPECT_EQ(dorvex::longest_sequence, longest) << first << " then " << second;
+        EXPECT_EQ(dorvex::ctx().longest_sequence, longest) << first << " then " << second;
         dorvex::free_substmap(m);
       }
     }

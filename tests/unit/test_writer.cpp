@@ -1,3 +1,4 @@
+#include "context.h"
 #include "writer.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +19,7 @@ using testing_support::capture;
 
 std::string write_chars(int margin, const std::string& text) {
   testing_support::plain_setup();
-  dorvex::wrap_margin = margin;
+  dorvex::ctx().wrap_margin = margin;
   std::string out = capture([&] {
     for (char c : text) {
       const char seq[2] = {c, '\0'};
@@ -26,7 +27,7 @@ std::string write_chars(int margin, const std::string& text) {
     }
     dorvex::flush_line();
   });
-  dorvex::wrap_margin = 0;
+  dorvex::ctx().wrap_margin = 0;
   return out;
 }
 
@@ -55,13 +56,13 @@ TEST(Writer, CutsWordsLongerThanMargin) {
 
 TEST(Writer, CountsWidthInBytesOfMultiByteOutput) {
   testing_support::plain_setup();
-  dorvex::wrap_margin = 10;
+  dorvex::ctx().wrap_margin = 10;
   // Six two-byte letters (12 bytes) with no space: the break divides the sixth letter.
   std::string out = capture([] {
     for (int i = 0; i < 6; ++i) dorvex::out_char("\xD0\x96");
     dorvex::out_char("\n");
   });
-  dorvex::wrap_margin = 0;
+  dorvex::ctx().wrap_margin = 0;
   EXPECT_EQ(out, "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\n\xD0\x96\n\n");
 }
 
@@ -69,8 +70,8 @@ TEST(Writer, SpecialCharacterEntryForNewlineReplacesSecondNewline) {
   testing_support::plain_setup();
   dorvex::SubstMap* map = testing_support::empty_map();
   dorvex::map_insert(map, '\n', "<br>\n");
-  dorvex::spec_chars = map;
-  dorvex::wrap_margin = 72;
+  dorvex::ctx().spec_chars = map;
+  dorvex::ctx().wrap_margin = 72;
   std::string out = capture([] {
     dorvex::out_char("a");
     dorvex::out_char("\n");
@@ -91,7 +92,7 @@ TEST(Writer, LongSequencesNeverOverrunLineBuffer) {
   const std::string seq(200, 'y');
   for (int margin : {1, 3, 100, 300, 505}) {
     testing_support::plain_setup();
-    dorvex::wrap_margin = margin;
+    dorvex::ctx().wrap_margin = margin;
     std::string out = capture([&] {
       for (int i = 0; i < 20; ++i) {
         dorvex::out_char(seq.c_str());
@@ -99,7 +100,7 @@ TEST(Writer, LongSequencesNeverOverrunLineBuffer) {
       }
       dorvex::flush_line();
     });
-    dorvex::wrap_margin = 0;
+    dorvex::ctx().wrap_margin = 0;
     std::size_t ys = 0, start = 0;
     for (std::size_t nl; (nl = out.find('\n', start)) != std::string::npos; start = nl + 1) {
       EXPECT_LE(nl - start, static_cast<std::size_t>(margin)) << "margin " << margin;
@@ -135,10 +136,10 @@ TEST(Writer, ParagraphsMatchCharacterByCharacterAtEveryMargin) {
   for (bool utf8 : {true, false}) {
     for (int margin = 0; margin <= 90; ++margin) {
       testing_support::plain_setup();
-      dorvex::spec_chars = map;
-      dorvex::wrap_margin = margin;
-      dorvex::ReverseMap* latin1 = utf8 ? nullptr : dorvex::make_reverse_map(dorvex::source_charset);
-      dorvex::target_charset = latin1;
+      dorvex::ctx().spec_chars = map;
+      dorvex::ctx().wrap_margin = margin;
+      dorvex::ReverseMap* latin1 = utf8 ? nullptr : dorvex::make_reverse_map(dorvex::ctx().source_charset);
+      dorvex::ctx().target_charset = latin1;
       std::string blocks = capture([&] {
         dorvex::output_paragraph(par.data());
         dorvex::flush_line();
@@ -173,7 +174,7 @@ TEST(Writer, ParagraphsEndingAtEveryPositionMatchCharacterByCharacter) {
   for (int margin : {0, 7, 16, 17, 33, 72}) {
     for (std::size_t n = 0; n <= par.size(); ++n) {
       testing_support::plain_setup();
-      dorvex::wrap_margin = margin;
+      dorvex::ctx().wrap_margin = margin;
       std::string blocks = capture([&] {
         dorvex::output_paragraph_units(par.data(), n);
         dorvex::flush_line();
@@ -191,13 +192,13 @@ TEST(Writer, ParagraphsEndingAtEveryPositionMatchCharacterByCharacter) {
 TEST(Writer, Utf8LinesAreCutBetweenCharacters) {
   testing_support::plain_setup();
   const std::uint16_t par[] = {0x65E5, 0x672C, 0x8A9E, 0xD83D, 0xDE00, 'a', '\n', 0};
-  dorvex::wrap_margin = 4;
+  dorvex::ctx().wrap_margin = 4;
   EXPECT_EQ(capture([&] { dorvex::output_paragraph(par); }),
             "\u65E5\n\u672C\n\u8A9E\n\U0001F600\na\n\n");
-  dorvex::wrap_margin = 7;
+  dorvex::ctx().wrap_margin = 7;
   EXPECT_EQ(capture([&] { dorvex::output_paragraph(par); }),
             "\u65E5\u672C\n\u8A9E\U0001F600\na\n\n");
-  dorvex::wrap_margin = 0;
+  dorvex::ctx().wrap_margin = 0;
 }
 
 TEST(Writer, PlainCopyJoinsPairsAcrossBlocks) {
@@ -260,11 +261,11 @@ TEST(Writer, Utf8AsIsMatchesTheUnits) {
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
   dorvex::SubstMap* map = special_map_for_as_is();
   for (bool utf8 : {true, false}) {
-    dorvex::ReverseMap* latin1 = utf8 ? nullptr : dorvex::make_reverse_map(dorvex::source_charset);
+    dorvex::ReverseMap* latin1 = utf8 ? nullptr : dorvex::make_reverse_map(dorvex::ctx().source_charset);
     for (std::size_t window = 1; window <= bytes.size(); ++window) {
       testing_support::plain_setup();
-      dorvex::spec_chars = map;
-      dorvex::target_charset = latin1;
+      dorvex::ctx().spec_chars = map;
+      dorvex::ctx().target_charset = latin1;
       std::size_t as_is_bytes = 0;
       std::string mixed = capture([&] {
         for (std::size_t pos = 0; pos < bytes.size();) {
@@ -336,10 +337,10 @@ TEST(Writer, Utf8AsIsInWindowsStopsWhereTheCharactersDo) {
   for (bool utf8 : {true, false}) {
     if (!dorvex::limit_vector_width(width)) continue;  // the processor has no such instructions
     SCOPED_TRACE("vector width " + std::to_string(static_cast<int>(width)));
-    dorvex::ReverseMap* latin1 = utf8 ? nullptr : dorvex::make_reverse_map(dorvex::source_charset);
+    dorvex::ReverseMap* latin1 = utf8 ? nullptr : dorvex::make_reverse_map(dorvex::ctx().source_charset);
     testing_support::plain_setup();
-    dorvex::spec_chars = map;
-    dorvex::target_charset = latin1;
+    dorvex::ctx().spec_chars = map;
+    dorvex::ctx().target_charset = latin1;
     bool own[kKinds];
     std::size_t own_kinds = 0;
     for (std::size_t k = 0; k < kKinds; ++k) {
@@ -395,7 +396,7 @@ TEST(Writer, LongAndShortWritesKeepTheirOrder) {
 }
 
 void write_to_full_device() {
-  dorvex::out_file = std::fopen("/dev/full", "w");
+  dorvex::ctx().out_file = std::fopen("/dev/full", "w");
   const std::uint16_t par[] = {'a', '\n', 0};
   for (int i = 0; i < 100000; ++i) dorvex::output_paragraph(par);
   std::fputs("still running\n", stderr);
@@ -403,7 +404,7 @@ void write_to_full_device() {
 }
 
 void write_long_block_to_full_device() {
-  dorvex::out_file = std::fopen("/dev/full", "w");
+  dorvex::ctx().out_file = std::fopen("/dev/full", "w");
   const std::string block(1 << 20, 'a');
   dorvex::write_out(block.data(), block.size());
   std::fputs("still running\n", stderr);
@@ -412,9 +413,17 @@ void write_long_block_to_full_device() {
 
 TEST(WriterDeathTest, FailedWriteEndsTheRunWithOneMessage) {
   testing_support::plain_setup();
-  EXPECT_EXIT(write_to_full_device(), testing::ExitedWithCode(1),
+  // The reading ends there with status 1, which the program exits with.
+  auto ending = [](void (*write)()) {
+    try {
+      write();
+    } catch (const dorvex::ProgramEnd& end) {
+      std::exit(end.status);
+    }
+  };
+  EXPECT_EXIT(ending(write_to_full_device), testing::ExitedWithCode(1),
               "^stdout: No space left on device\n$");
-  EXPECT_EXIT(write_long_block_to_full_device(), testing::ExitedWithCode(1),
+  EXPECT_EXIT(ending(write_long_block_to_full_device), testing::ExitedWithCode(1),
               "^stdout: No space left on device\n$");
 }
 
@@ -452,7 +461,7 @@ TEST(Writer, BreakSpaceAtEveryPositionMatchesTheRule) {
       par[(k * 7 + 3) % length] = ' ';
       for (std::size_t i = 0; i < length; i += 37 + k % 11) par[i] = 'a' + i % 26;
       testing_support::plain_setup();
-      dorvex::wrap_margin = static_cast<int>(margin);
+      dorvex::ctx().wrap_margin = static_cast<int>(margin);
       std::string converted;
       for (std::uint16_t u : par) converted += dorvex::convert_char(u);
       ASSERT_EQ(converted.size(), length);
