@@ -54,6 +54,9 @@ int extract_file(std::FILE* f, const char* name) {
     c.ended = true;
     status = end.status;
     clean_up_after_end();
+  } catch (const ReadingLimit&) {
+    status = 0;
+    clean_up_after_end();
   } catch (const std::bad_alloc&) {
     c.ended = true;
     report("Out of memory!");

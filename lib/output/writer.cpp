@@ -500,13 +500,33 @@ bool write_fully(int fd, const char* bytes, std::size_t n) {
 
 }  // namespace
 
-void write_out(const char* bytes, std::size_t n) {
+namespace {
+
+// The bytes of [bytes, bytes + n) that hold no more characters than the limit has left, which
+// they use up: each byte is a character of an 8-bit target, each byte that begins one of UTF-8.
+std::size_t bytes_within_limit(Extraction& c, const char* bytes, std::size_t n) {
+  if (c.target_charset) {
+    const std::size_t taken = n < c.chars_left ? n : static_cast<std::size_t>(c.chars_left);
+    c.chars_left -= taken;
+    return taken;
+  }
+  std::uint64_t left = c.chars_left;
+  std::size_t i = 0;
+  for (; i < n; ++i) {
+    if (is_utf8_continuation(bytes[i])) continue;
+    if (left == 0) break;
+    --left;
+  }
+  c.chars_left = left;
+  return i;
+}
+
+void write_bytes(Extraction& c, const char* bytes, std::size_t n) {
   // A write that fails (a closed pipe, a full disk) ends the run at once, whatever SIGPIPE
   // does: going on would only convert input nobody reads.
-  std::FILE* out_file = ctx().out_file;
+  std::FILE* out_file = c.out_file;
   if (!out_file) {
-    const OutputSink& output = ctx().output;
-    if (n && !output.write(output.opaque, bytes, n)) output_failed();
+    if (n && !c.output.write(c.output.opaque, bytes, n)) output_failed();
     return;
   }
   if (n >= kDirectWrite) {
@@ -518,6 +538,23 @@ void write_out(const char* bytes, std::size_t n) {
     }
   }
   if (n && io_fwrite(bytes, 1, n, out_file) != n) output_failed();
+}
+
+}  // namespace
+
+void write_out(const char* bytes, std::size_t n) {
+  Extraction& c = ctx();
+  if (c.max_chars == 0) {
+    write_bytes(c, bytes, n);
+    return;
+  }
+  // With a character limit the text stops at it, and so does the reading.
+  const std::size_t within = bytes_within_limit(c, bytes, n);
+  write_bytes(c, bytes, within);
+  if (within < n) {
+    c.truncated = true;
+    throw ReadingLimit{};
+  }
 }
 
 void out_char(const char* seq) {

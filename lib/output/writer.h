@@ -127,8 +127,12 @@ void drop_line();
 // writer assumes the conversion settings stay as start-up left them until this is called).
 void reset_writer();
 
-// Writes n bytes to out_file; the one place output goes through. A failed write reports
-// "stdout: <error>" and ends the program with status 1.
+// Thrown by write_out when the extraction's max_chars are written: the reading stops there.
+struct ReadingLimit {};
+
+// Writes n bytes to out_file (or the extraction's output); the one place output goes through.
+// A failed write reports "stdout: <error>" and ends the reading with status 1 (ProgramEnd); with
+// max_chars set, the characters past the limit are dropped and ReadingLimit thrown.
 void write_out(const char* bytes, std::size_t n);
 
 }  // namespace dorvex

@@ -1,0 +1,275 @@
+// The C interface: documents from memory, paths and descriptors give the program's text, one
+// extractor serves many threads at once, and every failure comes back as a value.
+#include "dorvex.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct OptionsFree {
+  void operator()(dorvex_options* o) const { dorvex_options_free(o); }
+};
+struct ExtractorFree {
+  void operator()(dorvex_extractor* x) const { dorvex_extractor_free(x); }
+};
+struct ResultFree {
+  void operator()(dorvex_result* r) const { dorvex_result_free(r); }
+};
+using Options = std::unique_ptr<dorvex_options, OptionsFree>;
+using Extractor = std::unique_ptr<dorvex_extractor, ExtractorFree>;
+using Result = std::unique_ptr<dorvex_result, ResultFree>;
+
+// The options of "dorvex -d utf-8" run beside the test's charsets.
+Options program_options() {
+  Options o(dorvex_options_new());
+  EXPECT_EQ(dorvex_options_set(o.get(), "charset_path", DORVEX_CHARSETS_DIR), DORVEX_OK);
+  EXPECT_EQ(dorvex_options_set(o.get(), "map_path", DORVEX_CHARSETS_DIR), DORVEX_OK);
+  EXPECT_EQ(dorvex_options_set(o.get(), "source_charset", "cp1251"), DORVEX_OK);
+  return o;
+}
+
+Extractor make_extractor(const dorvex_options* o) {
+  Extractor x(dorvex_extractor_new(o));
+  EXPECT_EQ(dorvex_extractor_code(x.get()), DORVEX_OK) << dorvex_extractor_message(x.get());
+  return x;
+}
+
+std::string read_file(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// What a result says, in one comparable string.
+struct Outcome {
+  std::string text, format;
+  int status = -1, error = -1;
+  std::vector<std::string> messages;
+  bool operator==(const Outcome&) const = default;
+};
+
+Outcome outcome_of(const dorvex_result* r) {
+  Outcome o;
+  if (!r) return o;
+  o.text.assign(r->text, r->text_size);
+  o.format = r->format;
+  o.status = r->status;
+  o.error = r->error;
+  for (std::size_t i = 0; i < r->message_count; ++i) o.messages.emplace_back(r->messages[i]);
+  return o;
+}
+
+std::ostream& operator<<(std::ostream& os, const Outcome& o) {
+  os << "status " << o.status << " error " << o.error << " format " << o.format << " text "
+     << o.text.size() << " bytes, messages:";
+  for (const std::string& m : o.messages) os << " [" << m << "]";
+  return os;
+}
+
+// The documents: the fixtures, the fuzz seeds of the readers (damaged ones among them) and, when
+// DORVEX_CORPUS names a directory, every file under it.
+std::vector<fs::path> documents() {
+  std::vector<fs::path> found;
+  std::vector<fs::path> dirs = {fs::path(DORVEX_SOURCE_DIR) / "tests/data/good",
+                                fs::path(DORVEX_SOURCE_DIR) / "tests/data/bad"};
+  for (const char* entry : {"ole", "worddoc", "rtf", "analyze"}) {
+    dirs.push_back(fs::path(DORVEX_SOURCE_DIR) / "fuzz/corpus" / entry);
+  }
+  if (const char* corpus = std::getenv("DORVEX_CORPUS")) dirs.emplace_back(corpus);
+  for (const fs::path& dir : dirs) {
+    if (!fs::is_directory(dir)) continue;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+      if (e.is_regular_file() && e.file_size() < (8u << 20)) found.push_back(e.path());
+    }
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+// Every document on threads through one extractor gives what it gives alone, from memory, and
+// what the program writes for it.
+TEST(Api, ThreadsShareOneExtractorAndAgreeWithTheProgram) {
+  Options o = program_options();
+  Extractor x = make_extractor(o.get());
+  const std::vector<fs::path> docs = documents();
+  ASSERT_GT(docs.size(), 50u);
+  std::vector<std::string> data;
+  for (const fs::path& p : docs) data.push_back(read_file(p));
+
+  std::vector<Outcome> alone(docs.size());
+  for (std::size_t i = 0; i < docs.size(); ++i) {
+    Result r(dorvex_extract_memory(x.get(), data[i].data(), data[i].size(), "doc"));
+    alone[i] = outcome_of(r.get());
+  }
+
+  const unsigned kThreads = 8;
+  std::vector<Outcome> together(docs.size());
+  std::vector<std::thread> threads;
+  for (unsigned t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      // Each thread takes every document once, starting at a different place.
+      for (std::size_t k = 0; k < docs.size(); ++k) {
+        std::size_t i = (k + t * docs.size() / kThreads) % docs.size();
+        Result r(dorvex_extract_memory(x.get(), data[i].data(), data[i].size(), "doc"));
+        Outcome o = outcome_of(r.get());
+        if (k % kThreads == t) together[i] = std::move(o);
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
+  for (std::size_t i = 0; i < docs.size(); ++i) {
+    EXPECT_EQ(together[i], alone[i]) << docs[i];
+  }
+
+#ifdef DORVEX_PROGRAM
+  // The program, run on each file, writes the same text.
+  std::size_t compared = 0;
+  for (std::size_t i = 0; i < docs.size(); ++i) {
+    const std::string command = std::string("LC_ALL=C '") + DORVEX_PROGRAM + "' -d utf-8 '" +
+                                docs[i].string() + "' 2>/dev/null";
+    std::FILE* p = ::popen(command.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char block[65536];
+    for (std::size_t n; (n = std::fread(block, 1, sizeof block, p)) > 0;) out.append(block, n);
+    const int rc = ::pclose(p);
+    EXPECT_EQ(out, alone[i].text) << docs[i];
+    if (WIFEXITED(rc)) EXPECT_EQ(WEXITSTATUS(rc), alone[i].status) << docs[i];
+    ++compared;
+  }
+  EXPECT_EQ(compared, docs.size());
+#endif
+}
+
+// Memory, a path and a descriptor are three ways to the same result.
+TEST(Api, MemoryPathAndDescriptorAgree) {
+  Options o = program_options();
+  Extractor x = make_extractor(o.get());
+  for (const char* name : {"word97_letter.doc", "lo_letter.rtf", "rtf_fonts.txt"}) {
+    const fs::path p = fs::path(DORVEX_SOURCE_DIR) / "tests/data/good" / name;
+    const std::string data = read_file(p);
+    Result from_memory(dorvex_extract_memory(x.get(), data.data(), data.size(), p.c_str()));
+    Result from_path(dorvex_extract_path(x.get(), p.c_str()));
+    int fd = ::open(p.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    Result from_fd(dorvex_extract_fd(x.get(), fd, p.c_str()));
+    ::close(fd);
+    EXPECT_EQ(outcome_of(from_memory.get()), outcome_of(from_path.get())) << name;
+    EXPECT_EQ(outcome_of(from_fd.get()), outcome_of(from_path.get())) << name;
+    EXPECT_FALSE(outcome_of(from_path.get()).text.empty()) << name;
+  }
+}
+
+// The failures a caller must tell apart, each as status, class and message.
+TEST(Api, FailuresComeBackAsValues) {
+  Options o = program_options();
+  Extractor x = make_extractor(o.get());
+  struct Case {
+    const char* what;
+    std::string data;
+    const char* path;  // read from this path instead when set
+    int status, error;
+    const char* format;
+    const char* message;  // the start of the first message; "" for none
+  };
+  std::string broken_ole = std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(600, '\0');
+  const Case cases[] = {
+      {"plain text", "Hello\n", nullptr, 0, DORVEX_ERROR_NONE, "text", ""},
+      {"empty input", "", nullptr, 0, DORVEX_ERROR_NONE, "text", ""},
+      {"broken container", broken_ole, nullptr, 1, DORVEX_ERROR_DAMAGED, "",
+       "dorvex: mem.doc: Broken OLE file"},
+      {"missing file", "", "/nonexistent/dir/x.doc", 1, DORVEX_ERROR_READ, "",
+       "dorvex: /nonexistent/dir/x.doc: No such file"},
+      {"a directory", "", "/", 1, DORVEX_ERROR_READ, "", "/: Is a directory"},
+  };
+  for (const Case& c : cases) {
+    Result r(c.path ? dorvex_extract_path(x.get(), c.path)
+                    : dorvex_extract_memory(x.get(), c.data.data(), c.data.size(), "mem.doc"));
+    ASSERT_NE(r, nullptr) << c.what;
+    const Outcome out = outcome_of(r.get());
+    EXPECT_EQ(out.status, c.status) << c.what << ": " << out;
+    EXPECT_EQ(out.error, c.error) << c.what << ": " << out;
+    EXPECT_EQ(out.format, c.format) << c.what << ": " << out;
+    if (*c.message) {
+      ASSERT_FALSE(out.messages.empty()) << c.what;
+      EXPECT_EQ(out.messages[0].rfind(c.message, 0), 0u) << c.what << ": " << out;
+    } else {
+      EXPECT_TRUE(out.messages.empty()) << c.what << ": " << out;
+    }
+    EXPECT_EQ(r->text[r->text_size], '\0') << c.what;
+  }
+}
+
+// Settings are checked where they are given, loading where the extractor is made.
+TEST(Api, OptionsAndExtractorsReportTheirErrors) {
+  Options o = program_options();
+  EXPECT_EQ(dorvex_options_set(o.get(), "no_such_option", "1"), DORVEX_ERR_OPTION);
+  EXPECT_NE(std::string(dorvex_options_message(o.get())), "");
+  EXPECT_EQ(dorvex_options_set(o.get(), "target_charset", "nonsense"), DORVEX_ERR_CHARSET);
+  EXPECT_STREQ(dorvex_options_get(o.get(), "target_charset"), "utf-8");  // left as it was
+  EXPECT_EQ(dorvex_options_set(o.get(), "target_charset", "KOI8R"), DORVEX_OK);
+  EXPECT_STREQ(dorvex_options_get(o.get(), "target_charset"), "koi8-r");
+  EXPECT_EQ(dorvex_options_set(o.get(), "wrap_margin", "-3"), DORVEX_ERR_OPTION);
+  EXPECT_EQ(dorvex_options_set(o.get(), "wrap_margin", "0x20"), DORVEX_OK);
+  EXPECT_STREQ(dorvex_options_get(o.get(), "wrap_margin"), "32");
+  EXPECT_EQ(dorvex_options_set(o.get(), "unicode", "maybe"), DORVEX_ERR_OPTION);
+  EXPECT_EQ(dorvex_options_set(o.get(), "hex_unknown", "yes"), DORVEX_OK);
+
+  // A copy keeps its settings when the original goes.
+  Options copy(dorvex_options_copy(o.get()));
+  o.reset();
+  EXPECT_STREQ(dorvex_options_get(copy.get(), "target_charset"), "koi8-r");
+  Extractor x = make_extractor(copy.get());
+  const std::string text = "caf\xc3\xa9 \xe2\x82\xac\n";  // UTF-8, found as such
+  Result r(dorvex_extract_memory(x.get(), text.data(), text.size(), nullptr));
+  EXPECT_EQ(std::string(r->text, r->text_size), "caf\\x00E9 \\x20AC\n");
+
+  Options big = program_options();
+  ASSERT_EQ(dorvex_options_set(big.get(), "wrap_margin", "600"), DORVEX_OK);
+  Extractor too_wide(dorvex_extractor_new(big.get()));
+  EXPECT_EQ(dorvex_extractor_code(too_wide.get()), DORVEX_ERR_OPTION);
+  EXPECT_STREQ(dorvex_extractor_message(too_wide.get()), "wrap margin is too large. cannot proceed");
+  Result refused(dorvex_extract_memory(too_wide.get(), "x", 1, nullptr));
+  EXPECT_EQ(refused->status, 1);
+
+  Options no_maps = program_options();
+  ASSERT_EQ(dorvex_options_set(no_maps.get(), "format", "nosuchformat"), DORVEX_OK);
+  Extractor unloaded(dorvex_extractor_new(no_maps.get()));
+  EXPECT_EQ(dorvex_extractor_code(unloaded.get()), DORVEX_ERR_LOAD);
+  EXPECT_STREQ(dorvex_extractor_message(unloaded.get()),
+               "Cannot read substitution map nosuchformat.spc");
+}
+
+// A configuration file is read only when asked, and a broken line is an error with its message.
+TEST(Api, ConfigurationFilesAreReadOnRequest) {
+  const fs::path dir = fs::temp_directory_path() / ("dorvex-api-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  std::ofstream(dir / "good.rc") << "format = tex\n";
+  std::ofstream(dir / "bad.rc") << "format tex\n";
+  Options o = program_options();
+  EXPECT_EQ(dorvex_options_read_config(o.get(), (dir / "missing.rc").c_str()), DORVEX_OK);
+  EXPECT_EQ(dorvex_options_read_config(o.get(), (dir / "good.rc").c_str()), DORVEX_OK);
+  EXPECT_STREQ(dorvex_options_get(o.get(), "format"), "tex");
+  EXPECT_EQ(dorvex_options_read_config(o.get(), (dir / "bad.rc").c_str()), DORVEX_ERR_CONFIG);
+  EXPECT_EQ(std::string(dorvex_options_message(o.get())),
+            "Error " + (dir / "bad.rc").string() + "(1): name = value syntax expected");
+  fs::remove_all(dir);
+}
+
+}  // namespace
