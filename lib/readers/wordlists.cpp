@@ -380,6 +380,10 @@ bool word6_label(const WordListState& st, const ParaList& p, Word6Counting* c,
   const int level = p.anm_level - 1;
   ListLevel& own = c->outline.levels[std::size_t(level)];
   own = anld;
+  // An autonumber's text numbers its own level.
+  for (std::uint16_t& u : own.text) {
+    if (u == 0) u = std::uint16_t(level);
+  }
   if (st.anld_shows_higher[std::size_t(p.anld)]) {
     std::vector<std::uint16_t> text;
     for (int k = 0; k < level; ++k) text.insert(text.end(), {std::uint16_t(k), '.'});
