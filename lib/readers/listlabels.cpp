@@ -27,6 +27,7 @@ struct PrivateBullet {
 };
 constexpr PrivateBullet kPrivateBullets[] = {
     {0xB7, 0x2022},  // Symbol: bullet
+    {0x2D, 0x2212},  // Symbol: minus sign
     {0xA7, 0x25AA},  // Wingdings: small black square
     {0xA8, 0x25FB},  // Wingdings: white square
     {0x6C, 0x25CF},  // Wingdings: black circle

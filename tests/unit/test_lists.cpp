@@ -78,6 +78,7 @@ TEST(ListLabels, PrivateUseBullets) {
   EXPECT_EQ(dorvex::bullet_unit(0xF0B7), 0x2022);  // Symbol
   EXPECT_EQ(dorvex::bullet_unit(0xF0A7), 0x25AA);  // Wingdings
   EXPECT_EQ(dorvex::bullet_unit(0xF0D8), 0x27A2);
+  EXPECT_EQ(dorvex::bullet_unit(0xF02D), 0x2212);
   EXPECT_EQ(dorvex::bullet_unit(0xF020), 0x2022);  // unknown: a plain bullet
   EXPECT_EQ(dorvex::bullet_unit(u'o'), u'o');      // a letter stays a letter
   EXPECT_EQ(dorvex::bullet_unit(0xF100), 0xF100);
