@@ -2,8 +2,9 @@
 // read with the built-in code pages and with a caller's reading that takes every byte; bytes that
 // start as RTF does go through the RTF reader collecting its \info group instead (the reader's
 // own limits and the collector's), and bytes that start as a compound file through format
-// detection collecting its summary information (the directory's tree, the stream's chain). Every field stated must be non-empty UTF-8 without blank ends,
-// every date ISO 8601's "YYYY-MM-DDTHH:MM:SS" with or without the Z.
+// detection collecting its summary information (the directory's tree, the stream's chain). Every
+// field stated must be non-empty UTF-8 without blank ends, every date ISO 8601's
+// "YYYY-MM-DDTHH:MM:SS" with or without the Z.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +26,10 @@ bool valid_utf8(const std::string& s) {
   while (p < end) {
     const unsigned char b = *p++;
     if (b < 0x80) continue;
-    int trail = b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2 : b >= 0xF0 && b <= 0xF4 ? 3 : -1;
+    int trail = b >= 0xC2 && b <= 0xDF   ? 1
+                : b >= 0xE0 && b <= 0xEF ? 2
+                : b >= 0xF0 && b <= 0xF4 ? 3
+                                         : -1;
     if (trail < 0 || end - p < trail) return false;
     std::uint32_t c = b & (0x3F >> trail);
     for (int i = 0; i < trail; ++i, ++p) {
