@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "charsets.h"
+#include "metadata.h"
 
 namespace dorvex {
 
@@ -42,8 +43,10 @@ struct RtfCharsets {
 
 // Reads an RTF document and writes its paragraphs. prefix/prefix_len: the bytes format
 // detection consumed, handed back when the stream cannot be repositioned (a pipe).
-// Returns 0, or 1 when memory for the group stack ran out.
-int parse_rtf(std::FILE* f, const unsigned char* prefix, std::size_t prefix_len);
+// Returns 0, or 1 when memory for the group stack ran out. metadata: where the \info group's
+// fields go (null: not collected).
+int parse_rtf(std::FILE* f, const unsigned char* prefix, std::size_t prefix_len,
+              Metadata* metadata = nullptr);
 
 constexpr std::size_t kRtfBlockSize = 32768;
 
