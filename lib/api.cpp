@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -126,6 +127,7 @@ namespace {
 // The result handed out, and beside it what its pointers point into.
 struct ResultStorage {
   std::string text;
+  dorvex::Metadata metadata;
   dorvex::MessageLines messages;
   std::vector<const char*> message_pointers;
 };
@@ -185,6 +187,7 @@ dorvex_result* run_extraction(const dorvex_extractor* extractor, const char* nam
       e->out_file = nullptr;
       e->output = {&storage->text, dorvex::append_to_string};
       e->messages = {&storage->messages, dorvex::append_message};
+      e->collect_metadata = true;
       ExtractionScope scope(*e);
       dorvex::set_std_func();
       std::FILE* f = open();
@@ -199,6 +202,7 @@ dorvex_result* run_extraction(const dorvex_extractor* extractor, const char* nam
       if (status != 0 && error == DORVEX_ERROR_NONE) error = DORVEX_ERROR_DAMAGED;
       format = e->format;
       truncated = e->truncated;
+      storage->metadata = std::move(e->metadata);
       e->output = {};
       e->messages = {};
     }
@@ -215,6 +219,10 @@ dorvex_result* run_extraction(const dorvex_extractor* extractor, const char* nam
     r.truncated = truncated ? 1 : 0;
     r.message_count = storage->message_pointers.size();
     r.messages = storage->message_pointers.empty() ? nullptr : storage->message_pointers.data();
+    auto field = [](const std::optional<std::string>& f) { return f ? f->c_str() : nullptr; };
+    const dorvex::Metadata& m = storage->metadata;
+    r.metadata = {field(m.title),    field(m.subject), field(m.author),
+                  field(m.keywords), field(m.created), field(m.modified)};
     holder->storage = storage.release();
     return &holder.release()->result;
   } catch (...) {
@@ -223,6 +231,42 @@ dorvex_result* run_extraction(const dorvex_extractor* extractor, const char* nam
 }
 
 }  // namespace
+
+namespace dorvex {
+
+dorvex_extractor* extractor_from_settings(const RunSettings& settings) {
+  try {
+    auto x = std::make_unique<dorvex_extractor>();
+    x->base = make_extraction();
+    Extraction& s = *x->base;
+    static_cast<RunSettings&>(s) = settings;
+    s.input_buffer = nullptr;  // every extraction reads through a buffer of its own
+    ExtractionScope scope(s);
+    own_strings(s);
+    s.source_charset = nullptr;
+    s.target_charset = nullptr;
+    s.spec_chars = s.replacements = nullptr;
+    s.messages = {&x->message, append_to_message};
+    try {
+      LoadResult loaded = load_tables(true);
+      if (loaded != LoadResult::ok) {
+        x->code = static_cast<int>(loaded);
+      } else if (s.wrap_margin >= 512 - s.longest_sequence) {
+        report("wrap margin is too large. cannot proceed\n");
+        x->code = DORVEX_ERR_OPTION;
+      }
+    } catch (const ProgramEnd&) {
+      x->code = DORVEX_ERR_MEMORY;
+    }
+    s.messages = {};
+    trim_line_end(x->message);
+    return x.release();
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+}  // namespace dorvex
 
 extern "C" {
 
@@ -444,35 +488,7 @@ const char* dorvex_options_message(const dorvex_options* options) {
 
 dorvex_extractor* dorvex_extractor_new(const dorvex_options* options) {
   if (!options) return nullptr;
-  try {
-    auto x = std::make_unique<dorvex_extractor>();
-    x->base = make_extraction();
-    Extraction& s = *x->base;
-    static_cast<RunSettings&>(s) = *options->settings;
-    s.input_buffer = nullptr;  // every extraction reads through a buffer of its own
-    ExtractionScope scope(s);
-    own_strings(s);
-    s.source_charset = nullptr;
-    s.target_charset = nullptr;
-    s.spec_chars = s.replacements = nullptr;
-    s.messages = {&x->message, append_to_message};
-    try {
-      dorvex::LoadResult loaded = dorvex::load_tables(true);
-      if (loaded != dorvex::LoadResult::ok) {
-        x->code = static_cast<int>(loaded);
-      } else if (s.wrap_margin >= 512 - s.longest_sequence) {
-        dorvex::report("wrap margin is too large. cannot proceed\n");
-        x->code = DORVEX_ERR_OPTION;
-      }
-    } catch (const dorvex::ProgramEnd&) {
-      x->code = DORVEX_ERR_MEMORY;
-    }
-    s.messages = {};
-    trim_line_end(x->message);
-    return x.release();
-  } catch (...) {
-    return nullptr;
-  }
+  return dorvex::extractor_from_settings(*options->settings);
 }
 
 void dorvex_extractor_free(dorvex_extractor* extractor) { delete extractor; }

@@ -6,36 +6,56 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
-#include "analyze.h"
+#include "batch.h"
 #include "charsets.h"
 #include "confutil.h"
 #include "context.h"
+#include "dorvex.h"
 #include "extract.h"
 #include "fileutil.h"
-#include "plaintext.h"
 #include "ole.h"
 #include "reader.h"
-#include "rtfread.h"
-#include "substmap.h"
-#include "writer.h"
 
 namespace {
 
-constexpr const char* kVersion = "0.94.2";
-constexpr const char* kOptions = "Vls:d:f:taubxv8wm:";
-// getopt_long's value for --help: no short option has it.
-constexpr int kHelpOption = 256;
+constexpr const char* kVersion = DORVEX_VERSION_STRING;
+constexpr const char* kOptions = "Vls:d:f:taubxv8wm:j:0";
+// getopt_long's values for the long options that have no short one.
+constexpr int kHelpOption = 256, kJsonOption = 257, kFilesFromOption = 258, kMaxCharsOption = 259;
 constexpr option kLongOptions[] = {
     {"help", no_argument, nullptr, kHelpOption},
     {"version", no_argument, nullptr, 'V'},
+    {"json", no_argument, nullptr, kJsonOption},
+    {"files-from", required_argument, nullptr, kFilesFromOption},
+    {"null", no_argument, nullptr, '0'},
+    {"max-chars", required_argument, nullptr, kMaxCharsOption},
     {nullptr, 0, nullptr, 0},
 };
+
+// How the inputs of a run are taken: the design's way (one after another, the decoder carried
+// from one to the next), or as a batch (each input on its own, in order, maybe on threads).
+struct BatchOptions {
+  bool json = false;                  // --json: one JSON record per input
+  const char* files_from = nullptr;   // --files-from: names read from this file ("-": stdin)
+  bool null_separated = false;        // --null, -0: those names end with NUL bytes
+  bool jobs_given = false;            // -j
+  unsigned jobs = 1;                  // -j N: documents at once (0: one per core)
+  bool target_given = false;          // -d
+  bool max_chars_given = false;       // --max-chars
+  bool batch() const { return json || files_from || jobs_given; }
+};
+BatchOptions batch_options;
 
 void help() {
   std::puts("Usage:\n dorvex [-vu8btawxlV] [-m number] [-s charset] [-d charset] [ -f format] files");
@@ -58,6 +78,11 @@ void long_help() {
       "  -b          no format detection: read every input as Word text\n"
       "  -v          report what the Word file header says\n"
       "  -l          list the available charsets and exit\n"
+      "  --json      one JSON object per input on a line: text (UTF-8), status, messages...\n"
+      "  --files-from FILE  read the input names from FILE, one per line (-: standard input)\n"
+      "  -0, --null  the names of --files-from end with a NUL byte, not a line end\n"
+      "  -j N        read N documents at once, written in input order (0: one per core)\n"
+      "  --max-chars N  stop each document after N characters of text\n"
       "  -V, --version  print the version and exit\n"
       "  --help      print this text and exit\n"
       "A file name of - is standard input.\n",
@@ -102,6 +127,18 @@ int parse_margin(const char* arg) {
   return static_cast<int>(value);
 }
 
+// A count for -j and --max-chars: decimal, 0x hex or leading-0 octal, nothing after it.
+unsigned long long parse_count(const char* option, const char* arg, unsigned long long limit) {
+  char* end = nullptr;
+  errno = 0;
+  unsigned long long value = std::strtoull(arg, &end, 0);
+  if (*arg == '\0' || *arg == '-' || *end != '\0' || errno == ERANGE || value > limit) {
+    std::fprintf(stderr, "Invalid %s value `%s'\n", option, arg);
+    dorvex::end_program(1);
+  }
+  return value;
+}
+
 void read_configuration() {
   dorvex::read_config_file("%s/dorvex.rc");
   // An empty HOME would be searched as the current directory, whose dorvex.rc is not the user's.
@@ -135,6 +172,24 @@ void parse_options(int argc, char** argv) {
       case 'd':
         dorvex::set_setting(&c.dest_csname, optarg);
         c.target_named = true;
+        batch_options.target_given = true;
+        break;
+      case kJsonOption:
+        batch_options.json = true;
+        break;
+      case kFilesFromOption:
+        batch_options.files_from = optarg;
+        break;
+      case '0':
+        batch_options.null_separated = true;
+        break;
+      case 'j':
+        batch_options.jobs_given = true;
+        batch_options.jobs = static_cast<unsigned>(parse_count("-j", optarg, dorvex_cli::kMaxThreads));
+        break;
+      case kMaxCharsOption:
+        batch_options.max_chars_given = true;
+        c.max_chars = parse_count("--max-chars", optarg, ULLONG_MAX);
         break;
       case 'f':
         dorvex::set_setting(&c.format_name, optarg);
@@ -267,6 +322,147 @@ int process_inputs(int first, int argc, char** argv) {
 
 void write_message(void*, const char* text, std::size_t n) { std::fwrite(text, 1, n, stderr); }
 
+// ---- batches: each input on its own, through the library's interface ----
+
+struct ResultFree {
+  void operator()(dorvex_result* r) const { dorvex_result_free(r); }
+};
+
+// One input's outcome, waiting for its turn to be written.
+struct Record {
+  std::unique_ptr<dorvex_result, ResultFree> result;
+  std::string refusal;  // why the input was not read at all (a result could not be made)
+  std::uint64_t bytes = 0;
+  double ms = 0;
+};
+
+std::string read_all(std::FILE* f) {
+  std::string data;
+  char block[65536];
+  for (std::size_t n; (n = std::fread(block, 1, sizeof block, f)) > 0;) data.append(block, n);
+  return data;
+}
+
+Record extract_one(const dorvex_extractor* x, const std::string& name) {
+  Record record;
+  const auto start = std::chrono::steady_clock::now();
+  if (dorvex_cli::has_nul_byte(name)) {
+    record.refusal = "dorvex: " + std::string(name.c_str()) + ": a file name holds a NUL byte";
+  } else if (name == "-") {
+    // Standard input is read whole: its size is the record's, and a pipe cannot be reread.
+    const std::string data = read_all(stdin);
+    record.bytes = data.size();
+    record.result.reset(dorvex_extract_memory(x, data.data(), data.size(), "stdin"));
+  } else {
+    struct stat st;
+    if (::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) record.bytes = std::uint64_t(st.st_size);
+    record.result.reset(dorvex_extract_path(x, name.c_str()));
+  }
+  if (!record.result && record.refusal.empty()) record.refusal = "Out of memory!";
+  record.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  return record;
+}
+
+// A result for an input the library never saw.
+dorvex_result refused_result(const std::string& message, const char** line) {
+  *line = message.c_str();
+  dorvex_result r{};
+  r.text = "";
+  r.format = "";
+  r.status = 1;
+  r.error = DORVEX_ERROR_READ;
+  r.message_count = 1;
+  r.messages = line;
+  return r;
+}
+
+bool write_record(const std::string& name, Record& record, int* status) {
+  const char* line = nullptr;
+  const dorvex_result refused = refused_result(record.refusal, &line);
+  const dorvex_result& r = record.result ? *record.result : refused;
+  *status = r.status;
+  if (batch_options.json) {
+    const std::string json = dorvex_cli::json_record(name, r, record.bytes, record.ms,
+                                                     batch_options.max_chars_given);
+    std::fwrite(json.data(), 1, json.size(), stdout);
+  } else {
+    std::fwrite(r.text, 1, r.text_size, stdout);
+    for (std::size_t i = 0; i < r.message_count; ++i) {
+      std::fflush(stdout);  // the messages follow the text they concern
+      std::fprintf(stderr, "%s\n", r.messages[i]);
+    }
+  }
+  record.result.reset();
+  return !std::ferror(stdout);
+}
+
+// The inputs of a batch: the names on the command line, then those of --files-from; standard
+// input alone when there are none.
+std::vector<std::string> batch_inputs(int first, int argc, char** argv) {
+  std::vector<std::string> names(argv + first, argv + argc);
+  if (const char* list = batch_options.files_from) {
+    std::FILE* f = std::strcmp(list, "-") == 0 ? stdin : std::fopen(list, "rb");
+    if (!f) {
+      std::fprintf(stderr, "dorvex: %s: %s\n", list, std::strerror(errno));
+      dorvex::end_program(1);
+    }
+    const bool read = dorvex_cli::read_input_names(f, batch_options.null_separated, names);
+    const int error = errno;
+    if (f != stdin) std::fclose(f);
+    if (!read) {
+      std::fprintf(stderr, "dorvex: %s: %s\n", list, std::strerror(error ? error : EIO));
+      dorvex::end_program(1);
+    }
+  } else if (names.empty()) {
+    names.emplace_back("-");
+  }
+  std::size_t stdin_count = 0;
+  for (const std::string& name : names) stdin_count += name == "-";
+  if (batch_options.files_from && std::strcmp(batch_options.files_from, "-") == 0) ++stdin_count;
+  if (stdin_count > 1) {
+    std::fputs("Cannot process stdin twice\n", stderr);
+    dorvex::end_program(1);
+  }
+  return names;
+}
+
+int run_batch(int first, int argc, char** argv) {
+  const std::vector<std::string> names = batch_inputs(first, argc, argv);
+  std::unique_ptr<dorvex_extractor, void (*)(dorvex_extractor*)> x(
+      dorvex::extractor_from_settings(dorvex::ctx()), dorvex_extractor_free);
+  if (!x) throw std::bad_alloc();
+  if (dorvex_extractor_code(x.get()) != DORVEX_OK) {
+    std::fprintf(stderr, "%s\n", dorvex_extractor_message(x.get()));
+    return 1;
+  }
+  int status = 0;
+  const bool written = dorvex_cli::run_ordered<Record>(
+      names.size(), batch_options.jobs,
+      [&](std::size_t i) { return extract_one(x.get(), names[i]); },
+      [&](std::size_t i, Record& record) { return write_record(names[i], record, &status); });
+  if (!written || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::perror("stdout");
+    dorvex::ctx().output_failed = true;
+    return 1;
+  }
+  // A record says how its document went; the run succeeded when every record was written.
+  return batch_options.json ? 0 : status;
+}
+
+// --json writes UTF-8: another -d is a contradiction, and the configuration's target gives way.
+void take_json_target() {
+  dorvex::Extraction& c = dorvex::ctx();
+  if (batch_options.target_given) {
+    const char* table = dorvex::resolve_charset(c.dest_csname);
+    if (!table || std::strcmp(table, "utf-8") != 0) {
+      std::fprintf(stderr, "--json writes UTF-8: -d %s cannot go with it\n", c.dest_csname);
+      dorvex::end_program(1);
+    }
+  }
+  c.dest_csname = "utf-8";
+  c.target_named = true;
+}
+
 int run(int argc, char** argv) {
   fill_standard_descriptors();
   dorvex::Extraction& c = dorvex::ctx();
@@ -281,9 +477,11 @@ int run(int argc, char** argv) {
   dorvex::init_default_paths();
   read_configuration();
   parse_options(argc, argv);
+  if (batch_options.json) take_json_target();
   load_tables();
   setup_output();
   dorvex::set_std_func();
+  if (batch_options.batch()) return run_batch(optind, argc, argv);
   if (optind >= argc) {
     if (isatty(fileno(stdin))) {
       help();

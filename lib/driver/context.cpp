@@ -32,6 +32,7 @@ void Extraction::begin_document() {
   chars_left = max_chars;
   format = "";
   input_name = "stdin";
+  metadata = Metadata{};
 }
 
 // The extraction's buffers take well over a megabyte. Zeroed memory from calloc comes as fresh

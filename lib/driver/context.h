@@ -21,6 +21,7 @@
 
 #include "charsets.h"
 #include "fileutil.h"
+#include "metadata.h"
 #include "ole.h"
 #include "plaintext.h"
 #include "reader.h"
@@ -115,6 +116,9 @@ struct Extraction : RunSettings {
   std::uint64_t chars_left = 0;  // of max_chars, while it is set
 
   const char* input_name = "stdin";  // the document's name in messages
+  // What the document states about itself, looked for when collect_metadata is set.
+  bool collect_metadata = false;
+  Metadata metadata;
   const char* format = "";           // the format detection found
 
   // The stream hooks in force (ole.h).

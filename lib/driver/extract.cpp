@@ -37,6 +37,30 @@ void clean_up_after_end() {
   drop_line();
 }
 
+// Summary strings in a code page dorvex has a table for go through that table; the rest as the
+// metadata reader reads them alone. No message: a missing table is not the document's fault.
+bool decode_with_tables(const void*, std::uint32_t code_page, const unsigned char* bytes,
+                        std::size_t size, std::string& out) {
+  switch (code_page) {
+    case 1252: case 28591: case 20127: case 65001: case 1200: case 1201:
+      return decode_code_page(nullptr, code_page, bytes, size, out);
+    default:
+      break;
+  }
+  const char* name = charset_from_codepage(code_page);
+  char* path = name && *name ? find_file(stradd(name, ".txt"), ctx().charset_path) : nullptr;
+  if (!path) return decode_code_page(nullptr, code_page, bytes, size, out);
+  std::free(path);
+  const MessageSink quiet = ctx().messages;
+  ctx().messages = {};
+  CharsetTable table = read_charset(name);
+  ctx().messages = quiet;
+  if (!table) return decode_code_page(nullptr, code_page, bytes, size, out);
+  for (std::size_t i = 0; i < size; ++i) append_utf8(out, table[bytes[i]]);
+  std::free(table);
+  return true;
+}
+
 }  // namespace
 
 int extract_file(std::FILE* f, const char* name) {
@@ -49,7 +73,9 @@ int extract_file(std::FILE* f, const char* name) {
   errno = 0;
   int status = 0;
   try {
-    status = analyze_format(f);
+    status = c.collect_metadata
+                 ? analyze_format(f, &c.metadata, CodePageDecoder{decode_with_tables, nullptr})
+                 : analyze_format(f);
   } catch (const ProgramEnd& end) {
     c.ended = true;
     status = end.status;

@@ -11,7 +11,13 @@
 
 #include "context.h"
 
+struct dorvex_extractor;
+
 namespace dorvex {
+
+// An extractor of the C interface for settings already made (the program's): the tables are
+// loaded anew, to be shared between threads. Null only when memory runs out.
+dorvex_extractor* extractor_from_settings(const RunSettings& settings);
 
 // Reads the document on f (positioned at its start; name is its name in messages) and returns
 // its status: 0, 1 or 69. A directory, or a read that fails, is a read error ("NAME: reason").
