@@ -384,9 +384,11 @@ bool word6_label(const WordListState& st, const ParaList& p, Word6Counting* c,
   for (std::uint16_t& u : own.text) {
     if (u == 0) u = std::uint16_t(level);
   }
-  if (st.anld_shows_higher[std::size_t(p.anld)]) {
-    std::vector<std::uint16_t> text;
-    for (int k = 0; k < level; ++k) text.insert(text.end(), {std::uint16_t(k), '.'});
+  // The numbers of the levels above go in front, joined by full stops; the level's own text
+  // before its number (a full stop, as Word writes it) joins them to its number.
+  if (st.anld_shows_higher[std::size_t(p.anld)] && level > 0) {
+    std::vector<std::uint16_t> text = {0};
+    for (int k = 1; k < level; ++k) text.insert(text.end(), {'.', std::uint16_t(k)});
     own.text.insert(own.text.begin(), text.begin(), text.end());
   }
   next_label(c->outline, &c->outline_counts, level, out);
@@ -617,11 +619,6 @@ ParagraphLabels word_list_labels(const WordListInput& in, const std::vector<Text
 ParagraphLabels word_document_labels(OleStream* doc, std::int32_t doc_index,
                                      const unsigned char* header, const std::vector<TextRun>& runs,
                                      const std::uint16_t* table) {
-  std::vector<unsigned char> table_stream;
-  if (is_word97_header(header)) {
-    table_stream = read_table_stream(doc, doc_index, header);
-    if (table_stream.empty()) return {};
-  }
   WordListInput in;
   in.header = header;
   in.doc_size = doc->size;
@@ -630,6 +627,14 @@ ParagraphLabels word_document_labels(OleStream* doc, std::int32_t doc_index,
     if (ole_seek(doc, static_cast<std::int32_t>(offset), SEEK_SET) != 0) return false;
     return ole_read(dest, 1, n, doc) == n;
   };
+  std::vector<unsigned char> table_stream;
+  if (is_word97_header(header)) {
+    // Most documents have no list overrides: their table stream need not be read for lists.
+    FibTables t;
+    if (!read_fib97(in, &t) || t.overrides_len < 4) return {};
+    table_stream = read_table_stream(doc, doc_index, header);
+    if (table_stream.empty()) return {};
+  }
   in.table = table_stream.data();
   in.table_size = table_stream.size();
   return word_list_labels(in, runs, table);
