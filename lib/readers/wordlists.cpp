@@ -102,14 +102,14 @@ struct ParaList {
 constexpr std::array<std::int8_t, 256> kW6SprmSize = [] {
   std::array<std::int8_t, 256> s{};
   s.fill(-3);
-  const std::int8_t para[] = {2,  -1, 1, 1, 1, 1, 1, 1, 1, 1, -1, 1, 1, -1, 2, 2, 2, 2, 4, 2, 2,
-                              -1, 1,  1, 2, 2, 2, 1, 2, 2, 2, 2,  2, 2, 2,  1, 2, 2, 2, 2, 2, 2,
-                              1,  2,  2, 2, 2, 2, 1, 1, -1};
+  const std::int8_t para[] = {2, -1, 1, 1, 1,  1, 1, 1, 1, 1, -1, 1, 1, -1, 2, 2, 2,
+                              2, 4,  2, 2, -1, 1, 1, 2, 2, 2, 1,  2, 2, 2,  2, 2, 2,
+                              2, 1,  2, 2, 2,  2, 2, 2, 1, 2, 2,  2, 2, 2,  1, 1, -1};
   for (std::size_t k = 0; k < std::size(para); ++k) s[2 + k] = para[k];
   const std::int8_t chars[] = {1, 1, 1, -1, 2, 4, 1, 2, 3, -1, 1};
   for (std::size_t k = 0; k < std::size(chars); ++k) s[65 + k] = chars[k];
-  const std::int8_t chars2[] = {2, -1, 0, 0, -3, 1, 1, 1, 1, 1, 1, 1, 1, 2, 1, 3, 2, 2,
-                                1, 1, 1, 1, 1, -1, 1, -1, -1, 2, -1, 2, 2};
+  const std::int8_t chars2[] = {2, -1, 0, 0, -3, 1, 1, 1,  1, 1,  1,  1, 1,  2, 1, 3,
+                                2, 2,  1, 1, 1,  1, 1, -1, 1, -1, -1, 2, -1, 2, 2};
   for (std::size_t k = 0; k < std::size(chars2); ++k) s[80 + k] = chars2[k];
   s[117] = s[118] = 1;
   const std::int8_t table[] = {2, 2, 2, 1, 1, 12, -2, 2, -2, -1, 4, 5, 4, 2, 4, 2, 2, 5, 4};
@@ -289,7 +289,8 @@ void read_page(WordListState* st, const unsigned char* page, std::vector<PageRun
         apply_sprms(st, page + data + 2, len - 2, &r.para);
       }
     }
-    if (r.fc_end > r.fc_begin && (out->empty() || r.fc_begin >= out->back().fc_end)) out->push_back(r);
+    if (r.fc_end > r.fc_begin && (out->empty() || r.fc_begin >= out->back().fc_end))
+      out->push_back(r);
   }
 }
 
@@ -328,7 +329,9 @@ bool read_level(ByteView& v, std::size_t* pos, ListLevel* level) {
   const unsigned flags = v.u8(at + kLevelFlags);
   level->legal = (flags & kLevelLegal) != 0;
   const unsigned follow = v.u8(at + kLevelFollow);
-  level->follow = follow == 0 ? LabelFollow::tab : follow == 1 ? LabelFollow::space : LabelFollow::nothing;
+  level->follow = follow == 0   ? LabelFollow::tab
+                  : follow == 1 ? LabelFollow::space
+                                : LabelFollow::nothing;
   level->restart_below = (flags & kLevelNoRestart) ? int(v.u8(at + kLevelRestart)) : -1;
   const std::size_t text_at =
       at + kLevelFixed + v.u8(at + kLevelPapx) + std::size_t(v.u8(at + kLevelChpx));
@@ -446,7 +449,8 @@ bool parse_word6_anld(const unsigned char* operand, std::size_t n, const std::ui
   auto unit = [&](std::size_t k) {
     const unsigned char b = operand[kAnldText + k];
     // Bullets are drawn from a symbol font, whose bytes above 0x7F are no letters.
-    if (level->format == NumberFormat::bullet && b >= 0x80) return bullet_unit(std::uint16_t(0xF000 | b));
+    if (level->format == NumberFormat::bullet && b >= 0x80)
+      return bullet_unit(std::uint16_t(0xF000 | b));
     return table ? table[b] : std::uint16_t(b);
   };
   // Control bytes in the text are no characters (and must not pass for level numbers).
@@ -472,9 +476,8 @@ WordLists parse_word_lists(const unsigned char* table, std::size_t table_size,
   if (lst.size >= 2) {
     // The levels follow the definitions, beyond the length the file information block gives.
     ByteView v{table + lst_offset, table_size - lst_offset};
-    const std::size_t count =
-        std::min<std::size_t>(std::size_t(std::int16_t(v.u16(0)) < 0 ? 0 : v.u16(0)),
-                              (lst.size - 2) / kListEntry);
+    const std::size_t count = std::min<std::size_t>(
+        std::size_t(std::int16_t(v.u16(0)) < 0 ? 0 : v.u16(0)), (lst.size - 2) / kListEntry);
     std::size_t pos = 2 + count * kListEntry;
     for (std::size_t i = 0; i < count; ++i) {
       const std::size_t at = 2 + i * kListEntry;
@@ -579,7 +582,8 @@ ParagraphLabels word_list_labels(const WordListInput& in, const std::vector<Text
   for (const TextRun& run : runs) {
     if (stories >= kMaxStories) break;
     const std::uint64_t width = run.eight_bit ? 1 : 2;
-    const std::uint64_t fc_lo = run.offset, fc_hi = fc_lo + std::uint64_t(run.cp_end - run.cp_begin) * width;
+    const std::uint64_t fc_lo = run.offset,
+                        fc_hi = fc_lo + std::uint64_t(run.cp_end - run.cp_begin) * width;
     auto it = std::upper_bound(pages.begin(), pages.end(), fc_lo,
                                [](std::uint64_t fc, const PageRun& r) { return fc < r.fc_end; });
     for (; it != pages.end() && it->fc_end <= fc_hi; ++it) {
