@@ -92,7 +92,8 @@ void skip_to_text(StreamHandle stream, std::int32_t count) {
 int read_compound_document(const unsigned char* header, OleStream* doc, std::int32_t consumed,
                            std::int32_t doc_index);
 
-int read_ole_documents(std::FILE* f, const unsigned char* prefix) {
+int read_ole_documents(std::FILE* f, const unsigned char* prefix, Metadata* metadata,
+                       const CodePageDecoder& decode) {
   std::FILE* container = ole_init(f, prefix, ole_sign.size());
   if (!container) {
     std::fputs("Broken OLE file. Try using -b switch", stderr);
@@ -114,13 +115,17 @@ int read_ole_documents(std::FILE* f, const unsigned char* prefix) {
       result = read_compound_document(header.data(), entry.get(), static_cast<std::int32_t>(n),
                                       index);
     }
+    if (metadata) {
+      read_summary_entry(entry.get(), properties, std::size_t(propNumber), std::size_t(index),
+                         *metadata, decode);
+    }
   }
   set_std_func();
   ole_finish();
   return result;
 }
 
-int detect_and_read(std::FILE* f) {
+int detect_and_read(std::FILE* f, Metadata* metadata, const CodePageDecoder& decode) {
   if (!signature_check) {
     if (!get_unicode_char) get_unicode_char = get_8bit_char;
     return process_file(f, kNoEnd);
@@ -132,14 +137,14 @@ int detect_and_read(std::FILE* f) {
     get_unicode_char = get_8bit_char;
     return process_file(f, kNoEnd);
   }
-  if (starts_with(header.data(), got, rtf_sign)) return parse_rtf(f, header.data(), got);
+  if (starts_with(header.data(), got, rtf_sign)) return parse_rtf(f, header.data(), got, metadata);
   if (starts_with(header.data(), got, old_word_sign)) {
     got += dorvex_read(header.data() + got, 1, kHeaderSize - got, f);
     auto consumed = static_cast<std::int32_t>(got);
     return parse_word_header(header.data(), f, -consumed, consumed);
   }
   if (got == 4) got += dorvex_read(header.data() + got, 1, 4, f);
-  if (starts_with(header.data(), got, ole_sign)) return read_ole_documents(f, header.data());
+  if (starts_with(header.data(), got, ole_sign)) return read_ole_documents(f, header.data(), metadata, decode);
   set_std_func();
   copy_out(f, header.data(), got);
   return 0;
@@ -147,8 +152,8 @@ int detect_and_read(std::FILE* f) {
 
 }  // namespace
 
-int analyze_format(std::FILE* f) {
-  int result = detect_and_read(f);
+int analyze_format(std::FILE* f, Metadata* metadata, CodePageDecoder decode) {
+  int result = detect_and_read(f, metadata, decode);
   // Text still held by the writer belongs to this input: it never joins the next one.
   flush_line();
   return result;
