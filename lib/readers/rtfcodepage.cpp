@@ -11,7 +11,8 @@ namespace dorvex {
 
 bool codepage_has_table(std::int32_t codepage) {
   const char* name = charset_from_codepage(static_cast<unsigned>(codepage));
-  if (!name || !*name) return false;
+  if (!name) return false;
+  if (!*name) return true;  // 1200, 1201: the charset in force is loaded again by its name
   const char* charset = resolve_charset(name);
   return charset && std::strcmp(charset, "utf-8") != 0;
 }

@@ -10,7 +10,8 @@ namespace dorvex {
 constexpr std::int32_t kUtf8CodePage = 65001;  // read by the UTF-8 decoder, no table
 
 // Whether an 8-bit code page has a charset table along charset_path (UTF-8 and the double-byte
-// code pages are not 8-bit and have none).
+// code pages are not 8-bit and have none). The UTF-16 code pages, which name no table, count as
+// having one: the source charset's name is loaded again for them.
 bool codepage_has_table(std::int32_t codepage);
 
 // The warning for a code page without a table, whose text is read through the table in force
