@@ -2,11 +2,7 @@
 
 namespace dorvex {
 
-namespace {
-
-// The length of a character by its first byte; 0 for a byte that begins none (a continuation
-// byte, C0 and C1, which only begin overlong forms, F5 to FF, beyond Unicode).
-std::size_t length_of(unsigned lead) {
+std::size_t utf8_length(unsigned lead) {
   if (lead < 0x80) return 1;
   if (lead < 0xC2) return 0;
   if (lead < 0xE0) return 2;
@@ -14,9 +10,7 @@ std::size_t length_of(unsigned lead) {
   return lead < 0xF5 ? 4 : 0;
 }
 
-// Whether byte may come at index i (1 to 3) of a character led by lead: the second byte's range
-// excludes overlong forms, surrogates and code points beyond U+10FFFF.
-bool continues(unsigned lead, std::size_t i, unsigned byte) {
+bool utf8_continues(unsigned lead, std::size_t i, unsigned byte) {
   unsigned low = 0x80, high = 0xBF;
   if (i == 1) {
     if (lead == 0xE0) low = 0xA0;
@@ -27,15 +21,13 @@ bool continues(unsigned lead, std::size_t i, unsigned byte) {
   return byte >= low && byte <= high;
 }
 
-}  // namespace
-
 Utf8Char utf8_char(const unsigned char* p, std::size_t n, bool more_may_follow) {
   const unsigned lead = p[0];
-  const std::size_t len = length_of(lead);
+  const std::size_t len = utf8_length(lead);
   if (len == 1) return {lead, 1};
   if (len == 0) return {kReplacementChar, 1};
   std::size_t i = 1;
-  while (i < len && i < n && continues(lead, i, p[i])) ++i;
+  while (i < len && i < n && utf8_continues(lead, i, p[i])) ++i;
   if (i < len) {
     if (i == n && more_may_follow) return {0, 0};
     return {kReplacementChar, i};
@@ -47,7 +39,7 @@ Utf8Char utf8_char(const unsigned char* p, std::size_t n, bool more_may_follow) 
 
 std::size_t utf8_feed(Utf8Decoder& d, unsigned char byte, std::uint16_t* out) {
   std::size_t made = 0;
-  if (d.count > 0 && !continues(d.held[0], d.count, byte)) {
+  if (d.count > 0 && !utf8_continues(d.held[0], d.count, byte)) {
     out[made++] = kReplacementChar;  // the cut start; the byte begins anew below
     d.count = 0;
   }

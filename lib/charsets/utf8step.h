@@ -11,6 +11,14 @@ namespace dorvex {
 
 constexpr std::uint16_t kReplacementChar = 0xFFFD;
 
+// The length of a character by its first byte; 0 for a byte that begins none (a continuation
+// byte, C0 and C1, which begin only overlong forms, F5 to FF, beyond Unicode).
+std::size_t utf8_length(unsigned lead);
+
+// Whether byte may stand at index i (1 to 3) of a character led by lead: the second byte's range
+// excludes overlong forms, surrogates and code points beyond U+10FFFF.
+bool utf8_continues(unsigned lead, std::size_t i, unsigned byte);
+
 // The character at p, of which n bytes (at least 1) are there. len 0: the bytes begin a
 // character that is cut by the end of what is there (only when more may follow: read again
 // with more bytes). Otherwise len bytes are taken: value is the code point (up to U+10FFFF),
