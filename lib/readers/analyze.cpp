@@ -9,6 +9,7 @@
 #include "plaintext.h"
 #include "reader.h"
 #include "rtfread.h"
+#include "wordlists.h"
 #include "wordpieces.h"
 #include "wordtext.h"
 #include "writer.h"
@@ -91,7 +92,8 @@ void skip_to_text(StreamHandle stream, std::int32_t count) {
 int read_compound_document(const unsigned char* header, OleStream* doc, std::int32_t consumed,
                            std::int32_t doc_index);
 
-int read_ole_documents(std::FILE* f, const unsigned char* prefix) {
+int read_ole_documents(std::FILE* f, const unsigned char* prefix, Metadata* metadata,
+                       const CodePageDecoder& decode) {
   std::FILE* container = ole_init(f, prefix, ole_sign.size());
   if (!container) {
     std::fputs("Broken OLE file. Try using -b switch", stderr);
@@ -113,13 +115,17 @@ int read_ole_documents(std::FILE* f, const unsigned char* prefix) {
       result = read_compound_document(header.data(), entry.get(), static_cast<std::int32_t>(n),
                                       index);
     }
+    if (metadata) {
+      read_summary_entry(entry.get(), properties, std::size_t(propNumber), std::size_t(index),
+                         *metadata, decode);
+    }
   }
   set_std_func();
   ole_finish();
   return result;
 }
 
-int detect_and_read(std::FILE* f) {
+int detect_and_read(std::FILE* f, Metadata* metadata, const CodePageDecoder& decode) {
   if (!signature_check) {
     if (!get_unicode_char) get_unicode_char = get_8bit_char;
     return process_file(f, kNoEnd);
@@ -131,14 +137,14 @@ int detect_and_read(std::FILE* f) {
     get_unicode_char = get_8bit_char;
     return process_file(f, kNoEnd);
   }
-  if (starts_with(header.data(), got, rtf_sign)) return parse_rtf(f, header.data(), got);
+  if (starts_with(header.data(), got, rtf_sign)) return parse_rtf(f, header.data(), got, metadata);
   if (starts_with(header.data(), got, old_word_sign)) {
     got += dorvex_read(header.data() + got, 1, kHeaderSize - got, f);
     auto consumed = static_cast<std::int32_t>(got);
     return parse_word_header(header.data(), f, -consumed, consumed);
   }
   if (got == 4) got += dorvex_read(header.data() + got, 1, 4, f);
-  if (starts_with(header.data(), got, ole_sign)) return read_ole_documents(f, header.data());
+  if (starts_with(header.data(), got, ole_sign)) return read_ole_documents(f, header.data(), metadata, decode);
   set_std_func();
   copy_out(f, header.data(), got);
   return 0;
@@ -146,8 +152,8 @@ int detect_and_read(std::FILE* f) {
 
 }  // namespace
 
-int analyze_format(std::FILE* f) {
-  int result = detect_and_read(f);
+int analyze_format(std::FILE* f, Metadata* metadata, CodePageDecoder decode) {
+  int result = detect_and_read(f, metadata, decode);
   // Text still held by the writer belongs to this input: it never joins the next one.
   flush_line();
   return result;
@@ -242,7 +248,9 @@ int read_compound_document(const unsigned char* header, OleStream* doc, std::int
       std::fprintf(out_file, "Text read through the piece table: %lu pieces\n",
                    static_cast<unsigned long>(pieces.pieces));
     }
-    read_word_pieces(doc, pieces, word_8bit_charset(doc, header));
+    const std::uint16_t* table = word_8bit_charset(doc, header);
+    const ParagraphLabels labels = word_document_labels(doc, doc_index, header, pieces.runs, table);
+    read_word_pieces(doc, pieces, table, &labels);
     return 0;
   }
   // By the text range: the stream stands after the header again.
@@ -250,6 +258,15 @@ int read_compound_document(const unsigned char* header, OleStream* doc, std::int
   const std::uint16_t* table = source_charset;
   if (std::size_t(consumed) == kHeaderSize && is_word6_header(header)) {
     table = word_8bit_charset(doc, header);
+    // Numbered paragraphs are found by position, so their text is read as one piece.
+    if (!(getshort(header, kFibFlags) & kFlagExtendedCharset) &&
+        word6_range_pieces(header, doc->size, &pieces)) {
+      const ParagraphLabels labels = word_document_labels(doc, doc_index, header, pieces.runs, table);
+      if (labels.size() > 0) {
+        read_word_pieces(doc, pieces, table, &labels);
+        return 0;
+      }
+    }
     ole_seek(doc, consumed, SEEK_SET);
   }
   SourceCharsetSwitch code_page(table);

@@ -19,6 +19,7 @@
 #include "dbcs.h"
 #include "fileutil.h"
 #include "rtfcodepage.h"
+#include "rtfinfo.h"
 #include "unlocked_io.h"
 #include "utf8step.h"
 #include "writer.h"
@@ -170,6 +171,7 @@ struct RtfState {
   // to the font table or the document's code page make it stale.
   std::int32_t applied_font = kNoFont;
   bool applied = false;
+  RtfInfo info;  // the \info group's fields, when the caller asked for them
 };
 
 // Bytes that end a run of plain text: structure, escapes and line ends.
@@ -310,12 +312,26 @@ int hex_value(int c) {
 // Text units go through here: a 0 unit would end the paragraph early in the writer.
 // Nothing of a destination that is not text reaches the paragraph, controls included.
 void store(RtfState& st, int unit) {
-  if (unit != 0 && st.skip_level == 0) add_to_buffer(st.last, static_cast<std::uint16_t>(unit));
+  if (st.skip_level != 0) {
+    rtf_info_unit(st.info, static_cast<std::uint16_t>(unit));
+    return;
+  }
+  if (unit != 0) add_to_buffer(st.last, static_cast<std::uint16_t>(unit));
 }
 
 // A paragraph or line end that is text, not part of a suppressed destination.
 void end_text_paragraph(RtfState& st) {
   if (st.skip_level == 0) end_paragraph(st.last);
+}
+
+// Decoded text: the paragraph's, or, while the reader passes over an \info field, the field's
+// alone.
+void text_unit(RtfState& st, int unit) {
+  if (st.skip_level != 0) {
+    rtf_info_unit(st.info, static_cast<std::uint16_t>(unit));
+  } else {
+    store(st, unit);
+  }
 }
 
 // ---- charsets of code pages and fonts ----
@@ -452,7 +468,7 @@ void drop_lead(RtfState& st) {
   if (st.lead < 0) return;
   st.lead = -1;
   st.utf8_text = Utf8Decoder{};
-  store(st, kBadChar);
+  text_unit(st, kBadChar);
 }
 
 // A byte of UTF-8 text; a character may run on through escapes and literal bytes alike.
@@ -465,7 +481,7 @@ void utf8_byte(RtfState& st, unsigned char b) {
 
 // One byte of text, literal or escaped, through the codec in force.
 void text_byte(RtfState& st, int byte) {
-  if (st.skip_level != 0) return;
+  if (st.skip_level != 0 && !rtf_info_wants_text(st.info)) return;
   const auto b = static_cast<unsigned char>(byte);
   if (st.utf8) {
     utf8_byte(st, b);
@@ -475,10 +491,10 @@ void text_byte(RtfState& st, int byte) {
     const auto lead = static_cast<unsigned char>(st.lead);
     st.lead = -1;
     if (int u = dbcs_pair(*st.dbcs, lead, b)) {
-      store(st, u);
+      text_unit(st, u);
       return;
     }
-    store(st, kBadChar);
+    text_unit(st, kBadChar);
     // Trail bytes start at 0x40 in every double-byte code page: a lower byte was never meant
     // as one and is read on its own.
     if (b >= 0x40) return;
@@ -487,7 +503,7 @@ void text_byte(RtfState& st, int byte) {
     st.lead = b;
     return;
   }
-  store(st, current_charset[b]);
+  text_unit(st, current_charset[b]);
 }
 
 // \uN as the text run meets it: when the number and a fallback of at most one plain character
@@ -666,6 +682,9 @@ void copy_text_run(RtfState& st) {
 // Suppressed text: passes over everything up to the next structure byte.
 void skip_text_run(RtfState& st) {
   const unsigned char* p = st.in.pos;
+  if (rtf_info_wants_text(st.info)) {
+    for (; p < st.in.end && !kEndsRun[*p]; ++p) text_byte(st, *p);
+  }
   while (p < st.in.end && !kEndsRun[*p]) ++p;
   if (p != st.in.pos) st.group_start = false;
   st.in.pos = p;
@@ -721,6 +740,7 @@ void close_group(RtfState& st) {
   if (st.level == 0) return;
   const std::int32_t closed_font = st.groups.records[st.level].font;
   --st.level;
+  rtf_info_group_closed(st.info, st.level);
   if (st.skip_level > st.level) st.skip_level = 0;
   if (st.fonttbl_level > st.level) {
     st.fonttbl_level = 0;
@@ -760,7 +780,7 @@ void skip_fallback(RtfStream& in, std::int32_t count) {
 void unicode_char(RtfState& st, std::int32_t n) {
   if (n < -32768) return;
   int unit = n < 0 ? n + 65536 : n & 0xFFFF;
-  if (st.skip_level == 0) store(st, unit);
+  text_unit(st, unit);
   skip_fallback(st.in, st.groups.records[st.level].fallback);
 }
 
@@ -814,6 +834,7 @@ void set_font(RtfState& st, std::int32_t font) {
 void handle_command(RtfState& st, const RtfCommand& cmd, bool first_in_group) {
   const bool after_star = st.star_pending;
   st.star_pending = false;
+  if (st.info.out) rtf_info_command(st.info, cmd.type, cmd.name, cmd.param, st.level);
   if (st.fonttbl_level != 0 && font_table_word(st, cmd)) return;
   switch (cmd.type) {
     case kCodePage:
@@ -1027,7 +1048,9 @@ inline bool is_kind_of(int type, std::uint64_t set) { return (set >> type) & 1; 
 // the same bytes the same way.
 [[gnu::always_inline]] inline bool short_control_word(RtfState& st) {
   const unsigned char* p = st.in.pos;
-  if (st.in.end - p < kShortWordSpan || st.lead >= 0 || st.fonttbl_level != 0) return false;
+  if (st.in.end - p < kShortWordSpan || st.lead >= 0 || st.fonttbl_level != 0 ||
+      rtf_info_open(st.info))
+    return false;
   const std::size_t n = letters_at(p);
   if (n == 0 || n >= kWholeWordLimit) return false;  // 16: the word may go on
   const std::uint64_t first = first_letters(p, n);
@@ -1063,7 +1086,9 @@ void read_command(RtfState& st) {
   const bool first_in_group = st.group_start;
   st.group_start = false;
   RtfCommand cmd;
-  if (!command_in_place(st.in, cmd) && getRtfCommand(st.in, cmd) != 0) return;
+  // The \info group's words are known by their names, which only the tokenizer keeps.
+  const bool named = rtf_info_open(st.info);
+  if ((named || !command_in_place(st.in, cmd)) && getRtfCommand(st.in, cmd) != 0) return;
   if (cmd.type == kRtfHexEscape) {
     text_byte(st, cmd.param);
     return;
@@ -1266,9 +1291,11 @@ void end_paragraph(std::int32_t& last) {
   last = -1;
 }
 
-int parse_rtf(std::FILE* f, const unsigned char* prefix, std::size_t prefix_len) {
+int parse_rtf(std::FILE* f, const unsigned char* prefix, std::size_t prefix_len,
+              Metadata* metadata) {
   current_charset = source_charset ? source_charset : latin1_table.data();
   RtfState st;
+  st.info.out = metadata;
   st.document = make_codec(current_charset, nullptr);
   st.ascii = st.document.ascii;
   start_input(st.in, f, prefix, prefix_len);
@@ -1310,6 +1337,7 @@ int parse_rtf(std::FILE* f, const unsigned char* prefix, std::size_t prefix_len)
     }
   }
   drop_lead(st);
+  rtf_info_finish(st.info);
   if (st.last >= 0) end_paragraph(st.last);
   return 0;
 }
