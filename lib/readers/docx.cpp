@@ -172,11 +172,12 @@ std::vector<Relationship> read_rels(ZipArchive* zip, std::string_view part) {
 
 struct DocxReading {
   StoryWriter* out = nullptr;
-  int run_depth = 0;
+  int run_depth = 0;  // open w:r elements of the innermost paragraph
   bool in_text = false;
+  std::vector<int> outer_runs;  // run_depth of the paragraphs a text box lies in
   std::vector<int> stories;            // the stories to go back to, innermost last
   std::vector<std::uint8_t> branches;  // per open AlternateContent: a branch was taken
-  std::vector<std::string>* header_refs = nullptr;  // r:ids of the sections' headers, footers
+  std::vector<std::uint8_t> comments;  // per open aml:annotation: it is a comment
   const char* name = "";
 };
 
@@ -218,6 +219,9 @@ bool word_start(DocxReading* d, const XmlTag& tag) {
   if (n == "rPr" || n == "del") return false;
   if (n == "p") {
     story_paragraph_start(w);
+    // A text box's paragraphs lie inside a run of the paragraph it is anchored in.
+    d->outer_runs.push_back(d->run_depth);
+    d->run_depth = 0;
     return true;
   }
   if (n == "tc") {
@@ -273,13 +277,9 @@ bool word_start(DocxReading* d, const XmlTag& tag) {
     push_story(d, kCommentStory);
     return true;
   }
-  if ((n == "headerReference" || n == "footerReference") && d->header_refs) {
-    if (const char* id = xml_attr(tag, XmlNs::r, "id")) d->header_refs->push_back(id);
-    return true;
-  }
   // Properties hold no text (a deleted paragraph mark lies in rPr); Word 2003's document
   // properties, fonts, lists and styles neither, though footnote separators hide there.
-  return n != "tblPr" && n != "tcPr" && n != "trPr" && n != "sdtPr" && n != "sdtEndPr" &&
+  return n != "tabs" && n != "tblPr" && n != "tcPr" && n != "trPr" && n != "sdtPr" && n != "sdtEndPr" &&
          n != "tblGrid" && n != "docPr" && n != "fonts" && n != "lists" && n != "styles" &&
          n != "rPrChange" && n != "pPrChange" && n != "sectPrChange" && n != "tblPrChange" &&
          n != "binData";
@@ -294,6 +294,10 @@ void word_end(DocxReading* d, const XmlTag& tag) {
     --d->run_depth;
   } else if (n == "p") {
     story_paragraph_end(w);
+    if (!d->outer_runs.empty()) {
+      d->run_depth = d->outer_runs.back();
+      d->outer_runs.pop_back();
+    }
   } else if (n == "tc") {
     story_cell_end(w);
   } else if (n == "tr") {
@@ -327,17 +331,14 @@ bool docx_start(void* user, const XmlTag& tag) {
         const char* type = xml_attr(tag, XmlNs::w, "type");
         const std::string_view t = type ? type : "";
         if (t == "Word.Deletion") return false;
-        if (t == "Word.Comment") push_story(d, kCommentStory);
+        d->comments.push_back(t == "Word.Comment");
+        if (d->comments.back()) push_story(d, kCommentStory);
       }
       return true;
     case XmlNs::pkg:
       if (tag.local == "part") {
         const char* type = xml_attr(tag, XmlNs::pkg, "contentType");
         if (!type || !is_word_text_type(type)) return false;
-        if (verbose) {
-          const char* part = xml_attr(tag, XmlNs::pkg, "name");
-          std::fprintf(out_file, "Part %s\n", part ? part : "(unnamed)");
-        }
       }
       return true;
     default:
@@ -351,9 +352,9 @@ void docx_end(void* user, const XmlTag& tag) {
     word_end(d, tag);
   } else if (tag.ns == XmlNs::mc && tag.local == "AlternateContent") {
     if (!d->branches.empty()) d->branches.pop_back();
-  } else if (tag.ns == XmlNs::aml && tag.local == "annotation") {
-    const char* type = xml_attr(tag, XmlNs::w, "type");
-    if (type && std::string_view(type) == "Word.Comment") pop_story(d);
+  } else if (tag.ns == XmlNs::aml && tag.local == "annotation" && !d->comments.empty()) {
+    if (d->comments.back()) pop_story(d);
+    d->comments.pop_back();
   }
 }
 
@@ -371,12 +372,12 @@ int read_part(ZipArchive* zip, const std::string& part, DocxReading* d, const ch
     document_message(name, part + ": part missing from the package");
     return 1;
   }
-  if (verbose) std::fprintf(out_file, "Part %s\n", part.c_str());
   XmlReading reading(docx_events(d));
   const int status = parse_member(zip, *m, reading, name);
   // A broken part leaves no story open for the next.
   while (!d->stories.empty()) pop_story(d);
   d->branches.clear();
+  d->outer_runs.clear();
   d->run_depth = 0;
   d->in_text = false;
   return status;
@@ -407,41 +408,35 @@ int read_docx(ZipArchive* zip, const char* name) {
     document_message(name, "no main document in the package");
     return 1;
   }
-  if (verbose) std::fputs("Office Open XML document\n", out_file);
   const std::vector<Relationship> rels = read_rels(zip, main_part);
   const std::string dir = directory_of(main_part);
+  // The stories in the Word reader's order. Each part goes to the stories its elements name,
+  // so the order of reading only orders the headers and footers among themselves.
+  std::vector<std::string> parts{main_part};
+  auto add_of_type = [&](std::string_view type, std::string_view other, std::size_t limit) {
+    std::size_t added = 0;
+    for (const Relationship& r : rels) {
+      if ((r.type != type && r.type != other) || added == limit) continue;
+      std::string part = resolve_target(dir, r.target);
+      bool seen = false;
+      for (const std::string& p : parts) seen = seen || p == part;
+      if (!seen) parts.push_back(std::move(part)), ++added;
+    }
+  };
+  add_of_type("footnotes", "footnotes", 1);
+  add_of_type("header", "footer", kMaxHeaderParts);
+  add_of_type("comments", "comments", 1);
+  add_of_type("endnotes", "endnotes", 1);
+  if (verbose) {
+    std::fputs("Office Open XML document\n", out_file);
+    for (const std::string& part : parts) std::fprintf(out_file, "Part %s\n", part.c_str());
+  }
   auto out = std::make_unique<StoryWriter>();
-  std::vector<std::string> header_refs;
   DocxReading d;
   d.out = out.get();
   d.name = name;
-  d.header_refs = &header_refs;
-  int status = read_part(zip, main_part, &d, name);
-  d.header_refs = nullptr;
-  // The other stories in the Word reader's order; each part goes to the stories its elements
-  // name, so the order of reading only orders the headers among themselves.
-  std::vector<std::string> parts;
-  auto add_of_type = [&](std::string_view type) {
-    for (const Relationship& r : rels) {
-      if (r.type == type) parts.push_back(resolve_target(dir, r.target));
-    }
-  };
-  add_of_type("footnotes");
-  std::vector<std::string> headers;
-  for (const std::string& id : header_refs) {
-    for (const Relationship& r : rels) {
-      if (r.id != id) continue;
-      std::string part = resolve_target(dir, r.target);
-      bool seen = false;
-      for (const std::string& h : headers) seen = seen || h == part;
-      if (!seen && headers.size() < kMaxHeaderParts) headers.push_back(std::move(part));
-    }
-  }
-  parts.insert(parts.end(), headers.begin(), headers.end());
-  add_of_type("comments");
-  add_of_type("endnotes");
+  int status = 0;
   for (const std::string& part : parts) {
-    if (part == main_part) continue;
     if (int s = read_part(zip, part, &d, name); s != 0) status = s;
   }
   story_finish(*out);

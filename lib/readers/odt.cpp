@@ -187,7 +187,6 @@ bool is_encrypted(ZipArchive* zip) {
 int read_odt_part(ZipArchive* zip, const char* part, OdtReading* d, const char* name) {
   const ZipMember* m = zip_find(*zip, part);
   if (!m) return -1;
-  if (verbose) std::fprintf(out_file, "Part %s\n", part);
   XmlReading reading(odt_events(d));
   const int status = parse_member(zip, *m, reading, name);
   while (!d->stories.empty()) pop_story(d);
@@ -214,7 +213,12 @@ bool is_odf_text_type(std::string_view mimetype) {
 
 int read_odt(ZipArchive* zip, const char* name) {
   if (is_encrypted(zip)) return encrypted_package();
-  if (verbose) std::fputs("OpenDocument text\n", out_file);
+  if (verbose) {
+    std::fputs("OpenDocument text\n", out_file);
+    for (const char* part : {"content.xml", "styles.xml"}) {
+      if (zip_find(*zip, part)) std::fprintf(out_file, "Part %s\n", part);
+    }
+  }
   auto out = std::make_unique<StoryWriter>();
   OdtReading d;
   d.out = out.get();

@@ -152,7 +152,8 @@ bool XmlReading::feed(const char* data, std::size_t n, bool last) {
 
 namespace {
 
-constexpr std::uint16_t kParagraphMark = 13, kCellMark = 7, kSpace = 0x20;
+constexpr std::uint16_t kParagraphMark = 13, kCellMark = 7, kSpace = 0x20,
+                        kZeroWidthNoBreak = 0xFEFF;
 
 void flush_run(StoryWriter& w) {
   if (w.run_len == 0) return;
@@ -177,6 +178,7 @@ void settle_pending(StoryWriter& w) {
   if (!h.pending_end) return;
   h.pending_end = false;
   h.has_text = false;
+  h.open = false;
   h.at_space = true;
   put(w, kParagraphMark);
 }
@@ -195,7 +197,7 @@ int story_switch(StoryWriter& w, int story) {
 void story_unit(StoryWriter& w, std::uint16_t unit) {
   settle_pending(w);
   StoryWriter::Held& h = current(w);
-  h.has_text = true;
+  h.has_text = h.open = true;
   h.at_space = false;
   put(w, unit);
 }
@@ -257,7 +259,7 @@ void story_text(StoryWriter& w, const char* s, std::size_t n, Spaces spaces) {
     }
   }
   h.at_space = at_space;
-  h.has_text = true;
+  h.has_text = h.open = true;
 }
 
 void story_paragraph_start(StoryWriter& w) {
@@ -265,7 +267,7 @@ void story_paragraph_start(StoryWriter& w) {
   StoryWriter::Held& h = current(w);
   if (h.has_text) {
     put(w, kParagraphMark);
-    h.has_text = false;
+    h.has_text = h.open = false;
   }
   h.at_space = true;
 }
@@ -276,8 +278,12 @@ void story_cell_start(StoryWriter& w) { settle_pending(w); }
 
 void story_cell_end(StoryWriter& w) {
   StoryWriter::Held& h = current(w);
+  // An empty cell's mark right after another mark would read as the end of the row: a unit the
+  // paragraphs drop keeps them apart.
+  if (!h.has_text) put(w, kZeroWidthNoBreak);
   h.pending_end = false;
   h.has_text = false;
+  h.open = true;
   h.at_space = true;
   put(w, kCellMark);
 }
@@ -285,17 +291,21 @@ void story_cell_end(StoryWriter& w) {
 void story_row_end(StoryWriter& w) {
   settle_pending(w);
   current(w).has_text = false;
+  current(w).open = true;
   put(w, kCellMark);
 }
 
 void story_finish(StoryWriter& w) {
   story_switch(w, kMainStory);
+  // Every story ends with a paragraph mark, as in a Word file: a table's last row mark, or
+  // text with no paragraph around it, never runs into the next story's first line.
+  if (w.held[kMainStory].open) w.held[kMainStory].pending_end = true;
   settle_pending(w);
   flush_run(w);
   w.paragraphs.end_story();
   for (int s = kMainStory + 1; s < kStoryCount; ++s) {
     StoryWriter::Held& h = w.held[std::size_t(s)];
-    if (h.pending_end) h.units.push_back(kParagraphMark);
+    if (h.pending_end || h.open) h.units.push_back(kParagraphMark);
     const std::uint16_t* u = h.units.data();
     std::size_t left = h.units.size();
     while (left > 0) {

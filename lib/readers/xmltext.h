@@ -97,6 +97,7 @@ struct StoryWriter {
     std::vector<std::uint16_t> units;
     bool pending_end = false;  // a paragraph ended: its mark goes out before anything more
     bool has_text = false;     // units since the last paragraph, cell or row mark
+    bool open = false;         // units since the last paragraph mark: the story owes one
     bool at_space = true;      // collapsing: the last unit was a space, or none came yet
   };
   WordParagraphs paragraphs{WordRules::document};
