@@ -48,6 +48,11 @@ const char kUsage[] =
     "  --storage=NAME  a storage of that name beside the streams\n"
     "  --repeat-piece=N  the piece table lists the (one) piece N times over, each time for\n"
     "                  the next stretch of text, all at the same bytes\n"
+    "  --lists         (word97, word6) paragraph properties: a text line may begin with\n"
+    "                  #[S<style>][:<override>.<level>]| (word97: style 1 numbers from\n"
+    "                  override 3; overrides 1-5 over three lists, see list_tables) or\n"
+    "                  #W<outline level>,<format>,<start>,<before>,<after>| (word6: an\n"
+    "                  autonumber); the mark is taken off the text\n"
     "  --fuzz-seed     (word97, word6) instead of a compound file, an input of fuzz_worddoc:\n"
     "                  an options byte (1: \"1Table\"), the WordDocument stream's length\n"
     "                  (32-bit), the WordDocument stream, the table stream\n"
@@ -126,6 +131,7 @@ struct Header {
   bool backwards = false;
   std::vector<std::string> storages;  // word97: storages added beside the streams
   bool mixed = false, no_clx = false, prc = false, complex = false, fuzz_seed = false;
+  bool lists = false;
   std::string table = "1Table";
   std::vector<std::string> story_files = std::vector<std::string>(5);  // ftn hdd atn edn txbx
   std::vector<int> fonts = {0};
@@ -156,6 +162,7 @@ bool parse_option(const char* a, Header* h, cfb::Options* o, DocEntry* d) {
   if (!std::strcmp(a, "--prc")) return h->prc = true;
   if (!std::strcmp(a, "--complex")) return h->complex = true;
   if (!std::strcmp(a, "--fuzz-seed")) return h->fuzz_seed = true;
+  if (!std::strcmp(a, "--lists")) return h->lists = true;
   if (!std::strncmp(a, "--table=", 8)) return h->table = a + 8, true;
   static const char* const kStories[] = {"--footnotes=", "--headers=", "--annotations=",
                                          "--endnotes=", "--textboxes="};
@@ -355,11 +362,301 @@ void text_range(std::string& d, const Header& h, std::size_t begin, std::size_t 
   cfb::put32(d, 28, std::uint32_t(h.textend >= 0 ? h.textend : std::int64_t(end)));
 }
 
+
+// ---- paragraph properties and lists (--lists) ----
+
+// Each paragraph's property list (sprms), by paragraph of the main text; and its style.
+struct ParaProps {
+  int istd = 0;
+  std::string grpprl;
+};
+
+void add16(std::string& s, std::uint32_t v) {
+  s.append(2, '\0');
+  cfb::put16(s, s.size() - 2, v);
+}
+void add32(std::string& s, std::uint32_t v) {
+  s.append(4, '\0');
+  cfb::put32(s, s.size() - 4, v);
+}
+
+// Takes the list marks off the lines of text; props gets one entry per line.
+std::string take_list_marks(const std::string& text, bool word97, std::vector<ParaProps>* props) {
+  std::string out;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\r', pos);
+    end = end == std::string::npos ? text.size() : end + 1;
+    std::string line = text.substr(pos, end - pos);
+    pos = end;
+    ParaProps p;
+    std::size_t bar = line.find('|');
+    if (line.size() > 1 && line[0] == '#' && bar != std::string::npos) {
+      std::string mark = line.substr(1, bar - 1);
+      line.erase(0, bar + 1);
+      if (!mark.empty() && mark[0] == 'S') p.istd = std::atoi(mark.c_str() + 1);
+      if (word97) {
+        std::size_t colon = mark[0] == 'S' ? mark.find(':') : std::string::npos;
+        std::string list = mark[0] == 'S' ? (colon == std::string::npos ? "" : mark.substr(colon + 1)) : mark;
+        if (!list.empty()) {
+          int ilfo = std::atoi(list.c_str());
+          std::size_t dot = list.find('.');
+          int ilvl = dot == std::string::npos ? 0 : std::atoi(list.c_str() + dot + 1);
+          add16(p.grpprl, 0x260A);  // sprmPIlvl
+          p.grpprl += char(ilvl);
+          add16(p.grpprl, 0x460B);  // sprmPIlfo
+          add16(p.grpprl, std::uint32_t(ilfo));
+        }
+      } else if (mark[0] == 'W') {
+        // #W<outline level>,<format>,<start>,<before>,<after>
+        std::vector<std::string> f;
+        std::size_t at = 1;
+        for (;;) {
+          std::size_t comma = mark.find(',', at);
+          f.push_back(mark.substr(at, comma == std::string::npos ? std::string::npos : comma - at));
+          if (comma == std::string::npos) break;
+          at = comma + 1;
+        }
+        f.resize(5);
+        std::string anld(52, '\0');
+        anld[0] = char(std::atoi(f[1].c_str()));
+        anld[1] = char(f[3].size());
+        anld[2] = char(f[3].size() + f[4].size());
+        anld[3] = 0x08;
+        cfb::put16(anld, 10, std::uint32_t(std::atoi(f[2].c_str())));
+        std::string chars = f[3] + f[4];
+        for (std::size_t k = 0; k < chars.size() && k < 32; ++k) {
+          // A bullet from the symbol font is written as that font's byte.
+          anld[20 + k] = chars[k] == '*' ? char(0xB7) : chars[k];
+        }
+        p.grpprl += char(13);  // sprmPNLvlAnm
+        p.grpprl += char(std::atoi(f[0].c_str()));
+        p.grpprl += char(12);  // sprmPAnld
+        p.grpprl += char(anld.size());
+        p.grpprl += anld;
+      }
+    }
+    props->push_back(p);
+    out += line;
+  }
+  return out;
+}
+
+// A list level: start, format, flags, what follows, the restart limit and the number text
+// (units below 9 stand for level numbers).
+std::string list_level(std::int32_t start, int nfc, int flags, int follow, int restart_limit,
+                       const std::vector<std::uint16_t>& text) {
+  std::string l(28, '\0');
+  cfb::put32(l, 0, std::uint32_t(start));
+  l[4] = char(nfc);
+  l[5] = char(flags);
+  std::size_t n = 0;
+  for (std::size_t k = 0; k < text.size() && n < 9; ++k)
+    if (text[k] < 9) l[6 + n++] = char(k + 1);
+  l[15] = char(follow);
+  l[26] = char(restart_limit);
+  add16(l, std::uint32_t(text.size()));
+  for (std::uint16_t u : text) add16(l, u);
+  return l;
+}
+
+std::string list_entry(std::uint32_t id, bool simple) {
+  std::string e(28, '\0');
+  cfb::put32(e, 0, id);
+  for (int k = 0; k < 9; ++k) cfb::put16(e, 8 + 2 * std::size_t(k), 0x0FFF);
+  e[26] = simple ? 1 : 0;
+  return e;
+}
+
+// The fixture's lists. List 0x100 has nine levels, one per format: decimal "1.", lower letter
+// "a)" followed by a space, lower roman "(i)", upper letter from 4 "D. " followed by nothing,
+// upper roman "I.", decimal with leading zero shown with the higher levels in decimal
+// ("1.1.1.4.1.01", legal), ordinal "1st" never restarted, a Symbol bullet and no number
+// ("->"). List 0x200 is a Wingdings bullet followed by a space; list 0x300 is Japanese
+// counting from 7 (shown in decimal) "7:". Overrides: 1 list 0x100; 2 list 0x100 starting
+// level 0 at 10; 3 list 0x200; 4 list 0x100 with level 0 as upper roman "(I)"; 5 list 0x300.
+std::string list_tables(std::uint32_t* lst_len, std::uint32_t* lfo_offset, std::uint32_t* lfo_len) {
+  using U = std::vector<std::uint16_t>;
+  std::string lst;
+  add16(lst, 3);
+  lst += list_entry(0x100, false) + list_entry(0x200, true) + list_entry(0x300, true);
+  *lst_len = std::uint32_t(lst.size());
+  lst += list_level(1, 0, 0, 0, 0, U{0, '.'});
+  lst += list_level(1, 4, 0, 1, 0, U{1, ')'});
+  lst += list_level(1, 2, 0, 0, 0, U{'(', 2, ')'});
+  lst += list_level(4, 3, 0, 2, 0, U{3, '.', ' '});
+  lst += list_level(1, 1, 0, 0, 0, U{4, '.'});
+  lst += list_level(1, 22, 0x04, 0, 0, U{0, '.', 1, '.', 2, '.', 3, '.', 4, '.', 5});
+  lst += list_level(1, 5, 0x08, 0, 0, U{6});
+  lst += list_level(1, 23, 0, 0, 0, U{0xF0B7});
+  lst += list_level(1, 255, 0, 0, 0, U{8, '-', '>'});
+  lst += list_level(1, 23, 0, 1, 0, U{0xF0A7});
+  lst += list_level(7, 10, 0, 0, 0, U{0, ':'});
+  std::string lfo;
+  add32(lfo, 5);
+  const std::uint32_t ids[] = {0x100, 0x100, 0x200, 0x100, 0x300};
+  const int levels[] = {0, 1, 0, 1, 0};
+  for (int k = 0; k < 5; ++k) {
+    std::string e(16, '\0');
+    cfb::put32(e, 0, ids[k]);
+    e[12] = char(levels[k]);
+    lfo += e;
+  }
+  for (int k = 0; k < 5; ++k) {
+    add32(lfo, 0xFFFFFFFF);
+    if (k == 1) {  // level 0 starts at 10
+      add32(lfo, 10);
+      add32(lfo, 0x10);
+    }
+    if (k == 3) {  // level 0 formatted anew
+      add32(lfo, 0);
+      add32(lfo, 0x20);
+      lfo += list_level(1, 1, 0, 0, 0, U{'(', 0, ')'});
+    }
+  }
+  *lfo_offset = std::uint32_t(lst.size());
+  *lfo_len = std::uint32_t(lfo.size());
+  return lst + lfo;
+}
+
+// A style sheet of two paragraph styles: 0 plain, 1 numbered from list override 3.
+std::string style_sheet(bool word97) {
+  std::string s;
+  const std::size_t base = word97 ? 10 : 8;
+  add16(s, 4);  // the header: count of styles, size of a style's fixed part
+  add16(s, 2);
+  add16(s, std::uint32_t(base));
+  for (int k = 0; k < 2; ++k) {
+    std::string st(base, '\0');
+    cfb::put16(st, 2, 0x0FFF << 4 | 1);  // a paragraph style, based on none
+    cfb::put16(st, 4, 2);                // two property lists
+    if (word97) {
+      add16(st, 1);
+      add16(st, 'S');
+      add16(st, 0);
+    } else {
+      st += char(1);
+      st += 'S';
+      st += '\0';
+    }
+    if (st.size() % 2) st += '\0';
+    std::string upx;
+    add16(upx, std::uint32_t(k));
+    if (k == 1 && word97) {
+      add16(upx, 0x460B);
+      add16(upx, 3);
+    }
+    if (k == 1 && !word97) {  // an autonumber: bullets from the symbol font
+      upx += char(13);
+      upx += char(11);
+      upx += char(12);
+      upx += char(52);
+      std::string anld(52, '\0');
+      anld[0] = char(23);
+      anld[1] = 1;
+      anld[2] = 1;
+      cfb::put16(anld, 10, 1);
+      anld[20] = char(0xB7);
+      upx += anld;
+    }
+    add16(st, std::uint32_t(upx.size()));
+    st += upx;
+    if (st.size() % 2) st += '\0';
+    add16(st, 0);  // no character properties
+    add16(s, std::uint32_t(st.size()));
+    s += st;
+  }
+  return s;
+}
+
+// Paragraph property pages for the marks of the main text, which lie at the given stream
+// offsets (each just past its paragraph mark), appended to d at a page boundary; returns the
+// page table (text offsets, then page numbers of width bytes).
+std::string property_pages(std::string& d, std::vector<std::pair<std::uint32_t, ParaProps>> marks,
+                           std::uint32_t text_begin, bool word97) {
+  std::sort(marks.begin(), marks.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  const std::size_t entry = word97 ? 13 : 7;
+  std::vector<std::uint32_t> fcs;
+  std::vector<std::uint32_t> pns;
+  std::uint32_t from = text_begin;
+  std::size_t k = 0;
+  while (k < marks.size()) {
+    d.append((512 - d.size() % 512) % 512, '\0');
+    std::string page(512, '\0');
+    std::size_t top = 511, runs = 0;
+    std::vector<std::uint32_t> ends;
+    std::vector<std::size_t> places;
+    while (k < marks.size()) {
+      const ParaProps& p = marks[k].second;
+      std::string papx;
+      if (word97) {
+        std::string data;
+        add16(data, std::uint32_t(p.istd));
+        data += p.grpprl;
+        if (data.size() % 2 == 0) data += '\0';
+        papx += char((data.size() + 1) / 2);
+        papx += data;
+      } else {
+        std::string data;
+        add16(data, std::uint32_t(p.istd));
+        data += p.grpprl;
+        if (data.size() % 2) data += '\0';
+        papx += char(data.size() / 2);
+        papx += data;
+      }
+      std::size_t need = 4 * (runs + 2) + entry * (runs + 1);
+      std::size_t at = (top - papx.size()) & ~std::size_t(1);
+      if (at < need || top < papx.size()) break;
+      page.replace(at, papx.size(), papx);
+      top = at;
+      ends.push_back(marks[k].first);
+      places.push_back(at);
+      ++runs;
+      ++k;
+    }
+    fcs.push_back(from);
+    cfb::put32(page, 0, from);
+    for (std::size_t r = 0; r < runs; ++r) {
+      cfb::put32(page, 4 * (r + 1), ends[r]);
+      page[4 * (runs + 1) + entry * r] = char(places[r] / 2);
+    }
+    page[511] = char(runs);
+    from = ends.back();
+    pns.push_back(std::uint32_t(d.size() / 512));
+    d += page;
+  }
+  fcs.push_back(from);
+  std::string plc;
+  for (std::uint32_t fc : fcs) add32(plc, fc);
+  for (std::uint32_t pn : pns) {
+    if (word97) add32(plc, pn); else add16(plc, pn);
+  }
+  return plc;
+}
+
+// The stream offsets just past each paragraph mark of the pieces' text, with their properties.
+std::vector<std::pair<std::uint32_t, ParaProps>> mark_places(const std::vector<Piece>& pieces,
+                                                              const std::vector<ParaProps>& props) {
+  std::vector<std::pair<std::uint32_t, ParaProps>> marks;
+  std::size_t para = 0;
+  for (const Piece& p : pieces) {
+    const std::uint32_t width = p.eight_bit ? 1 : 2;
+    for (std::size_t i = 0; i < p.units.size(); ++i) {
+      if (p.units[i] != '\r') continue;
+      ParaProps pp = para < props.size() ? props[para] : ParaProps{};
+      marks.push_back({p.fc + std::uint32_t(i + 1) * width, pp});
+      ++para;
+    }
+  }
+  return marks;
+}
+
 // Word 97: csw 14, cslw 22 (story lengths at entries 3 to 10), 93 offset/length pairs (the
 // piece table's at pair 33), then the text from 1024 on. Returns the WordDocument stream and
 // sets the table stream.
 std::string word97_document(const std::vector<std::string>& stories, const Header& h,
-                            std::string* table) {
+                            std::string* table, const std::vector<ParaProps>& props) {
   constexpr std::size_t kLw = 64, kPairs = 154, kClx = kPairs + 33 * 8, kFibEnd = 1024;
   std::vector<std::uint16_t> units;
   for (const std::string& story : stories) {
@@ -402,6 +699,27 @@ std::string word97_document(const std::vector<std::string>& stories, const Heade
   cfb::put32(d, kClx, std::uint32_t(table->size()));
   cfb::put32(d, kClx + 4, h.no_clx ? 0 : std::uint32_t(h.clx_len >= 0 ? h.clx_len : clx.size()));
   *table += clx;
+  if (h.lists) {
+    // Pages for the main text's paragraphs: the pieces that hold it.
+    std::vector<Piece> main;
+    for (const Piece& p : pieces)
+      if (p.cp < stories[0].size()) main.push_back(p);
+    std::string plc = property_pages(d, mark_places(main, props), std::uint32_t(begin), true);
+    auto pair = [&](std::size_t k, const std::string& bytes) {
+      cfb::put32(d, kPairs + 8 * k, std::uint32_t(table->size()));
+      cfb::put32(d, kPairs + 8 * k + 4, std::uint32_t(bytes.size()));
+      *table += bytes;
+    };
+    pair(1, style_sheet(true));
+    pair(13, plc);
+    std::uint32_t lst_len, lfo_offset, lfo_len;
+    const std::uint32_t lists_at = std::uint32_t(table->size());
+    *table += list_tables(&lst_len, &lfo_offset, &lfo_len);
+    cfb::put32(d, kPairs + 8 * 73, lists_at);
+    cfb::put32(d, kPairs + 8 * 73 + 4, lst_len);
+    cfb::put32(d, kPairs + 8 * 74, lists_at + lfo_offset);
+    cfb::put32(d, kPairs + 8 * 74 + 4, lfo_len);
+  }
   return d;
 }
 
@@ -417,7 +735,8 @@ std::string font_entry(int charset, const std::string& name) {
 
 // Word 6/95: a fixed layout of 0x200 bytes (story lengths at 0x34, font table at 0xD0, piece
 // table at 0x160), the text, the font table and the piece table in the same stream.
-std::string word6_document(const std::string& text, const Header& h) {
+std::string word6_document(const std::string& text, const Header& h,
+                           const std::vector<ParaProps>& props) {
   constexpr std::size_t kCcp = 0x34, kFonts = 0xD0, kClx = 0x160, kFibEnd = 0x200;
   std::string d(kFibEnd + std::size_t(h.gap), '\0');
   unsigned flags = unsigned(h.flags >= 0 ? h.flags : 0) | (h.complex ? 0x0004 : 0);
@@ -431,6 +750,7 @@ std::string word6_document(const std::string& text, const Header& h) {
     begin = d.size();
     d += text;
     end = d.size();
+    for (Piece& p : pieces) p.fc = std::uint32_t(begin + p.cp);
   }
   text_range(d, h, begin, end);
   cfb::put32(d, 0x20, std::uint32_t(end));  // cbMac
@@ -446,6 +766,16 @@ std::string word6_document(const std::string& text, const Header& h) {
     cfb::put32(d, kClx, std::uint32_t(d.size()));
     cfb::put32(d, kClx + 4, std::uint32_t(clx.size()));
     d += clx;
+  }
+  if (h.lists) {
+    std::string plc = property_pages(d, mark_places(pieces, props), std::uint32_t(begin), false);
+    std::string styles = style_sheet(false);
+    cfb::put32(d, 0x60, std::uint32_t(d.size()));
+    cfb::put32(d, 0x64, std::uint32_t(styles.size()));
+    d += styles;
+    cfb::put32(d, 0xC0, std::uint32_t(d.size()));
+    cfb::put32(d, 0xC4, std::uint32_t(plc.size()));
+    d += plc;
   }
   return d;
 }
@@ -477,10 +807,12 @@ int make_word(int argc, char** argv, Kind kind) {
   std::string text;
   if (!read_file(argv[3], &text)) return 1;
   text = word_text(text);
+  std::vector<ParaProps> props;
+  if (h.lists) text = take_list_marks(text, kind == Kind::word97, &props);
   if (kind == Kind::plain) return write_out(argv[2], plain_document(text, h)) ? 0 : 1;
   d.e.name = d.name;
   if (kind == Kind::word6) {
-    d.e.data = word6_document(text, h);
+    d.e.data = word6_document(text, h, props);
     if (h.fuzz_seed) return write_out(argv[2], fuzz_seed(d.e.data, "", h)) ? 0 : 1;
     return write_out(argv[2], cfb::build({d.e}, o)) ? 0 : 1;
   }
@@ -492,7 +824,7 @@ int make_word(int argc, char** argv, Kind kind) {
   }
   cfb::Entry table;
   table.name = h.table;
-  d.e.data = word97_document(stories, h, &table.data);
+  d.e.data = word97_document(stories, h, &table.data, props);
   if (h.fuzz_seed) return write_out(argv[2], fuzz_seed(d.e.data, table.data, h)) ? 0 : 1;
   std::vector<cfb::Entry> entries = {d.e, table};
   for (const std::string& name : h.storages) {

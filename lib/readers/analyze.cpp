@@ -10,6 +10,7 @@
 #include "reader.h"
 #include "rtfread.h"
 #include "signatures.h"
+#include "wordlists.h"
 #include "wordpieces.h"
 #include "wordtext.h"
 #include "writer.h"
@@ -248,7 +249,9 @@ int read_compound_document(const unsigned char* header, OleStream* doc, std::int
       std::fprintf(out_file, "Text read through the piece table: %lu pieces\n",
                    static_cast<unsigned long>(pieces.pieces));
     }
-    read_word_pieces(doc, pieces, word_8bit_charset(doc, header));
+    const std::uint16_t* table = word_8bit_charset(doc, header);
+    const ParagraphLabels labels = word_document_labels(doc, doc_index, header, pieces.runs, table);
+    read_word_pieces(doc, pieces, table, &labels);
     return 0;
   }
   // By the text range: the stream stands after the header again.
@@ -256,6 +259,15 @@ int read_compound_document(const unsigned char* header, OleStream* doc, std::int
   const std::uint16_t* table = source_charset;
   if (std::size_t(consumed) == kHeaderSize && is_word6_header(header)) {
     table = word_8bit_charset(doc, header);
+    // Numbered paragraphs are found by position, so their text is read as one piece.
+    if (!(getshort(header, kFibFlags) & kFlagExtendedCharset) &&
+        word6_range_pieces(header, doc->size, &pieces)) {
+      const ParagraphLabels labels = word_document_labels(doc, doc_index, header, pieces.runs, table);
+      if (labels.size() > 0) {
+        read_word_pieces(doc, pieces, table, &labels);
+        return 0;
+      }
+    }
     ole_seek(doc, consumed, SEEK_SET);
   }
   SourceCharsetSwitch code_page(table);

@@ -20,7 +20,8 @@ namespace dorvex {
 namespace {
 
 // Header (file information block) fields common to all versions.
-constexpr std::size_t kFibVersion = 2, kFibFlags = 10, kFibEnvironment = 18, kFibCharset = 20;
+constexpr std::size_t kFibVersion = 2, kFibFlags = 10, kFibEnvironment = 18, kFibCharset = 20,
+                      kFibTextStart = 24, kFibTextEnd = 28;
 constexpr unsigned kFlagComplex = 0x0004, kFlagTableOne = 0x0200, kFlagExtendedCharset = 0x1000;
 constexpr int kWord97MinVersion = 0xC1, kWord6MinVersion = 101, kWord6MaxVersion = 105;
 constexpr int kMacCharset = 256;
@@ -392,16 +393,74 @@ const std::uint16_t* word_8bit_charset(OleStream* doc, const unsigned char* head
   return table ? table : source_charset;
 }
 
-void read_word_pieces(OleStream* doc, const WordPieces& pieces, const std::uint16_t* table) {
+std::vector<unsigned char> read_table_stream(OleStream* doc, std::int32_t doc_index,
+                                             const unsigned char* header) {
+  const unsigned flags = static_cast<unsigned>(getshort(header, kFibFlags));
+  std::vector<unsigned char> bytes;
+  std::int32_t table = find_sibling(doc_index, (flags & kFlagTableOne) ? "1Table" : "0Table");
+  if (table < 0) return bytes;
+  OleEntryPtr entry = open_entry(doc->file, table);
+  if (!entry || ole_seek(entry.get(), 0, SEEK_SET) != 0) return bytes;
+  // Grown by what is read, not by the size the directory states.
+  while (bytes.size() < entry->size) {
+    const std::size_t at = bytes.size();
+    const std::size_t want = std::min<std::size_t>(kReadBlock, entry->size - at);
+    bytes.resize(at + want);
+    const std::size_t got = ole_read(bytes.data() + at, 1, want, entry.get());
+    bytes.resize(at + std::min(got, want));
+    if (got != want) break;
+  }
+  return bytes;
+}
+
+bool word6_range_pieces(const unsigned char* header, std::uint32_t doc_size, WordPieces* out) {
+  const std::uint32_t start = getulong(header, kFibTextStart), end = getulong(header, kFibTextEnd);
+  if (!is_word6_header(header) || start >= end || end > doc_size) return false;
+  FibFacts f;
+  f.has_lengths = true;
+  for (std::size_t k = 0; k < kStoryCount; ++k) {
+    f.lengths[k] = getulong(header, kW6StoryLengths + 4 * k);
+  }
+  // One piece over the whole range: the text as it lies.
+  std::array<unsigned char, 4 * 2 + kPieceDescriptor> one{};
+  auto put32 = [&](std::size_t at, std::uint32_t v) {
+    for (std::size_t k = 0; k < 4; ++k) one[at + k] = static_cast<unsigned char>(v >> (8 * k));
+  };
+  put32(4, end - start);
+  put32(8 + kPieceOffset, start);
+  const PieceTable t{one.data(), one.data() + 8, 1};
+  out->runs.clear();
+  pieces_to_runs(t, false, f, doc_size, &out->runs);
+  out->pieces = 1;
+  return !out->runs.empty();
+}
+
+void read_word_pieces(OleStream* doc, const WordPieces& pieces, const std::uint16_t* table,
+                      const ParagraphLabels* labels) {
   WordParagraphs text(WordRules::document);
   bool ascii_same = true;
   for (int b = 0; b < 0x80; ++b) ascii_same = ascii_same && table[b] == b;
+  std::size_t next_label = 0;
+  const std::size_t label_count = labels ? labels->size() : 0;
   for (const TextRun& run : pieces.runs) {
     const std::size_t width = run.eight_bit ? 1 : 2;
     std::uint64_t left = std::uint64_t(run.cp_end - run.cp_begin) * width;
     if (ole_seek(doc, static_cast<std::int32_t>(run.offset), SEEK_SET) != 0) left = 0;
+    while (next_label < label_count && labels->cp[next_label] < run.cp_begin) ++next_label;
+    std::uint64_t cp = run.cp_begin;
     while (left > 0) {
-      std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kReadBlock));
+      // A paragraph's label goes in where its text begins.
+      if (next_label < label_count && labels->cp[next_label] == cp) {
+        std::size_t n;
+        const std::uint16_t* label = labels->label(next_label++, &n);
+        text.put_run(label, n);
+        continue;
+      }
+      std::uint64_t until = left;
+      if (next_label < label_count && labels->cp[next_label] < run.cp_end) {
+        until = std::min<std::uint64_t>(until, (labels->cp[next_label] - cp) * width);
+      }
+      std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(until, kReadBlock));
       // The units go where the paragraph takes them. On a little-endian machine 16-bit text is
       // already in the units' layout and is read straight there.
       std::uint16_t* units = text.block_space();
@@ -411,6 +470,7 @@ void read_word_pieces(OleStream* doc, const WordPieces& pieces, const std::uint1
       if (got == 0 || got > want) break;
       std::size_t n = got / width;
       left -= got;
+      cp += n;
       if (run.eight_bit) {
         text.take_bytes(raw_block.data(), n, table, ascii_same);  // widened as they are scanned
         continue;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "listlabels.h"
 #include "ole.h"
 
 namespace dorvex {
@@ -46,9 +47,19 @@ const std::uint16_t* word_8bit_charset(OleStream* doc, const unsigned char* head
 // The name of the Word 6/95 code page the document states (never null).
 const char* word6_codepage(OleStream* doc, const unsigned char* header);
 
+// The table stream beside doc (Word 97-2003), as much of it as can be read; empty when there is
+// none.
+std::vector<unsigned char> read_table_stream(OleStream* doc, std::int32_t doc_index,
+                                             const unsigned char* header);
+
+// Word 6/95 8-bit text by its header's text range, as runs cut at the story lengths: how a
+// document without a piece table is read when its paragraphs need positions.
+bool word6_range_pieces(const unsigned char* header, std::uint32_t doc_size, WordPieces* out);
+
 // Reads the runs of doc, decoding 8-bit runs with table, into paragraphs under the document
-// rules.
-void read_word_pieces(OleStream* doc, const WordPieces& pieces, const std::uint16_t* table);
+// rules; each label of labels (or none) goes in front of the paragraph it belongs to.
+void read_word_pieces(OleStream* doc, const WordPieces& pieces, const std::uint16_t* table,
+                      const ParagraphLabels* labels = nullptr);
 
 }  // namespace dorvex
 

@@ -1,0 +1,306 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "listlabels.h"
+#include "wordlists.h"
+
+namespace {
+
+std::string ascii(const std::vector<std::uint16_t>& units) {
+  std::string s;
+  for (std::uint16_t u : units) s += u < 0x80 ? char(u) : '?';
+  return s;
+}
+
+std::string number(std::int64_t n, dorvex::NumberFormat f) {
+  std::vector<std::uint16_t> out;
+  dorvex::append_number(&out, n, f);
+  return ascii(out);
+}
+
+TEST(ListLabels, FormatsAndNumbers) {
+  using F = dorvex::NumberFormat;
+  struct Case {
+    std::int64_t n;
+    const char *decimal, *zero, *upper_roman, *lower_roman, *upper_letter, *lower_letter, *ordinal;
+  } cases[] = {
+      {1, "1", "01", "I", "i", "A", "a", "1st"},
+      {2, "2", "02", "II", "ii", "B", "b", "2nd"},
+      {3, "3", "03", "III", "iii", "C", "c", "3rd"},
+      {4, "4", "04", "IV", "iv", "D", "d", "4th"},
+      {9, "9", "09", "IX", "ix", "I", "i", "9th"},
+      {10, "10", "10", "X", "x", "J", "j", "10th"},
+      {11, "11", "11", "XI", "xi", "K", "k", "11th"},
+      {12, "12", "12", "XII", "xii", "L", "l", "12th"},
+      {13, "13", "13", "XIII", "xiii", "M", "m", "13th"},
+      {21, "21", "21", "XXI", "xxi", "U", "u", "21st"},
+      {22, "22", "22", "XXII", "xxii", "V", "v", "22nd"},
+      {26, "26", "26", "XXVI", "xxvi", "Z", "z", "26th"},
+      {27, "27", "27", "XXVII", "xxvii", "AA", "aa", "27th"},
+      {53, "53", "53", "LIII", "liii", "AAA", "aaa", "53rd"},
+      {111, "111", "111", "CXI", "cxi", "GGGGG", "ggggg", "111th"},
+      {1994, "1994", "1994", "MCMXCIV", "mcmxciv", nullptr, nullptr, "1994th"},
+      {3999, "3999", "3999", "MMMCMXCIX", "mmmcmxcix", nullptr, nullptr, "3999th"},
+      // Beyond what roman numerals and letters show: decimal, never megabytes of letters.
+      {4000, "4000", "4000", "4000", "4000", "4000", "4000", "4000th"},
+      {0, "0", "00", "0", "0", "0", "0", "0th"},
+      {2147483647, "2147483647", "2147483647", "2147483647", "2147483647", "2147483647",
+       "2147483647", "2147483647th"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.n);
+    EXPECT_EQ(number(c.n, F::decimal), c.decimal);
+    EXPECT_EQ(number(c.n, F::decimal_zero), c.zero);
+    EXPECT_EQ(number(c.n, F::upper_roman), c.upper_roman);
+    EXPECT_EQ(number(c.n, F::lower_roman), c.lower_roman);
+    if (c.upper_letter) EXPECT_EQ(number(c.n, F::upper_letter), c.upper_letter);
+    if (c.lower_letter) EXPECT_EQ(number(c.n, F::lower_letter), c.lower_letter);
+    EXPECT_EQ(number(c.n, F::ordinal), c.ordinal);
+    EXPECT_EQ(number(c.n, F::bullet), "");
+    EXPECT_EQ(number(c.n, F::none), "");
+  }
+  EXPECT_EQ(number(832, F::lower_letter), std::string(32, 'z'));  // the longest letters
+  EXPECT_EQ(number(833, F::lower_letter), "833");
+  // Word's codes and names; formats outside the model are decimal.
+  EXPECT_EQ(dorvex::word_number_format(22), F::decimal_zero);
+  EXPECT_EQ(dorvex::word_number_format(23), F::bullet);
+  EXPECT_EQ(dorvex::word_number_format(255), F::none);
+  EXPECT_EQ(dorvex::word_number_format(10), F::decimal);  // Japanese counting
+  EXPECT_EQ(dorvex::word_number_format_name("lowerRoman", 10), F::lower_roman);
+  EXPECT_EQ(dorvex::word_number_format_name("lowerRomanX", 11), F::decimal);
+  EXPECT_EQ(dorvex::word_number_format_name("chineseCounting", 15), F::decimal);
+}
+
+TEST(ListLabels, PrivateUseBullets) {
+  EXPECT_EQ(dorvex::bullet_unit(0xF0B7), 0x2022);  // Symbol
+  EXPECT_EQ(dorvex::bullet_unit(0xF0A7), 0x25AA);  // Wingdings
+  EXPECT_EQ(dorvex::bullet_unit(0xF0D8), 0x27A2);
+  EXPECT_EQ(dorvex::bullet_unit(0xF02D), 0x2212);
+  EXPECT_EQ(dorvex::bullet_unit(0xF020), 0x2022);  // unknown: a plain bullet
+  EXPECT_EQ(dorvex::bullet_unit(u'o'), u'o');      // a letter stays a letter
+  EXPECT_EQ(dorvex::bullet_unit(0xF100), 0xF100);
+}
+
+dorvex::ListDefinition outline() {
+  dorvex::ListDefinition d;
+  const dorvex::NumberFormat formats[] = {
+      dorvex::NumberFormat::upper_roman, dorvex::NumberFormat::decimal,
+      dorvex::NumberFormat::lower_letter, dorvex::NumberFormat::bullet};
+  for (int k = 0; k < 4; ++k) d.levels[std::size_t(k)].format = formats[k];
+  d.levels[0].text = {0, '.'};
+  d.levels[1].text = {0, '.', 1};
+  d.levels[1].follow = dorvex::LabelFollow::space;
+  d.levels[2].text = {2, ')'};
+  d.levels[2].follow = dorvex::LabelFollow::nothing;
+  d.levels[3].text = {0xF0B7};
+  return d;
+}
+
+std::vector<std::string> labels(const dorvex::ListDefinition& d, std::vector<int> levels) {
+  dorvex::ListCounters c;
+  std::vector<std::string> out;
+  for (int level : levels) {
+    std::vector<std::uint16_t> label;
+    dorvex::next_label(d, &c, level, &label);
+    std::string s;
+    for (std::uint16_t u : label) s += u == 0x2022 ? std::string("*") : std::string(1, char(u));
+    out.push_back(s);
+  }
+  return out;
+}
+
+using Labels = std::vector<std::string>;
+
+TEST(ListLabels, CountersThroughNestingAndRestarts) {
+  dorvex::ListDefinition d = outline();
+  EXPECT_EQ(labels(d, {0, 1, 1, 2, 2, 3, 1, 2, 0, 1}),
+            (Labels{"I.\t", "I.1 ", "I.2 ", "a)", "b)", "*\t", "I.3 ", "a)", "II.\t", "II.1 "}));
+  // A list entered at a deep level shows the starts of the levels above.
+  d.levels[0].start = 4;
+  EXPECT_EQ(labels(d, {1, 0, 1}), (Labels{"IV.1 ", "IV.\t", "IV.1 "}));
+  // Restarts: level 2 restarts only after level 0; it counts on through level 1.
+  d.levels[2].restart_below = 1;
+  EXPECT_EQ(labels(d, {0, 2, 1, 2, 0, 2}),
+            (Labels{"IV.\t", "a)", "IV.1 ", "b)", "V.\t", "a)"}));
+  // Never restarted.
+  d.levels[2].restart_below = 0;
+  EXPECT_EQ(labels(d, {2, 0, 2}), (Labels{"a)", "IV.\t", "b)"}));
+  // Legal numbering shows the levels above in decimal; none shows the text without the number.
+  d.levels[1].legal = true;
+  d.levels[0].start = 1;
+  d.levels[3].format = dorvex::NumberFormat::none;
+  d.levels[3].text = {3, '-', '-'};
+  EXPECT_EQ(labels(d, {0, 1, 3}), (Labels{"I.\t", "1.1 ", "--\t"}));
+  // A level outside 0..8 is numbered as level 0.
+  EXPECT_EQ(labels(d, {0, 42, -1}), (Labels{"I.\t", "II.\t", "III.\t"}));
+}
+
+TEST(ListLabels, HostileStartsAndTextStayBounded) {
+  dorvex::ListDefinition d;
+  d.levels[0].text = {0};
+  d.levels[0].start = dorvex::kMaxCounter;
+  EXPECT_EQ(labels(d, {0, 0}), (Labels{"2147483647\t", "2147483647\t"}));
+  d.levels[0].start = -5;
+  EXPECT_EQ(labels(d, {0}), (Labels{"0\t"}));
+  d.levels[0].start = INT64_MAX;
+  d.levels[0].format = dorvex::NumberFormat::lower_letter;
+  EXPECT_EQ(labels(d, {0}), (Labels{"2147483647\t"}));
+  // Number text beyond 255 units is cut there.
+  d.levels[0].text.assign(1000, 'x');
+  d.levels[0].follow = dorvex::LabelFollow::nothing;
+  EXPECT_EQ(labels(d, {0})[0].size(), dorvex::kMaxLevelText);
+}
+
+// ---- Word 97 list tables, built as a file holds them ----
+
+void put16(std::string& s, std::uint32_t v) {
+  s += char(v & 0xFF);
+  s += char(v >> 8 & 0xFF);
+}
+void put32(std::string& s, std::uint32_t v) {
+  put16(s, v & 0xFFFF);
+  put16(s, v >> 16);
+}
+
+std::string level(std::int32_t start, int nfc, int flags, int follow, int restart,
+                  const std::vector<std::uint16_t>& text) {
+  std::string l;
+  put32(l, std::uint32_t(start));
+  l += char(nfc);
+  l += char(flags);
+  l.append(9, '\0');
+  l += char(follow);
+  l.append(8, '\0');
+  l += char(0);  // no character properties
+  l += char(2);  // two bytes of paragraph properties, skipped
+  l += char(restart);
+  l += char(0);
+  l += "\x01\x02";
+  put16(l, std::uint32_t(text.size()));
+  for (std::uint16_t u : text) put16(l, u);
+  return l;
+}
+
+std::string list_entry(std::uint32_t id, bool simple) {
+  std::string e;
+  put32(e, id);
+  e.append(4 + 18, '\0');
+  e += char(simple ? 1 : 0);
+  e += '\0';
+  return e;
+}
+
+std::vector<std::string> override_labels(const dorvex::WordLists& w, std::size_t o,
+                                         std::vector<int> levels) {
+  return labels(w.overrides.at(o), std::move(levels));
+}
+
+TEST(WordLists, DefinitionsOverridesAndDamage) {
+  std::string t = "pad";  // the tables need not start the stream
+  const std::uint32_t lst_at = std::uint32_t(t.size());
+  put16(t, 2);
+  t += list_entry(0x77, true) + list_entry(0x88, false);
+  const std::uint32_t lst_len = std::uint32_t(t.size()) - lst_at;
+  t += level(3, 4, 0, 1, 0, {0, ')'});
+  t += level(1, 0, 0, 0, 0, {0, '.'});
+  t += level(1, 1, 0x04, 2, 0, {0, '.', 1});
+  for (int k = 2; k < 9; ++k) t += level(1, 0, 0, 0, 0, {0});
+  const std::uint32_t lfo_at = std::uint32_t(t.size());
+  put32(t, 4);
+  const std::uint32_t ids[] = {0x88, 0x77, 0x88, 0x99};
+  const int counts[] = {0, 0, 2, 0};
+  for (int k = 0; k < 4; ++k) {
+    put32(t, ids[k]);
+    t.append(8, '\0');
+    t += char(counts[k]);
+    t.append(3, '\0');
+  }
+  put32(t, 0xFFFFFFFF);
+  put32(t, 0xFFFFFFFF);
+  put32(t, 0xFFFFFFFF);
+  put32(t, 5);       // level 1 starts at 5
+  put32(t, 0x11);
+  put32(t, 0);       // level 0 formatted anew
+  put32(t, 0x20);
+  t += level(1, 23, 0, 0, 0, {0xF0B7});
+  put32(t, 0xFFFFFFFF);
+  const std::uint32_t lfo_len = std::uint32_t(t.size()) - lfo_at;
+  auto data = reinterpret_cast<const unsigned char*>(t.data());
+
+  dorvex::WordLists w = dorvex::parse_word_lists(data, t.size(), lst_at, lst_len, lfo_at, lfo_len);
+  ASSERT_EQ(w.overrides.size(), 4u);
+  EXPECT_EQ(override_labels(w, 1, {0, 0}), (Labels{"c) ", "d) "}));
+  EXPECT_EQ(override_labels(w, 0, {0, 1}), (Labels{"1.\t", "1.I"}));
+  EXPECT_EQ(override_labels(w, 2, {0, 1, 1}), (Labels{"*\t", "1.V", "1.VI"}));
+  // Overrides of one list count together; only the one with a start-at starts anew.
+  EXPECT_EQ(w.counter[0], w.counter[2]);
+  EXPECT_NE(w.counter[0], w.counter[1]);
+  EXPECT_EQ(w.restarts[0], 0);
+  EXPECT_EQ(w.restarts[2], 1 << 1);
+  // An override of a list that does not exist numbers in decimal, on its own counter.
+  EXPECT_EQ(override_labels(w, 3, {0, 1}), (Labels{"1.\t", "1.\t"}));
+  EXPECT_NE(w.counter[3], w.counter[0]);
+
+  // Cut anywhere, the tables give what they hold and never read past the end.
+  for (std::size_t cut = 0; cut <= t.size(); ++cut) {
+    std::vector<unsigned char> part(data, data + cut);
+    dorvex::WordLists p = dorvex::parse_word_lists(part.data(), part.size(), lst_at, lst_len,
+                                                   lfo_at, lfo_len);
+    ASSERT_EQ(p.overrides.size(), p.counter.size());
+    ASSERT_LE(p.overrides.size(), 4u);
+    for (const auto& d : p.overrides) {
+      for (const auto& l : d.levels) ASSERT_LE(l.text.size(), dorvex::kMaxLevelText);
+    }
+  }
+  // Counts far beyond the tables: only what the bytes hold is read.
+  std::string big = t;
+  big[lst_at] = char(0xFF);
+  big[lst_at + 1] = char(0x7F);
+  big[lfo_at + 3] = char(0x7F);
+  auto bdata = reinterpret_cast<const unsigned char*>(big.data());
+  dorvex::WordLists b = dorvex::parse_word_lists(bdata, big.size(), lst_at, lst_len, lfo_at, lfo_len);
+  EXPECT_LE(b.overrides.size(), (lfo_len - 4) / 16);
+  EXPECT_TRUE(dorvex::parse_word_lists(bdata, big.size(), lst_at, 0xFFFFFFF0u, 0xFFFFFFF0u, 100)
+                  .overrides.empty());
+}
+
+TEST(WordLists, Word6Autonumbers) {
+  auto anld = [](int nfc, const std::string& before, const std::string& after, int start) {
+    std::string a(52, '\0');
+    a[0] = char(nfc);
+    a[1] = char(before.size());
+    a[2] = char(before.size() + after.size());
+    a[10] = char(start);
+    std::string text = before + after;
+    for (std::size_t k = 0; k < text.size(); ++k) a[20 + k] = text[k];
+    return a;
+  };
+  auto label = [&](const std::string& a, std::size_t n) {
+    dorvex::ListLevel l;
+    bool higher = true;
+    if (!dorvex::parse_word6_anld(reinterpret_cast<const unsigned char*>(a.data()), n, nullptr,
+                                  &l, &higher)) {
+      return std::string("(none)");
+    }
+    EXPECT_FALSE(higher);
+    dorvex::ListDefinition d;
+    d.levels[0] = l;
+    return labels(d, {0})[0];
+  };
+  EXPECT_EQ(label(anld(0, "", ".", 1), 52), "1.\t");
+  EXPECT_EQ(label(anld(4, "(", ")", 3), 52), "(c)\t");
+  EXPECT_EQ(label(anld(5, "No. ", "", 2), 52), "No. 2nd\t");
+  EXPECT_EQ(label(anld(23, "\xB7", "", 1), 52), "*\t");  // Symbol's bullet
+  EXPECT_EQ(label(anld(0, std::string("\x01", 1), "", 7), 52), "7\t");  // no control in the text
+  // Too short for its fixed part, or text beyond the operand.
+  EXPECT_EQ(label(anld(0, "", ".", 1), 19), "(none)");
+  EXPECT_EQ(label(anld(0, "abc", "", 1), 22), "(none)");
+  std::string wild = anld(0, "", "", 1);
+  wild[2] = char(200);
+  EXPECT_EQ(label(wild, 52), "(none)");
+}
+
+}  // namespace
