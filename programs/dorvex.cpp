@@ -263,7 +263,7 @@ int read_input(std::FILE* f, const char* name) {
   input_unreadable = is_directory_input(f, name);
   if (input_unreadable) return 1;
   errno = 0;
-  int status = dorvex::analyze_format(f, name);
+  int status = dorvex::analyze_format(f, nullptr, {}, name);
   if (!std::ferror(f)) return status;
   if (errno == 0) errno = EIO;  // something after the failed read cleared it
   std::perror(name);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cfb.h"
+#include "propset.h"
 
 namespace {
 
@@ -30,6 +31,10 @@ const char kUsage[] =
     "      stream alone, 8-bit text as the file's bytes, and a font table\n"
     "  wordplain <out> <textfile> [--16bit] [header options]\n"
     "      a plain-header Word file: bytes DB A5, a 128-byte header, the text\n"
+    "  metadata <out> <variant>\n"
+    "      a summary information stream (variants cp1252, wide, cp1200, utf8, two-sets,\n"
+    "      far-offset, huge-counts, odd-types) or an RTF document with an \\info group\n"
+    "      (rtf-info, rtf-upr)\n"
     "word97 options:\n"
     "  --pieces=N      the text in N pieces, stored last piece first with deleted text\n"
     "                  (\"DELETED\") between them, as fast saves leave them\n"
@@ -870,6 +875,54 @@ int make_ole(int argc, char** argv) {
   return write_out(argv[2], cfb::build(entries, o)) ? 0 : 1;
 }
 
+// Inputs of the metadata readers, by name.
+int make_metadata(int argc, char** argv) {
+  using namespace propset;
+  if (argc != 4) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const std::string v = argv[3];
+  constexpr std::uint64_t kMarch2006 = 0x1c63d18ff788087;
+  std::string out;
+  if (v == "cp1252") {
+    out = build({code_page(1252), lpstr(2, "Caf\xE9 report"), lpstr(3, "Budget"),
+                 lpstr(4, "Ann"), lpstr(5, "a; b"), filetime(12, kMarch2006),
+                 filetime(13, kMarch2006 + 600000000)});
+  } else if (v == "wide") {
+    out = build({code_page(1252), lpwstr(2, u"Wide \u00E9"), lpwstr(4, u"\U0001F600")});
+  } else if (v == "cp1200") {
+    out = build({code_page(1200), Property{2, kLpstr, std::string("\x06\0\0\0A\0B\0\0\0", 10)}});
+  } else if (v == "utf8") {
+    out = build({code_page(65001), lpstr(2, "\xC3\xA9t\xC3\xA9"), lpstr(4, "\xFF\xFE")});
+  } else if (v == "two-sets") {
+    Options o;
+    o.other_set_first = true;
+    out = build({lpstr(2, "Second")}, o);
+  } else if (v == "far-offset") {
+    Property far = lpstr(2, "Lost");
+    far.offset = 0x7FFFFFF0;
+    out = build({far, lpstr(4, "Kept")});
+  } else if (v == "huge-counts") {
+    Options o;
+    o.property_count = 0xFFFFFFFF;
+    out = build({lpstr(2, "Huge", 0xFFFFFFF0), lpwstr(3, u"W", 0x7FFFFFFF)}, o);
+  } else if (v == "odd-types") {
+    out = build({Property{2, kI4, std::string("\x05\0\0\0", 4)}, lpstr(12, "2006"),
+                 Property{1, kLpstr, ""}, filetime(13, 1)});
+  } else if (v == "rtf-info") {
+    out = "{\\rtf1\\ansi\\ansicpg1252{\\info{\\title Caf\\'e9 \\u8364?}{\\author A{\\*\\bkmkstart x}B}"
+          "{\\creatim\\yr2006\\mo3\\dy1\\hr10\\min15}{\\revtim\\yr2000\\mo2\\dy29}}Text\\par}";
+  } else if (v == "rtf-upr") {
+    out = "{\\rtf1{\\info{\\upr{\\title ??}{\\*\\ud{\\title \\u12478\\'3f\\u-10179?\\u-8704?}}}"
+          "{\\keywords k\\tab l}{\\subject";
+  } else {
+    std::fprintf(stderr, "mkfixture: unknown metadata variant %s\n", v.c_str());
+    return 2;
+  }
+  return write_out(argv[2], out) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -881,6 +934,7 @@ int main(int argc, char** argv) {
   if (!std::strcmp(argv[1], "word97")) return make_word(argc, argv, Kind::word97);
   if (!std::strcmp(argv[1], "word6")) return make_word(argc, argv, Kind::word6);
   if (!std::strcmp(argv[1], "wordplain")) return make_word(argc, argv, Kind::plain);
+  if (!std::strcmp(argv[1], "metadata")) return make_metadata(argc, argv);
   std::fprintf(stderr, "mkfixture: unknown kind %s\n", argv[1]);
   return 2;
 }

@@ -93,7 +93,8 @@ void skip_to_text(StreamHandle stream, std::int32_t count) {
 int read_compound_document(const unsigned char* header, OleStream* doc, std::int32_t consumed,
                            std::int32_t doc_index);
 
-int read_ole_documents(std::FILE* f, const unsigned char* prefix, const char* name) {
+int read_ole_documents(std::FILE* f, const unsigned char* prefix, Metadata* metadata,
+                       const CodePageDecoder& decode, const char* name) {
   std::FILE* container = ole_init(f, prefix, ole_sign.size());
   if (!container) {
     std::fputs("Broken OLE file. Try using -b switch", stderr);
@@ -119,13 +120,18 @@ int read_ole_documents(std::FILE* f, const unsigned char* prefix, const char* na
       result = read_compound_document(header.data(), entry.get(), static_cast<std::int32_t>(n),
                                       index);
     }
+    if (metadata) {
+      read_summary_entry(entry.get(), properties, std::size_t(propNumber), std::size_t(index),
+                         *metadata, decode);
+    }
   }
   set_std_func();
   ole_finish();
   return word_found ? result : refuse_compound(contents, name);
 }
 
-int detect_and_read(std::FILE* f, const char* name) {
+int detect_and_read(std::FILE* f, Metadata* metadata, const CodePageDecoder& decode,
+                    const char* name) {
   if (!signature_check) {
     if (!get_unicode_char) get_unicode_char = get_8bit_char;
     return process_file(f, kNoEnd);
@@ -137,14 +143,16 @@ int detect_and_read(std::FILE* f, const char* name) {
     get_unicode_char = get_8bit_char;
     return process_file(f, kNoEnd);
   }
-  if (starts_with(header.data(), got, rtf_sign)) return parse_rtf(f, header.data(), got);
+  if (starts_with(header.data(), got, rtf_sign)) return parse_rtf(f, header.data(), got, metadata);
   if (starts_with(header.data(), got, old_word_sign)) {
     got += dorvex_read(header.data() + got, 1, kHeaderSize - got, f);
     auto consumed = static_cast<std::int32_t>(got);
     return parse_word_header(header.data(), f, -consumed, consumed);
   }
   if (got == 4) got += dorvex_read(header.data() + got, 1, 4, f);
-  if (starts_with(header.data(), got, ole_sign)) return read_ole_documents(f, header.data(), name);
+  if (starts_with(header.data(), got, ole_sign)) {
+    return read_ole_documents(f, header.data(), metadata, decode, name);
+  }
   set_std_func();
   if (const int status = read_other_format(f, header.data(), got, name); status >= 0) return status;
   copy_out(f, header.data(), got);
@@ -153,8 +161,8 @@ int detect_and_read(std::FILE* f, const char* name) {
 
 }  // namespace
 
-int analyze_format(std::FILE* f, const char* name) {
-  int result = detect_and_read(f, name);
+int analyze_format(std::FILE* f, Metadata* metadata, CodePageDecoder decode, const char* name) {
+  int result = detect_and_read(f, metadata, decode, name);
   // Text still held by the writer belongs to this input: it never joins the next one.
   flush_line();
   return result;

@@ -18,6 +18,7 @@
 #include "confutil.h"
 #include "dbcs.h"
 #include "fileutil.h"
+#include "rtfinfo.h"
 #include "unlocked_io.h"
 #include "writer.h"
 
@@ -164,6 +165,7 @@ struct RtfState {
   // to the font table or the document's code page make it stale.
   std::int32_t applied_font = kNoFont;
   bool applied = false;
+  RtfInfo info;  // the \info group's fields, when the caller asked for them
 };
 
 // Bytes that end a run of plain text: structure, escapes and line ends.
@@ -303,7 +305,18 @@ int hex_value(int c) {
 
 // Text units go through here: a 0 unit would end the paragraph early in the writer.
 void store(RtfState& st, int unit) {
+  if (st.skip_level != 0) rtf_info_unit(st.info, static_cast<std::uint16_t>(unit));
   if (unit != 0) add_to_buffer(st.last, static_cast<std::uint16_t>(unit));
+}
+
+// Decoded text: the paragraph's, or, while the reader passes over an \info field, the field's
+// alone.
+void text_unit(RtfState& st, int unit) {
+  if (st.skip_level != 0) {
+    rtf_info_unit(st.info, static_cast<std::uint16_t>(unit));
+  } else {
+    store(st, unit);
+  }
 }
 
 // ---- charsets of code pages and fonts ----
@@ -426,21 +439,21 @@ void describe_font(RtfState& st, std::int32_t codepage, bool from_cpg) {
 void drop_lead(RtfState& st) {
   if (st.lead < 0) return;
   st.lead = -1;
-  store(st, kBadChar);
+  text_unit(st, kBadChar);
 }
 
 // One byte of text, literal or escaped, through the codec in force.
 void text_byte(RtfState& st, int byte) {
-  if (st.skip_level != 0) return;
+  if (st.skip_level != 0 && !rtf_info_wants_text(st.info)) return;
   const auto b = static_cast<unsigned char>(byte);
   if (st.lead >= 0) {
     const auto lead = static_cast<unsigned char>(st.lead);
     st.lead = -1;
     if (int u = dbcs_pair(*st.dbcs, lead, b)) {
-      store(st, u);
+      text_unit(st, u);
       return;
     }
-    store(st, kBadChar);
+    text_unit(st, kBadChar);
     // Trail bytes start at 0x40 in every double-byte code page: a lower byte was never meant
     // as one and is read on its own.
     if (b >= 0x40) return;
@@ -449,7 +462,7 @@ void text_byte(RtfState& st, int byte) {
     st.lead = b;
     return;
   }
-  store(st, current_charset[b]);
+  text_unit(st, current_charset[b]);
 }
 
 // \uN as the text run meets it: when the number and a fallback of at most one plain character
@@ -624,6 +637,9 @@ void copy_text_run(RtfState& st) {
 // Suppressed text: passes over everything up to the next structure byte.
 void skip_text_run(RtfState& st) {
   const unsigned char* p = st.in.pos;
+  if (rtf_info_wants_text(st.info)) {
+    for (; p < st.in.end && !kEndsRun[*p]; ++p) text_byte(st, *p);
+  }
   while (p < st.in.end && !kEndsRun[*p]) ++p;
   if (p != st.in.pos) st.group_start = false;
   st.in.pos = p;
@@ -681,6 +697,7 @@ void close_group(RtfState& st) {
   if (st.level == 0) return;
   const std::int32_t closed_font = st.groups.records[st.level].font;
   --st.level;
+  rtf_info_group_closed(st.info, st.level);
   if (st.par_level > st.level) st.par_level = 0;
   if (st.skip_level > st.level) st.skip_level = 0;
   if (st.fonttbl_level > st.level) {
@@ -721,7 +738,7 @@ void skip_fallback(RtfStream& in, std::int32_t count) {
 void unicode_char(RtfState& st, std::int32_t n) {
   if (n < -32768) return;
   int unit = n < 0 ? n + 65536 : n & 0xFFFF;
-  if (st.skip_level == 0) store(st, unit);
+  text_unit(st, unit);
   skip_fallback(st.in, st.groups.records[st.level].fallback);
 }
 
@@ -775,6 +792,7 @@ void set_font(RtfState& st, std::int32_t font) {
 void handle_command(RtfState& st, const RtfCommand& cmd, bool first_in_group) {
   const bool after_star = st.star_pending;
   st.star_pending = false;
+  if (st.info.out) rtf_info_command(st.info, cmd.type, cmd.name, cmd.param, st.level);
   if (st.fonttbl_level != 0 && font_table_word(st, cmd)) return;
   switch (cmd.type) {
     case kCodePage:
@@ -990,7 +1008,9 @@ inline bool is_kind_of(int type, std::uint64_t set) { return (set >> type) & 1; 
 // the same bytes the same way.
 [[gnu::always_inline]] inline bool short_control_word(RtfState& st) {
   const unsigned char* p = st.in.pos;
-  if (st.in.end - p < kShortWordSpan || st.lead >= 0 || st.fonttbl_level != 0) return false;
+  if (st.in.end - p < kShortWordSpan || st.lead >= 0 || st.fonttbl_level != 0 ||
+      rtf_info_open(st.info))
+    return false;
   const std::size_t n = letters_at(p);
   if (n == 0 || n >= kWholeWordLimit) return false;  // 16: the word may go on
   const std::uint64_t first = first_letters(p, n);
@@ -1026,7 +1046,9 @@ void read_command(RtfState& st) {
   const bool first_in_group = st.group_start;
   st.group_start = false;
   RtfCommand cmd;
-  if (!command_in_place(st.in, cmd) && getRtfCommand(st.in, cmd) != 0) return;
+  // The \info group's words are known by their names, which only the tokenizer keeps.
+  const bool named = rtf_info_open(st.info);
+  if ((named || !command_in_place(st.in, cmd)) && getRtfCommand(st.in, cmd) != 0) return;
   if (cmd.type == kRtfHexEscape) {
     text_byte(st, cmd.param);
     return;
@@ -1229,9 +1251,11 @@ void end_paragraph(std::int32_t& last) {
   last = -1;
 }
 
-int parse_rtf(std::FILE* f, const unsigned char* prefix, std::size_t prefix_len) {
+int parse_rtf(std::FILE* f, const unsigned char* prefix, std::size_t prefix_len,
+              Metadata* metadata) {
   current_charset = source_charset ? source_charset : latin1_table.data();
   RtfState st;
+  st.info.out = metadata;
   st.document = make_codec(current_charset, nullptr);
   st.ascii = st.document.ascii;
   start_input(st.in, f, prefix, prefix_len);
@@ -1273,6 +1297,7 @@ int parse_rtf(std::FILE* f, const unsigned char* prefix, std::size_t prefix_len)
     }
   }
   drop_lead(st);
+  rtf_info_finish(st.info);
   if (st.last >= 0) end_paragraph(st.last);
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "charsets.h"
+#include "metadata.h"
 
 namespace dorvex {
 
@@ -18,8 +19,10 @@ extern const std::uint16_t* current_charset;
 
 // Reads an RTF document and writes its paragraphs. prefix/prefix_len: the bytes format
 // detection consumed, handed back when the stream cannot be repositioned (a pipe).
-// Returns 0, or 1 when memory for the group stack ran out.
-int parse_rtf(std::FILE* f, const unsigned char* prefix, std::size_t prefix_len);
+// Returns 0, or 1 when memory for the group stack ran out. metadata: where the \info group's
+// fields go (null: not collected).
+int parse_rtf(std::FILE* f, const unsigned char* prefix, std::size_t prefix_len,
+              Metadata* metadata = nullptr);
 
 constexpr std::size_t kRtfBlockSize = 32768;
 
