@@ -1,8 +1,10 @@
 // What documents state about themselves. Arbitrary bytes as a summary information property set,
 // read with the built-in code pages and with a caller's reading that takes every byte; bytes that
 // start as RTF does go through the RTF reader collecting its \info group instead (the reader's
-// own limits and the collector's). Every field stated must be non-empty UTF-8 without blank ends,
-// every date ISO 8601's "YYYY-MM-DDTHH:MM:SS" with or without the Z.
+// own limits and the collector's), and bytes that start as a compound file through format
+// detection collecting its summary information (the directory's tree, the stream's chain). Every
+// field stated must be non-empty UTF-8 without blank ends, every date ISO 8601's
+// "YYYY-MM-DDTHH:MM:SS" with or without the Z.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "analyze.h"
 #include "fileutil.h"
 #include "fuzz_common.h"
 #include "metadata.h"
@@ -23,7 +26,10 @@ bool valid_utf8(const std::string& s) {
   while (p < end) {
     const unsigned char b = *p++;
     if (b < 0x80) continue;
-    int trail = b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2 : b >= 0xF0 && b <= 0xF4 ? 3 : -1;
+    int trail = b >= 0xC2 && b <= 0xDF   ? 1
+                : b >= 0xE0 && b <= 0xEF ? 2
+                : b >= 0xF0 && b <= 0xF4 ? 3
+                                         : -1;
     if (trail < 0 || end - p < trail) return false;
     std::uint32_t c = b & (0x3F >> trail);
     for (int i = 0; i < trail; ++i, ++p) {
@@ -85,6 +91,22 @@ void read_rtf(std::uint8_t* data, std::size_t size) {
   check(m);
 }
 
+void read_compound_file(std::uint8_t* data, std::size_t size) {
+  std::FILE* f = fmemopen(data, size, "rb");
+  if (!f) return;
+  dorvex::Metadata m;
+  dorvex::set_std_func();  // detection reads through the hooks
+  try {
+    dorvex::analyze_format(f, &m);
+  } catch (const dorvex::ProgramEnd&) {
+  }
+  std::fclose(f);
+  dorvex::ole_finish();  // a fatal end inside the container leaves it loaded
+  dorvex::set_std_func();
+  dorvex::get_unicode_char = nullptr;
+  check(m);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -94,6 +116,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size >= 4 && std::memcmp(data, "{\\rt", 4) == 0) {
     dorvex::reset_writer();
     read_rtf(bytes.data(), bytes.size());
+    return 0;
+  }
+  if (size >= 8 && std::memcmp(data, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) == 0) {
+    dorvex::reset_writer();
+    read_compound_file(bytes.data(), bytes.size());
     return 0;
   }
   dorvex::Metadata builtin, taking_all;

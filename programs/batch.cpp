@@ -24,8 +24,12 @@ constexpr std::array<bool, 256> make_attention() {
 constexpr std::array<bool, 256> kAttention = make_attention();
 
 void append_unicode_escape(std::string& out, unsigned code) {
-  const char e[6] = {'\\', 'u', kHex[(code >> 12) & 0xF], kHex[(code >> 8) & 0xF],
-                     kHex[(code >> 4) & 0xF], kHex[code & 0xF]};
+  const char e[6] = {'\\',
+                     'u',
+                     kHex[(code >> 12) & 0xF],
+                     kHex[(code >> 8) & 0xF],
+                     kHex[(code >> 4) & 0xF],
+                     kHex[code & 0xF]};
   out.append(e, sizeof e);
 }
 
@@ -163,8 +167,8 @@ std::string json_record(std::string_view path, const dorvex_result& result, std:
   }
   out += ',';
   append_key(out, "text");
-  append_json_string(out, result.text ? std::string_view(result.text, result.text_size)
-                                      : std::string_view());
+  append_json_string(
+      out, result.text ? std::string_view(result.text, result.text_size) : std::string_view());
   out += ',';
   append_key(out, "messages");
   out += '[';

@@ -33,14 +33,12 @@ constexpr std::size_t kValueType = 0, kValueData = 4;
 constexpr int kByteOrderMark = 0xFFFE;
 
 // F29F85E0-4FF9-1068-AB91-08002B27B3D9 as stored: the first three fields little-endian.
-constexpr std::array<unsigned char, 16> kSummaryFormat = {0xE0, 0x85, 0x9F, 0xF2, 0xF9, 0x4F,
-                                                          0x68, 0x10, 0xAB, 0x91, 0x08, 0x00,
-                                                          0x2B, 0x27, 0xB3, 0xD9};
+constexpr std::array<unsigned char, 16> kSummaryFormat = {
+    0xE0, 0x85, 0x9F, 0xF2, 0xF9, 0x4F, 0x68, 0x10, 0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9};
 
 constexpr std::uint32_t kPidCodePage = 1, kPidTitle = 2, kPidSubject = 3, kPidAuthor = 4,
                         kPidKeywords = 5, kPidCreated = 12, kPidSaved = 13;
-constexpr std::uint16_t kVtI2 = 2, kVtI4 = 3, kVtLpstr = 0x1E, kVtLpwstr = 0x1F,
-                        kVtFiletime = 0x40;
+constexpr std::uint16_t kVtI2 = 2, kVtI4 = 3, kVtLpstr = 0x1E, kVtLpwstr = 0x1F, kVtFiletime = 0x40;
 
 constexpr std::uint32_t kUtf16Le = 1200, kUtf16Be = 1201, kUtf8 = 65001, kAscii = 20127,
                         kLatin1 = 28591, kWindows1252 = 1252;
@@ -82,11 +80,10 @@ struct ByteView {
 // 0, a set that states no code page, is taken as one of them: the writers of these files all
 // keep ASCII.
 bool keeps_ascii(std::uint32_t cp) {
-  return cp == 0 || (cp >= 1250 && cp <= 1258) || cp == 874 || cp == 932 || cp == 936 || cp == 949 ||
-         cp == 950 || cp == 1361 || cp == 437 || (cp >= 737 && cp <= 775) ||
-         (cp >= 850 && cp <= 869) || (cp >= 10000 && cp <= 10082) || cp == 20866 ||
-         cp == 21866 || (cp >= 28591 && cp <= 28606) || cp == 51932 || cp == 51949 ||
-         cp == 54936 || cp == kAscii;
+  return cp == 0 || (cp >= 1250 && cp <= 1258) || cp == 874 || cp == 932 || cp == 936 ||
+         cp == 949 || cp == 950 || cp == 1361 || cp == 437 || (cp >= 737 && cp <= 775) ||
+         (cp >= 850 && cp <= 869) || (cp >= 10000 && cp <= 10082) || cp == 20866 || cp == 21866 ||
+         (cp >= 28591 && cp <= 28606) || cp == 51932 || cp == 51949 || cp == 54936 || cp == kAscii;
 }
 
 void decode_utf16(const unsigned char* b, std::size_t size, bool big_endian, std::string& out) {

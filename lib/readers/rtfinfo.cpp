@@ -16,9 +16,9 @@ struct FieldWord {
   RtfInfoField field;
 };
 constexpr FieldWord kFieldWords[] = {
-    {"title", RtfInfoField::title},       {"subject", RtfInfoField::subject},
-    {"author", RtfInfoField::author},     {"keywords", RtfInfoField::keywords},
-    {"creatim", RtfInfoField::created},   {"revtim", RtfInfoField::revised},
+    {"title", RtfInfoField::title},     {"subject", RtfInfoField::subject},
+    {"author", RtfInfoField::author},   {"keywords", RtfInfoField::keywords},
+    {"creatim", RtfInfoField::created}, {"revtim", RtfInfoField::revised},
 };
 
 bool is_date(RtfInfoField f) { return f == RtfInfoField::created || f == RtfInfoField::revised; }
@@ -48,10 +48,10 @@ bool leap(std::int32_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
 // out of its range. 1601-01-01 is a zero Windows time converted: "never".
 std::optional<std::string> date_text(const RtfInfoDate& d) {
   static constexpr std::int32_t kMonthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if ((d.year == 1601 && d.month == 1 && d.day == 1) || d.year < 1 || d.year > 9999 || d.month < 1 || d.month > 12 || d.day < 1 ||
-      d.day > kMonthDays[d.month - 1] || (d.month == 2 && d.day == 29 && !leap(d.year)) ||
-      d.hour < 0 || d.hour > 23 || d.minute < 0 || d.minute > 59 || d.second < 0 ||
-      d.second > 59)
+  if ((d.year == 1601 && d.month == 1 && d.day == 1) || d.year < 1 || d.year > 9999 ||
+      d.month < 1 || d.month > 12 || d.day < 1 || d.day > kMonthDays[d.month - 1] ||
+      (d.month == 2 && d.day == 29 && !leap(d.year)) || d.hour < 0 || d.hour > 23 || d.minute < 0 ||
+      d.minute > 59 || d.second < 0 || d.second > 59)
     return std::nullopt;
   char text[32];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", int(d.year), int(d.month),
@@ -85,12 +85,18 @@ void end_field(RtfInfo& info) {
 }
 
 void date_word(RtfInfoDate& d, const char* name, std::int32_t param) {
-  if (std::strcmp(name, "yr") == 0) d.year = param;
-  else if (std::strcmp(name, "mo") == 0) d.month = param;
-  else if (std::strcmp(name, "dy") == 0) d.day = param;
-  else if (std::strcmp(name, "hr") == 0) d.hour = param;
-  else if (std::strcmp(name, "min") == 0) d.minute = param;
-  else if (std::strcmp(name, "sec") == 0) d.second = param;
+  if (std::strcmp(name, "yr") == 0)
+    d.year = param;
+  else if (std::strcmp(name, "mo") == 0)
+    d.month = param;
+  else if (std::strcmp(name, "dy") == 0)
+    d.day = param;
+  else if (std::strcmp(name, "hr") == 0)
+    d.hour = param;
+  else if (std::strcmp(name, "min") == 0)
+    d.minute = param;
+  else if (std::strcmp(name, "sec") == 0)
+    d.second = param;
 }
 
 }  // namespace

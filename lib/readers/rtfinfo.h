@@ -25,14 +25,14 @@ struct RtfInfoDate {
 // The collector's state for one document. Levels are the reader's group levels (1: the
 // document's group).
 struct RtfInfo {
-  Metadata* out = nullptr;       // null: nothing collected, and the reader takes no slower path
-  std::size_t level = 0;         // the \info group's level; 0 outside it
+  Metadata* out = nullptr;  // null: nothing collected, and the reader takes no slower path
+  std::size_t level = 0;    // the \info group's level; 0 outside it
   RtfInfoField field = RtfInfoField::none;
-  std::size_t field_level = 0;   // the level of the group the field word opened
-  std::size_t ignored_level = 0; // a \* group inside the field: its text is not the field's
-  std::size_t unicode_level = 0; // a {\*\ud} group: the Unicode form of the {\upr} before it
-  std::string text;              // UTF-8 of the text field so far
-  std::uint16_t high = 0;        // a high surrogate waiting for its low half
+  std::size_t field_level = 0;    // the level of the group the field word opened
+  std::size_t ignored_level = 0;  // a \* group inside the field: its text is not the field's
+  std::size_t unicode_level = 0;  // a {\*\ud} group: the Unicode form of the {\upr} before it
+  std::string text;               // UTF-8 of the text field so far
+  std::uint16_t high = 0;         // a high surrogate waiting for its low half
   RtfInfoDate date;
 };
 

@@ -25,8 +25,8 @@ inline void pad4(std::string& s) {
 struct Property {
   std::uint32_t pid;
   std::uint16_t type;
-  std::string value;          // the bytes after the type and its padding
-  std::int64_t offset = -1;   // >= 0: stored in place of where the value was put
+  std::string value;         // the bytes after the type and its padding
+  std::int64_t offset = -1;  // >= 0: stored in place of where the value was put
 };
 
 // A code page string: its byte count (the 0 included), the bytes, a 0. count >= 0 replaces the
@@ -66,11 +66,11 @@ inline Property code_page(std::uint16_t cp) {
 
 struct Options {
   std::uint16_t byte_order = 0xFFFE;
-  bool other_set_first = false;       // a second set (another format) listed before this one
-  bool wrong_format = false;          // the set's format identifier is not the summary's
-  std::int64_t set_offset = -1;       // >= 0: stored in place of the set's offset
-  std::int64_t property_count = -1;   // >= 0: stored in place of the number of properties
-  std::int64_t set_count = -1;        // >= 0: stored in place of the number of sets
+  bool other_set_first = false;      // a second set (another format) listed before this one
+  bool wrong_format = false;         // the set's format identifier is not the summary's
+  std::int64_t set_offset = -1;      // >= 0: stored in place of the set's offset
+  std::int64_t property_count = -1;  // >= 0: stored in place of the number of properties
+  std::int64_t set_count = -1;       // >= 0: stored in place of the number of sets
 };
 
 // The summary information's format identifier, as stored.
@@ -90,8 +90,8 @@ inline std::string build(const std::vector<Property>& props, const Options& opt 
   // The other set: an empty one, placed after ours.
   std::string set;
   add32(set, 0);  // size, patched below
-  add32(set, opt.property_count >= 0 ? std::uint32_t(opt.property_count)
-                                     : std::uint32_t(props.size()));
+  add32(set,
+        opt.property_count >= 0 ? std::uint32_t(opt.property_count) : std::uint32_t(props.size()));
   std::string values;
   const std::size_t table = 8 + 8 * props.size();
   for (const Property& p : props) {
@@ -106,8 +106,8 @@ inline std::string build(const std::vector<Property>& props, const Options& opt 
   const std::uint32_t set_size = std::uint32_t(set.size());
   for (int i = 0; i < 4; ++i) set[std::size_t(i)] = char((set_size >> (8 * i)) & 0xFF);
   const std::string other_format(16, '\x11');
-  const std::uint32_t ours = opt.set_offset >= 0 ? std::uint32_t(opt.set_offset)
-                                                 : std::uint32_t(header);
+  const std::uint32_t ours =
+      opt.set_offset >= 0 ? std::uint32_t(opt.set_offset) : std::uint32_t(header);
   if (opt.other_set_first) {
     s += other_format;
     add32(s, std::uint32_t(header + set.size()));

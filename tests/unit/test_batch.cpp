@@ -52,18 +52,23 @@ TEST(Batch, JsonStringEscapesAndReplaces) {
       {std::string("a\0b", 3), "\"a\\u0000b\""},
       // Ill-formed: one U+FFFD per maximal subpart.
       {bytes({0x80}), "\"\xEF\xBF\xBD\""},
-      {bytes({0xC0, 0x80}), "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},              // overlong lead
+      {bytes({0xC0, 0x80}), "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},  // overlong lead
       {bytes({0xE0, 0x80, 0x80}), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
       {bytes({0xED, 0xA0, 0x80}), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // a surrogate
       {bytes({0xF4, 0x90, 0x80, 0x80}),
        "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // beyond U+10FFFF
-      {bytes({0xE2, 0x82, 'A'}), "\"\xEF\xBF\xBD" "A\""},        // a cut sequence
-      {bytes({'x', 0xF0, 0x9F, 0x98}), "\"x\xEF\xBF\xBD\""},     // cut by the end
+      {bytes({0xE2, 0x82, 'A'}),
+       "\"\xEF\xBF\xBD"
+       "A\""},                                                // a cut sequence
+      {bytes({'x', 0xF0, 0x9F, 0x98}), "\"x\xEF\xBF\xBD\""},  // cut by the end
       {bytes({0xF5, 0xFE, 0xFF}), "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
-      {bytes({0xC2, '"'}), "\"\xEF\xBF\xBD\\\"\""},               // the quote still escaped
+      {bytes({0xC2, '"'}), "\"\xEF\xBF\xBD\\\"\""},  // the quote still escaped
       // The standard's own example: 61 F1 80 80 E1 80 C2 62 80 63 80 BF 64.
       {bytes({0x61, 0xF1, 0x80, 0x80, 0xE1, 0x80, 0xC2, 0x62, 0x80, 0x63, 0x80, 0xBF, 0x64}),
-       "\"a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c\xEF\xBF\xBD\xEF\xBF\xBD" "d\""},
+       "\"a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"
+       "b\xEF\xBF\xBD"
+       "c\xEF\xBF\xBD\xEF\xBF\xBD"
+       "d\""},
   };
   for (const auto& c : cases) EXPECT_EQ(json(c.in), c.out) << testing::PrintToString(c.in);
 
@@ -145,7 +150,8 @@ TEST(Batch, RecordKeysInOrder) {
       {"s.doc", &encrypted, 0, -3, true,
        "{\"path\":\"s.doc\",\"format\":\"word\",\"status\":69,\"error\":\"encrypted\","
        "\"text\":\"\",\"messages\":[],\"bytes\":0,\"ms\":0.000,\"truncated\":false}\n"},
-      {bytes({'b', 0xFF, '.', 'r', 't', 'f'}), &unknown, 7, std::numeric_limits<double>::infinity(), false,
+      {bytes({'b', 0xFF, '.', 'r', 't', 'f'}), &unknown, 7, std::numeric_limits<double>::infinity(),
+       false,
        "{\"path\":\"b\xEF\xBF\xBD.rtf\",\"format\":\"\",\"status\":1,\"error\":\"damaged\","
        "\"text\":\"\",\"messages\":[],\"bytes\":7,\"ms\":0.000}\n"},
       {"m.rtf", &all_meta, 18446744073709551615u, 12345.6789, false,
@@ -160,9 +166,12 @@ TEST(Batch, RecordKeysInOrder) {
   const struct {
     int error;
     const char* name;
-  } classes[] = {{DORVEX_ERROR_NONE, nullptr},           {DORVEX_ERROR_ENCRYPTED, "encrypted"},
-                 {DORVEX_ERROR_UNSUPPORTED, "unsupported"}, {DORVEX_ERROR_DAMAGED, "damaged"},
-                 {DORVEX_ERROR_READ, "read"},           {DORVEX_ERROR_LIMIT, "limit"},
+  } classes[] = {{DORVEX_ERROR_NONE, nullptr},
+                 {DORVEX_ERROR_ENCRYPTED, "encrypted"},
+                 {DORVEX_ERROR_UNSUPPORTED, "unsupported"},
+                 {DORVEX_ERROR_DAMAGED, "damaged"},
+                 {DORVEX_ERROR_READ, "read"},
+                 {DORVEX_ERROR_LIMIT, "limit"},
                  {-1, "damaged"}};
   for (const auto& c : classes) {
     const char* name = dorvex_cli::error_class_name(c.error);
@@ -193,7 +202,7 @@ TEST(Batch, InputNamesSplitAsListed) {
       {"a.doc\nlast", false, {"a.doc", "last"}},  // no line end after the last
       {"a\r\nb c\r\n\r\n", false, {"a", "b c"}},  // CRLF, an empty line
       {"\n\n\n", false, {}},
-      {"x\r\r\n", false, {"x\r"}},  // only the CR of the line end goes
+      {"x\r\r\n", false, {"x\r"}},                    // only the CR of the line end goes
       {"a" + nul + "b\n", false, {"a" + nul + "b"}},  // kept whole, for the caller to refuse
       {"a" + nul + "b\nc" + nul, true, {"a", "b\nc"}},
       {nul + nul + "x\r" + nul, true, {"x\r"}},

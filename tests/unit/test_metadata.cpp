@@ -49,8 +49,8 @@ constexpr std::uint64_t kLastSecond9999 = 0x24c85a5ed13a8007;
 constexpr std::uint64_t kYear10000 = 0x24c85a5ed1c04000;
 
 // Stands in for the library's charset tables: cp1251's capital letters only.
-bool cyrillic_capitals(const void* context, std::uint32_t cp, const unsigned char* b,
-                       std::size_t n, std::string& out) {
+bool cyrillic_capitals(const void* context, std::uint32_t cp, const unsigned char* b, std::size_t n,
+                       std::string& out) {
   ++*static_cast<int*>(const_cast<void*>(context));
   if (cp != 1251) return dorvex::decode_code_page(nullptr, cp, b, n, out);
   for (std::size_t i = 0; i < n; ++i) {
@@ -88,7 +88,7 @@ TEST(SummaryInformation, FieldsByTypeAndCodePage) {
       // An unknown code page: ASCII is read, other bytes leave the field out.
       {build({code_page(1251), lpstr(2, "\xC0\xC1"), lpstr(4, "Ivan")}), "author=Ivan;"},
       {build({code_page(37), lpstr(4, "Ivan")}), ""},  // EBCDIC: not even ASCII
-      {build({lpstr(4, "Ivan")}), "author=Ivan;"},    // no code page stated
+      {build({lpstr(4, "Ivan")}), "author=Ivan;"},     // no code page stated
       // Empty, blank and zero values state nothing; blanks around a value go.
       {build({code_page(1252), lpstr(2, ""), lpstr(3, " \t "), lpwstr(4, u""),
               lpstr(5, "  k  \r\n"), filetime(12, 0), filetime(13, kBefore1970)}),
@@ -130,9 +130,9 @@ TEST(SummaryInformation, FieldsByTypeAndCodePage) {
   // A caller's decoder reads the code pages the built-in one cannot.
   int calls = 0;
   dorvex::CodePageDecoder tables{cyrillic_capitals, &calls};
-  EXPECT_EQ(parsed(build({code_page(1251), lpstr(2, "\xC0\xC1"), lpwstr(4, u"x")}), nullptr,
-                   tables),
-            "title=\xD0\x90\xD0\x91;author=x;");
+  EXPECT_EQ(
+      parsed(build({code_page(1251), lpstr(2, "\xC0\xC1"), lpwstr(4, u"x")}), nullptr, tables),
+      "title=\xD0\x90\xD0\x91;author=x;");
   EXPECT_EQ(calls, 1);  // UTF-16 needs no decoder
   // Fields already stated stay.
   dorvex::Metadata m;
@@ -144,9 +144,9 @@ TEST(SummaryInformation, FieldsByTypeAndCodePage) {
 
 TEST(SummaryInformation, DamagedStreamsAreRefusedOrCut) {
   using propset::build;
-  const std::string good = build({propset::code_page(1252), propset::lpstr(2, "Title"),
-                                  propset::lpwstr(4, u"Author"),
-                                  propset::filetime(12, kMarch2006)});
+  const std::string good =
+      build({propset::code_page(1252), propset::lpstr(2, "Title"), propset::lpwstr(4, u"Author"),
+             propset::filetime(12, kMarch2006)});
   const struct {
     std::string stream;
     const char* why;
@@ -203,14 +203,14 @@ TEST(SummaryInformation, OnlyTheRootStoragesStreamCounts) {
   const bool expected[] = {false, true, true, true, false, false};
   for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(dorvex::in_root_storage(d, 5, i), expected[i]) << i;
   // A looped tree ends; a directory without a root has no root storage.
-  const std::string looped = directory({{5, kNone, kNone, 1}, {2, 2, kNone, kNone},
-                                        {2, 1, 1, kNone}, {2, kNone, kNone, kNone}});
+  const std::string looped = directory(
+      {{5, kNone, kNone, 1}, {2, 2, kNone, kNone}, {2, 1, 1, kNone}, {2, kNone, kNone, kNone}});
   const auto* l = reinterpret_cast<const unsigned char*>(looped.data());
   EXPECT_TRUE(dorvex::in_root_storage(l, 4, 2));
   EXPECT_FALSE(dorvex::in_root_storage(l, 4, 3));
   const std::string rootless = directory({{1, kNone, kNone, 1}, {2, kNone, kNone, kNone}});
-  EXPECT_FALSE(dorvex::in_root_storage(reinterpret_cast<const unsigned char*>(rootless.data()),
-                                       2, 1));
+  EXPECT_FALSE(
+      dorvex::in_root_storage(reinterpret_cast<const unsigned char*>(rootless.data()), 2, 1));
   EXPECT_FALSE(dorvex::in_root_storage(nullptr, 0, 0));
 }
 
@@ -250,9 +250,9 @@ TEST(SummaryInformation, ReadFromTheCompoundFile) {
   EXPECT_EQ(without.fields, "");
   EXPECT_EQ(without.status, 69);
   // A stream whose chain breaks after its first sector: a string cut there is left out.
-  cfb::Entry broken{"\005SummaryInformation",
-                    propset::build({propset::lpstr(4, "Ann"),
-                                    propset::lpstr(2, std::string(600, 'T'))})};
+  cfb::Entry broken{
+      "\005SummaryInformation",
+      propset::build({propset::lpstr(4, "Ann"), propset::lpstr(2, std::string(600, 'T'))})};
   broken.big = true;
   broken.data.resize(5000, '\0');
   EXPECT_EQ(detect(cfb::build({broken})).fields, "title=" + std::string(600, 'T') + ";author=Ann;");
@@ -290,7 +290,8 @@ TEST(RtfInfo, FieldsOfTheInfoGroup) {
       {"{\\rtf1\\ansi\\ansicpg1251{\\info{\\title \\'c0\\'c1}}\\'c0}", "title=\xD0\x90\xD0\x91;"},
       // A surrogate pair; the \uc fallback skipped; a tab and a line as spaces.
       {"{\\rtf1{\\info{\\title \\uc2\\u-10179xx\\u-8704xx!}{\\subject a\\tab b\\emdash c}}}",
-       "title=\xF0\x9F\x98\x80!;subject=a b\xE2\x80\x94" "c;"},
+       "title=\xF0\x9F\x98\x80!;subject=a b\xE2\x80\x94"
+       "c;"},
       {"{\\rtf1{\\info{\\title \\u-10179?x}}}", "title=\xEF\xBF\xBDx;"},  // a lone half
       // Blank fields, impossible or partial dates state nothing.
       {"{\\rtf1{\\info{\\title  }{\\author}{\\creatim\\yr2001\\mo2\\dy29}"
