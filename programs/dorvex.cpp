@@ -42,19 +42,21 @@ void help() {
 void long_help() {
   help();
   std::fputs(
-      "Writes the text of Word, Windows Write, RTF and plain text files to standard output.\n"
+      "Writes the text of Word, Windows Write, RTF, Office Open XML, OpenDocument text and plain\n"
+      "text files to standard output; refuses other binary formats (status 69).\n"
       "  -s charset  charset of 8-bit input text (default cp1251)\n"
       "  -d charset  charset of the output (default: the locale's, else cp866)\n"
       "  -f format   output format: the maps <format>.spc and <format>.rpl (default ascii)\n"
       "  -t          format tex\n"
       "  -a          format ascii\n"
-      "  -m number   wrap lines at this many bytes (0: no wrapping; default 72)\n"
+      "  -m number   wrap lines at this many columns (0: no wrapping; default 72)\n"
       "  -w          no wrapping\n"
       "  -x          write characters the output lacks as hexadecimal, not ?\n"
       "  -u          Unicode input: Word text 8- or 16-bit, plain text as UTF-8 or UTF-16\n"
+      "              (-s, -u and -8 do not apply to XML documents, which state their encoding)\n"
       "  -8          8-bit input through the source charset\n"
       "  -b          no format detection: read every input as Word text\n"
-      "  -v          report what the Word file header says\n"
+      "  -v          report what the Word file header says, or an XML document's format and parts\n"
       "  -l          list the available charsets and exit\n"
       "  -V, --version  print the version and exit\n"
       "  --help      print this text and exit\n"
@@ -261,7 +263,7 @@ int read_input(std::FILE* f, const char* name) {
   input_unreadable = is_directory_input(f, name);
   if (input_unreadable) return 1;
   errno = 0;
-  int status = dorvex::analyze_format(f);
+  int status = dorvex::analyze_format(f, nullptr, {}, name);
   if (!std::ferror(f)) return status;
   if (errno == 0) errno = EIO;  // something after the failed read cleared it
   std::perror(name);

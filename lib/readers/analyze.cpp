@@ -9,6 +9,7 @@
 #include "plaintext.h"
 #include "reader.h"
 #include "rtfread.h"
+#include "signatures.h"
 #include "wordlists.h"
 #include "wordpieces.h"
 #include "wordtext.h"
@@ -93,7 +94,7 @@ int read_compound_document(const unsigned char* header, OleStream* doc, std::int
                            std::int32_t doc_index);
 
 int read_ole_documents(std::FILE* f, const unsigned char* prefix, Metadata* metadata,
-                       const CodePageDecoder& decode) {
+                       const CodePageDecoder& decode, const char* name) {
   std::FILE* container = ole_init(f, prefix, ole_sign.size());
   if (!container) {
     std::fputs("Broken OLE file. Try using -b switch", stderr);
@@ -105,11 +106,15 @@ int read_ole_documents(std::FILE* f, const unsigned char* prefix, Metadata* meta
   set_ole_func();
   if (metadata) read_summary_information(container, *metadata, decode);
   int result = kNoWordDocument;
+  bool word_found = false;
+  CompoundContents contents;
   // Each entry is released before the next is asked for, also when a reader ends the program
   // (in fuzzing builds that unwinds through here).
   while (OleEntryPtr entry{ole_readdir(container)}) {
     const std::int32_t index = propCurNumber - 1;  // ole_readdir moved past the entry
+    note_compound_entry(&contents, entry->name);
     if (ole_open(entry.get()) >= 0 && is_word_document(entry->name)) {
+      word_found = true;
       std::array<unsigned char, kHeaderSize> header{};
       std::size_t n = dorvex_read(header.data(), 1, kHeaderSize, entry.get());
       if (n > kHeaderSize) n = 0;
@@ -119,10 +124,11 @@ int read_ole_documents(std::FILE* f, const unsigned char* prefix, Metadata* meta
   }
   set_std_func();
   ole_finish();
-  return result;
+  return word_found ? result : refuse_compound(contents, name);
 }
 
-int detect_and_read(std::FILE* f, Metadata* metadata, const CodePageDecoder& decode) {
+int detect_and_read(std::FILE* f, Metadata* metadata, const CodePageDecoder& decode,
+                    const char* name) {
   if (!signature_check) {
     if (!get_unicode_char) get_unicode_char = get_8bit_char;
     return process_file(f, kNoEnd);
@@ -141,16 +147,19 @@ int detect_and_read(std::FILE* f, Metadata* metadata, const CodePageDecoder& dec
     return parse_word_header(header.data(), f, -consumed, consumed);
   }
   if (got == 4) got += dorvex_read(header.data() + got, 1, 4, f);
-  if (starts_with(header.data(), got, ole_sign)) return read_ole_documents(f, header.data(), metadata, decode);
+  if (starts_with(header.data(), got, ole_sign)) {
+    return read_ole_documents(f, header.data(), metadata, decode, name);
+  }
   set_std_func();
+  if (const int status = read_other_format(f, header.data(), got, name); status >= 0) return status;
   copy_out(f, header.data(), got);
   return 0;
 }
 
 }  // namespace
 
-int analyze_format(std::FILE* f, Metadata* metadata, CodePageDecoder decode) {
-  int result = detect_and_read(f, metadata, decode);
+int analyze_format(std::FILE* f, Metadata* metadata, CodePageDecoder decode, const char* name) {
+  int result = detect_and_read(f, metadata, decode, name);
   // Text still held by the writer belongs to this input: it never joins the next one.
   flush_line();
   return result;

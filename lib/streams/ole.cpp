@@ -588,6 +588,10 @@ std::FILE* ole_init(std::FILE* input, const unsigned char* prefix, std::size_t p
   return f;
 }
 
+std::FILE* ole_copy_input(std::FILE* input, const unsigned char* prefix, std::size_t prefix_len) {
+  return copy_to_tmp(input, prefix, prefix_len);
+}
+
 OleStream* ole_readdir(std::FILE* stream) {
   if (!properties || !stream || propCurNumber < 0 || propCurNumber >= propNumber) return nullptr;
   const unsigned char* e = properties + std::size_t(propCurNumber) * kEntrySize;
