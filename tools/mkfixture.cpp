@@ -56,8 +56,8 @@ const char kUsage[] =
     "  --lists         (word97, word6) paragraph properties: a text line may begin with\n"
     "                  #[S<style>][:<override>.<level>]| (word97: style 1 numbers from\n"
     "                  override 3; overrides 1-5 over three lists, see list_tables) or\n"
-    "                  #W<outline level>,<format>,<start>,<before>,<after>| (word6: an\n"
-    "                  autonumber); the mark is taken off the text\n"
+    "                  #W<outline level>,<format>,<start>,<before>,<after>[,p]| (word6: an\n"
+    "                  autonumber; p: showing the levels above); the mark is taken off\n"
     "  --fuzz-seed     (word97, word6) instead of a compound file, an input of fuzz_worddoc:\n"
     "                  an options byte (1: \"1Table\"), the WordDocument stream's length\n"
     "                  (32-bit), the WordDocument stream, the table stream\n"
@@ -422,12 +422,12 @@ std::string take_list_marks(const std::string& text, bool word97, std::vector<Pa
           if (comma == std::string::npos) break;
           at = comma + 1;
         }
-        f.resize(5);
+        f.resize(6);
         std::string anld(52, '\0');
         anld[0] = char(std::atoi(f[1].c_str()));
         anld[1] = char(f[3].size());
         anld[2] = char(f[3].size() + f[4].size());
-        anld[3] = 0x08;
+        anld[3] = f[5] == "p" ? 0x0C : 0x08;  // p: the numbers of the levels above in front
         cfb::put16(anld, 10, std::uint32_t(std::atoi(f[2].c_str())));
         std::string chars = f[3] + f[4];
         for (std::size_t k = 0; k < chars.size() && k < 32; ++k) {

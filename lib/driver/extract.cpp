@@ -74,8 +74,8 @@ int extract_file(std::FILE* f, const char* name) {
   int status = 0;
   try {
     status = c.collect_metadata
-                 ? analyze_format(f, &c.metadata, CodePageDecoder{decode_with_tables, nullptr})
-                 : analyze_format(f);
+                 ? analyze_format(f, &c.metadata, CodePageDecoder{decode_with_tables, nullptr}, name)
+                 : analyze_format(f, nullptr, {}, name);
   } catch (const ProgramEnd& end) {
     c.ended = true;
     status = end.status;

@@ -8,12 +8,12 @@
 #include <unistd.h>
 
 #include "charsets.h"
+#include "columns.h"
 #include "confutil.h"
 #include "context.h"
 #include "fileutil.h"
 #include "substmap.h"
 #include "unlocked_io.h"
-#include "context.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -26,14 +26,14 @@ namespace {
 
 using detail::ConversionCache;
 using detail::kBlockSize;
-using detail::kLong;
-using detail::kOwnAscii;
-using detail::kOwnTwoBytes;
-using detail::kOwnThreeByteRow;
-using detail::kMixedRow;
-using detail::kUnknown;
 using detail::kLineSlack;
+using detail::kLong;
+using detail::kMixedRow;
+using detail::kOwnAscii;
+using detail::kOwnThreeByteRow;
+using detail::kOwnTwoBytes;
 using detail::kPieceSlack;
+using detail::kUnknown;
 
 std::uint32_t pack_conversion(const char* seq) {
   std::size_t n = std::strlen(seq);
@@ -57,27 +57,26 @@ std::uint32_t short_conversion(std::uint16_t u) {
 void check_cache() {
   Extraction& c = ctx();
   WriterState& w = c.writer;
-  ConversionCache& cache = w.cache;
-  if (cache.valid && cache.special == c.spec_chars && cache.repl == c.replacements &&
-      cache.target == c.target_charset && cache.hex == c.unknown_as_hex &&
-      cache.bad == c.bad_char[0]) {
+  if (w.cache.valid && w.cache.special == c.spec_chars && w.cache.repl == c.replacements &&
+      w.cache.target == c.target_charset && w.cache.hex == c.unknown_as_hex &&
+      w.cache.bad == c.bad_char[0]) {
     return;
   }
-  if (cache.dirty) cache.entry.fill(kUnknown);
-  cache.dirty = false;
+  if (w.cache.dirty) w.cache.entry.fill(kUnknown);
+  w.cache.dirty = false;
   if (w.own_utf8_dirty) w.own_utf8.fill(0);
   w.own_utf8_dirty = false;
   w.own_lead_row.fill(0);
   w.lead_row_known = 0;
-  cache.special = c.spec_chars;
-  cache.repl = c.replacements;
-  cache.target = c.target_charset;
-  cache.hex = c.unknown_as_hex;
-  cache.bad = c.bad_char[0];
-  cache.valid = true;
-  cache.ascii_is_identity = true;
+  w.cache.special = c.spec_chars;
+  w.cache.repl = c.replacements;
+  w.cache.target = c.target_charset;
+  w.cache.hex = c.unknown_as_hex;
+  w.cache.bad = c.bad_char[0];
+  w.cache.valid = true;
+  w.cache.ascii_is_identity = true;
   for (std::uint16_t u = 0x20; u < 0x7F; ++u) {
-    if (short_conversion(u) != ((2u << 24) | u)) cache.ascii_is_identity = false;
+    if (short_conversion(u) != ((2u << 24) | u)) w.cache.ascii_is_identity = false;
   }
 }
 
@@ -144,7 +143,6 @@ std::size_t units_up_to_zero(const std::uint16_t* par) {
 }
 
 bool is_break_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool is_utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 // The index of the last break space in line[1..margin], or 0 when there is none. Lines are
 // searched 16 bytes at a time from the margin backwards: the break is mostly a word's length
@@ -199,9 +197,14 @@ struct Sink {
 };
 
 // The line buffer with its fill position in a local: stores into the buffer cannot alias it.
+// The margin counts columns (cols); for text of one-byte characters they are its bytes.
 struct Line {
   std::size_t len;
   Sink& sink;
+  std::size_t cols = len;
+  std::size_t unit_begin = 0, unit_end = 0;  // see held_unit_begin
+
+  static bool utf8() { return ctx().target_charset == nullptr; }
 
   // Writes bytes [0, n) and a newline, and keeps the bytes from skip on as the held text.
   void emit(std::size_t n, std::size_t skip) {
@@ -211,33 +214,35 @@ struct Line {
     sink.used += n + 1;
     copy_in_pieces(ctx().writer.outputbuffer, ctx().writer.outputbuffer + skip, len - skip);
     len -= skip;
+    cols = text_columns(ctx().writer.outputbuffer, len, utf8());
+    unit_begin = unit_begin > skip ? unit_begin - skip : 0;
+    unit_end = unit_end > skip ? unit_end - skip : 0;
   }
 
-  // Where a line without a space within the margin is cut: after exactly margin bytes, or for
-  // UTF-8 output at the start of the character those bytes end in, so that no character is
-  // divided (a character wider than the margin gets a line of its own).
-  std::size_t forced_cut(std::size_t margin) const {
-    if (ctx().target_charset) return margin;
-    std::size_t cut = margin;
-    while (cut > 0 && is_utf8_continuation(ctx().writer.outputbuffer[cut])) --cut;
-    if (cut > 0) return cut;
-    cut = 1;
-    while (cut < len && is_utf8_continuation(ctx().writer.outputbuffer[cut])) ++cut;
-    return cut;
-  }
-
-  // Breaks the held text until it fits within the margin: at the last space at or before the
-  // margin (index 0 never counts), else where forced_cut says.
+  // Breaks the held text until it fits within the margin: at the last space whose text before
+  // it fits (index 0 never counts), or between two wide characters; else after the characters
+  // that fit, never inside one, nor inside a hexadecimal escape or replacement.
   void break_lines(std::size_t margin) {
-    while (len > margin) {
-      std::size_t s = last_break_space(ctx().writer.outputbuffer, margin);
+    while (cols > margin) {
+      std::size_t s = cols == len ? last_break_space(ctx().writer.outputbuffer, margin) : 0;
       if (s > 0) {
         emit(s, s + 1);
-      } else {
-        std::size_t cut = forced_cut(margin);
-        emit(cut, cut);
+        continue;
       }
+      const LineBreak b = find_line_break(ctx().writer.outputbuffer, len, margin, utf8(), unit_begin, unit_end);
+      emit(b.end, b.next);
     }
+  }
+
+  // Notes the columns of n bytes just appended at the end, one converted character.
+  void appended(std::size_t n) {
+    if (n == 1) {
+      ++cols;
+      return;
+    }
+    cols += text_columns(ctx().writer.outputbuffer + len - n, n, utf8());
+    unit_begin = len - n;
+    unit_end = len;
   }
 
   // Appends one converted character of any length, as out_char describes.
@@ -246,10 +251,11 @@ struct Line {
       sink.put(seq, n);
       return;
     }
-    // The start-up check keeps margin + longest sequence inside the buffer; callers that set a
-    // margin themselves still cannot overrun it: held text that would not fit goes out first.
+    // The buffer bounds a line: held text that would not fit goes out first, broken at its last
+    // space (many-byte characters can fill it before the margin in columns is reached).
     if (len + n >= kLineBufferSize) {
       break_lines(margin);
+      if (len + n >= kLineBufferSize && cols > 1) break_lines(cols - 1);
       if (len + n >= kLineBufferSize) emit(len, len);
       if (n >= kLineBufferSize) {
         sink.put(seq, n);
@@ -262,6 +268,8 @@ struct Line {
       const char* after_newline = map_subst(ctx().spec_chars, '\n');
       sink.put(ctx().writer.outputbuffer, len);
       len = 0;
+      cols = 0;
+      unit_begin = unit_end = 0;
       if (after_newline) {
         sink.put(after_newline, std::strlen(after_newline));
       } else {
@@ -269,9 +277,19 @@ struct Line {
       }
       return;
     }
-    if (len > margin) break_lines(margin);
+    appended(n);
+    if (cols > margin) break_lines(margin);
   }
 };
+
+// Keeps what a call left in the line for the next one.
+void keep_held_line(const Line& line) {
+  WriterState& w = ctx().writer;
+  w.bufpos = line.len;
+  w.bufcols = line.cols;
+  w.held_unit_begin = line.unit_begin;
+  w.held_unit_end = line.unit_end;
+}
 
 // The conversion of the character at p (one unit, or two for a surrogate pair) through the
 // general path; returns the units it took.
@@ -318,27 +336,33 @@ void write_unwrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sin
 // conversion always fits behind a line of margin bytes).
 void write_wrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sink,
                    std::size_t margin) {
-  Line line{ctx().writer.bufpos, sink};
+  Line line{ctx().writer.bufpos, sink, ctx().writer.bufcols, ctx().writer.held_unit_begin, ctx().writer.held_unit_end};
   while (p < end) {
-    if (ctx().writer.cache.ascii_is_identity && is_printable_ascii(*p) && line.len <= margin) {
-      // Fill the line to one byte past the margin, then search the break backwards.
-      std::size_t want = std::min<std::size_t>(static_cast<std::size_t>(end - p), margin + 1 - line.len);
+    if (ctx().writer.cache.ascii_is_identity && is_printable_ascii(*p) && line.cols <= margin &&
+        line.len + 1 < kLineBufferSize) {
+      // Fill the line to one column past the margin, then search the break backwards.
+      std::size_t want = std::min<std::size_t>({static_cast<std::size_t>(end - p),
+                                                margin + 1 - line.cols,
+                                                kLineBufferSize - 1 - line.len});
       std::size_t run = copy_ascii_run(p, want, static_cast<std::size_t>(end - p), ctx().writer.outputbuffer + line.len);
       line.len += run;
+      line.cols += run;
       p += run;
-      if (line.len > margin) line.break_lines(margin);
+      if (line.cols > margin) line.break_lines(margin);
       if (p == end || run == want) continue;
     }
     std::uint32_t e = is_surrogate(*p) ? kLong : short_conversion(*p);
-    if (e != kLong) {
-      line.len += put_packed(ctx().writer.outputbuffer + line.len, e);
+    if (e != kLong && line.len + 4 < kLineBufferSize) {
+      const std::size_t n = put_packed(ctx().writer.outputbuffer + line.len, e);
+      line.len += n;
+      line.appended(n);
       ++p;
-      if (line.len > margin) line.break_lines(margin);
+      if (line.cols > margin) line.break_lines(margin);
     } else {
       p += append_general(p, end, line, margin);
     }
   }
-  ctx().writer.bufpos = line.len;
+  keep_held_line(line);
 }
 
 
@@ -470,9 +494,9 @@ void write_units_to(const std::uint16_t* p, std::size_t n, Sink& sink, std::size
     write_wrapped(p, p + n, sink, margin);
   } else {
     // A margin the start-up check would refuse: the general path keeps the buffer safe.
-    Line line{w.bufpos, sink};
+    Line line{w.bufpos, sink, w.bufcols, w.held_unit_begin, w.held_unit_end};
     for (const std::uint16_t* end = p + n; p < end;) p += append_general(p, end, line, margin);
-    w.bufpos = line.len;
+    keep_held_line(line);
   }
 }
 
@@ -504,6 +528,8 @@ namespace {
 
 // The bytes of [bytes, bytes + n) that hold no more characters than the limit has left, which
 // they use up: each byte is a character of an 8-bit target, each byte that begins one of UTF-8.
+bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
 std::size_t bytes_within_limit(Extraction& c, const char* bytes, std::size_t n) {
   if (c.target_charset) {
     const std::size_t taken = n < c.chars_left ? n : static_cast<std::size_t>(c.chars_left);
@@ -513,7 +539,7 @@ std::size_t bytes_within_limit(Extraction& c, const char* bytes, std::size_t n) 
   std::uint64_t left = c.chars_left;
   std::size_t i = 0;
   for (; i < n; ++i) {
-    if (is_utf8_continuation(bytes[i])) continue;
+    if (is_continuation_byte(bytes[i])) continue;
     if (left == 0) break;
     --left;
   }
@@ -560,9 +586,9 @@ void write_out(const char* bytes, std::size_t n) {
 void out_char(const char* seq) {
   WriterState& w = ctx().writer;
   Sink sink;
-  Line line{w.bufpos, sink};
+  Line line{w.bufpos, sink, w.bufcols, w.held_unit_begin, w.held_unit_end};
   line.append(seq, std::strlen(seq), ctx().wrap_margin > 0 ? static_cast<std::size_t>(ctx().wrap_margin) : 0);
-  w.bufpos = line.len;
+  keep_held_line(line);
   sink.flush();
 }
 
@@ -834,20 +860,22 @@ void flush_line() {
   if (w.bufpos == 0) return;
   write_out(w.outputbuffer, w.bufpos);
   write_out("\n", 1);
-  w.bufpos = 0;
+  w.bufpos = w.bufcols = w.held_unit_begin = w.held_unit_end = 0;
 }
 
 void drop_line() {
   WriterState& w = ctx().writer;
   w.held_high_surrogate = -1;
   w.bufpos = 0;
+  w.bufcols = 0;
+  w.held_unit_begin = w.held_unit_end = 0;
 }
 
 void reset_writer() {
   WriterState& w = ctx().writer;
   w.cache.valid = false;
   w.held_high_surrogate = -1;
-  w.bufpos = 0;
+  w.bufpos = w.bufcols = w.held_unit_begin = w.held_unit_end = 0;
 }
 
 }  // namespace dorvex

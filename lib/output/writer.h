@@ -67,6 +67,10 @@ struct WriterState {
   // The line being filled; bufpos is its length.
   char outputbuffer[kLineBufferSize + detail::kLineSlack + detail::kPieceSlack];
   std::size_t bufpos = 0;
+  // The columns of the held text, which the margin counts, and the one converted character of
+  // several bytes last appended to it, which a forced break must not divide (its end 0: none).
+  std::size_t bufcols = 0;
+  std::size_t held_unit_begin = 0, held_unit_end = 0;
   char out_block[detail::kBlockSize + detail::kPieceSlack];
   detail::ConversionCache cache;
   // Filled as characters are met, emptied with the cache.

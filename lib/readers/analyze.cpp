@@ -10,6 +10,7 @@
 #include "plaintext.h"
 #include "reader.h"
 #include "rtfread.h"
+#include "signatures.h"
 #include "wordlists.h"
 #include "wordpieces.h"
 #include "wordtext.h"
@@ -93,7 +94,7 @@ int read_compound_document(const unsigned char* header, OleStream* doc, std::int
                            std::int32_t doc_index);
 
 int read_ole_documents(std::FILE* f, const unsigned char* prefix, Metadata* metadata,
-                       const CodePageDecoder& decode) {
+                       const CodePageDecoder& decode, const char* name) {
   std::FILE* container = ole_init(f, prefix, ole_sign.size());
   if (!container) {
     // One input's failure: the run goes on with the next one, so the message says which.
@@ -106,32 +107,35 @@ int read_ole_documents(std::FILE* f, const unsigned char* prefix, Metadata* meta
   // the program (in fuzzing builds that unwinds through here).
   std::unique_ptr<std::FILE, TmpCopyCloser> copy(container != f ? container : nullptr);
   set_ole_func();
+  if (metadata) read_summary_information(container, *metadata, decode);
   int result = kNoWordDocument;
+  bool word_found = false;
+  CompoundContents contents;
   // Each entry is released before the next is asked for, also when a reader ends the program
   // (in fuzzing builds that unwinds through here).
   while (OleEntryPtr entry{ole_readdir(container)}) {
     const std::int32_t index = ctx().ole.propCurNumber - 1;  // ole_readdir moved past the entry
+    note_compound_entry(&contents, entry->name);
     if (ole_open(entry.get()) >= 0 && is_word_document(entry->name)) {
+      word_found = true;
       std::array<unsigned char, kHeaderSize> header{};
       std::size_t n = ctx().dorvex_read(header.data(), 1, kHeaderSize, entry.get());
       if (n > kHeaderSize) n = 0;
       result = read_compound_document(header.data(), entry.get(), static_cast<std::int32_t>(n),
                                       index);
     }
-    if (metadata) {
-      read_summary_entry(entry.get(), ctx().ole.properties, std::size_t(ctx().ole.propNumber), std::size_t(index),
-                         *metadata, decode);
-    }
   }
   set_std_func();
   ole_finish();
-  if (result == kNoWordDocument && ctx().error == ErrorClass::none) {
+  if (!word_found) {
     ctx().error = ErrorClass::unsupported;
+    return refuse_compound(contents, name);
   }
   return result;
 }
 
-int detect_and_read(std::FILE* f, Metadata* metadata, const CodePageDecoder& decode) {
+int detect_and_read(std::FILE* f, Metadata* metadata, const CodePageDecoder& decode,
+                    const char* name) {
   if (!ctx().signature_check) {
     ctx().format = "raw";
     if (!ctx().get_unicode_char) ctx().get_unicode_char = get_8bit_char;
@@ -157,9 +161,10 @@ int detect_and_read(std::FILE* f, Metadata* metadata, const CodePageDecoder& dec
   }
   if (got == 4) got += ctx().dorvex_read(header.data() + got, 1, 4, f);
   if (starts_with(header.data(), got, ole_sign)) {
-    return read_ole_documents(f, header.data(), metadata, decode);
+    return read_ole_documents(f, header.data(), metadata, decode, name);
   }
   set_std_func();
+  if (const int status = read_other_format(f, header.data(), got, name); status >= 0) return status;
   ctx().format = "text";
   copy_out(f, header.data(), got);
   return 0;
@@ -167,8 +172,8 @@ int detect_and_read(std::FILE* f, Metadata* metadata, const CodePageDecoder& dec
 
 }  // namespace
 
-int analyze_format(std::FILE* f, Metadata* metadata, CodePageDecoder decode) {
-  int result = detect_and_read(f, metadata, decode);
+int analyze_format(std::FILE* f, Metadata* metadata, CodePageDecoder decode, const char* name) {
+  int result = detect_and_read(f, metadata, decode, name);
   // Text still held by the writer belongs to this input: it never joins the next one.
   flush_line();
   return result;

@@ -57,8 +57,9 @@ void append_roman(std::vector<std::uint16_t>* out, std::int64_t n, bool upper) {
   static constexpr struct {
     int value;
     const char* text;
-  } kParts[] = {{1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"}, {90, "xc"}, {50, "l"},
-                {40, "xl"},  {10, "x"},   {9, "ix"},  {5, "v"},    {4, "iv"},   {1, "i"}};
+  } kParts[] = {{1000, "m"}, {900, "cm"}, {500, "d"}, {400, "cd"}, {100, "c"},
+                {90, "xc"},  {50, "l"},   {40, "xl"}, {10, "x"},   {9, "ix"},
+                {5, "v"},    {4, "iv"},   {1, "i"}};
   for (const auto& part : kParts) {
     for (; n >= part.value; n -= part.value) {
       for (const char* c = part.text; *c; ++c) {
@@ -126,10 +127,14 @@ NumberFormat word_number_format_name(const char* name, std::size_t len) {
   static constexpr struct {
     const char* name;
     NumberFormat format;
-  } kNames[] = {{"decimal", NumberFormat::decimal},          {"decimalZero", NumberFormat::decimal_zero},
-                {"upperRoman", NumberFormat::upper_roman},   {"lowerRoman", NumberFormat::lower_roman},
-                {"upperLetter", NumberFormat::upper_letter}, {"lowerLetter", NumberFormat::lower_letter},
-                {"ordinal", NumberFormat::ordinal},          {"bullet", NumberFormat::bullet},
+  } kNames[] = {{"decimal", NumberFormat::decimal},
+                {"decimalZero", NumberFormat::decimal_zero},
+                {"upperRoman", NumberFormat::upper_roman},
+                {"lowerRoman", NumberFormat::lower_roman},
+                {"upperLetter", NumberFormat::upper_letter},
+                {"lowerLetter", NumberFormat::lower_letter},
+                {"ordinal", NumberFormat::ordinal},
+                {"bullet", NumberFormat::bullet},
                 {"none", NumberFormat::none}};
   for (const auto& n : kNames) {
     if (std::strlen(n.name) == len && std::memcmp(n.name, name, len) == 0) return n.format;
@@ -181,7 +186,8 @@ void next_label(const ListDefinition& list, ListCounters* counters, int level,
   if (level < 0 || level >= kListLevels) level = 0;
   // Deeper levels start again after a higher one, unless their own restart says otherwise.
   for (int k = level + 1; k < kListLevels; ++k) {
-    if (level < restart_limit(list.levels[std::size_t(k)], k)) counters->used[std::size_t(k)] = false;
+    if (level < restart_limit(list.levels[std::size_t(k)], k))
+      counters->used[std::size_t(k)] = false;
   }
   const ListLevel& own = list.levels[std::size_t(level)];
   std::int64_t& value = counters->value[std::size_t(level)];
@@ -200,8 +206,9 @@ void next_label(const ListDefinition& list, ListCounters* counters, int level,
     }
     const ListLevel& shown = list.levels[u];
     // A level not counted since its last restart shows the number it would start with.
-    const std::int64_t n = counters->used[u] ? counters->value[u]
-                                             : std::clamp<std::int64_t>(shown.start, 0, kMaxCounter);
+    const std::int64_t n = counters->used[u]
+                               ? counters->value[u]
+                               : std::clamp<std::int64_t>(shown.start, 0, kMaxCounter);
     NumberFormat format = shown.format;
     if (own.legal && u != level) format = NumberFormat::decimal;
     append_number(out, n, format);

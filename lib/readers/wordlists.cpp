@@ -102,14 +102,14 @@ struct ParaList {
 constexpr std::array<std::int8_t, 256> kW6SprmSize = [] {
   std::array<std::int8_t, 256> s{};
   s.fill(-3);
-  const std::int8_t para[] = {2,  -1, 1, 1, 1, 1, 1, 1, 1, 1, -1, 1, 1, -1, 2, 2, 2, 2, 4, 2, 2,
-                              -1, 1,  1, 2, 2, 2, 1, 2, 2, 2, 2,  2, 2, 2,  1, 2, 2, 2, 2, 2, 2,
-                              1,  2,  2, 2, 2, 2, 1, 1, -1};
+  const std::int8_t para[] = {2, -1, 1, 1, 1,  1, 1, 1, 1, 1, -1, 1, 1, -1, 2, 2, 2,
+                              2, 4,  2, 2, -1, 1, 1, 2, 2, 2, 1,  2, 2, 2,  2, 2, 2,
+                              2, 1,  2, 2, 2,  2, 2, 2, 1, 2, 2,  2, 2, 2,  1, 1, -1};
   for (std::size_t k = 0; k < std::size(para); ++k) s[2 + k] = para[k];
   const std::int8_t chars[] = {1, 1, 1, -1, 2, 4, 1, 2, 3, -1, 1};
   for (std::size_t k = 0; k < std::size(chars); ++k) s[65 + k] = chars[k];
-  const std::int8_t chars2[] = {2, -1, 0, 0, -3, 1, 1, 1, 1, 1, 1, 1, 1, 2, 1, 3, 2, 2,
-                                1, 1, 1, 1, 1, -1, 1, -1, -1, 2, -1, 2, 2};
+  const std::int8_t chars2[] = {2, -1, 0, 0, -3, 1, 1, 1,  1, 1,  1,  1, 1,  2, 1, 3,
+                                2, 2,  1, 1, 1,  1, 1, -1, 1, -1, -1, 2, -1, 2, 2};
   for (std::size_t k = 0; k < std::size(chars2); ++k) s[80 + k] = chars2[k];
   s[117] = s[118] = 1;
   const std::int8_t table[] = {2, 2, 2, 1, 1, 12, -2, 2, -2, -1, 4, 5, 4, 2, 4, 2, 2, 5, 4};
@@ -289,7 +289,8 @@ void read_page(WordListState* st, const unsigned char* page, std::vector<PageRun
         apply_sprms(st, page + data + 2, len - 2, &r.para);
       }
     }
-    if (r.fc_end > r.fc_begin && (out->empty() || r.fc_begin >= out->back().fc_end)) out->push_back(r);
+    if (r.fc_end > r.fc_begin && (out->empty() || r.fc_begin >= out->back().fc_end))
+      out->push_back(r);
   }
 }
 
@@ -328,7 +329,9 @@ bool read_level(ByteView& v, std::size_t* pos, ListLevel* level) {
   const unsigned flags = v.u8(at + kLevelFlags);
   level->legal = (flags & kLevelLegal) != 0;
   const unsigned follow = v.u8(at + kLevelFollow);
-  level->follow = follow == 0 ? LabelFollow::tab : follow == 1 ? LabelFollow::space : LabelFollow::nothing;
+  level->follow = follow == 0   ? LabelFollow::tab
+                  : follow == 1 ? LabelFollow::space
+                                : LabelFollow::nothing;
   level->restart_below = (flags & kLevelNoRestart) ? int(v.u8(at + kLevelRestart)) : -1;
   const std::size_t text_at =
       at + kLevelFixed + v.u8(at + kLevelPapx) + std::size_t(v.u8(at + kLevelChpx));
@@ -384,9 +387,11 @@ bool word6_label(const WordListState& st, const ParaList& p, Word6Counting* c,
   for (std::uint16_t& u : own.text) {
     if (u == 0) u = std::uint16_t(level);
   }
-  if (st.anld_shows_higher[std::size_t(p.anld)]) {
-    std::vector<std::uint16_t> text;
-    for (int k = 0; k < level; ++k) text.insert(text.end(), {std::uint16_t(k), '.'});
+  // The numbers of the levels above go in front, joined by full stops; the level's own text
+  // before its number (a full stop, as Word writes it) joins them to its number.
+  if (st.anld_shows_higher[std::size_t(p.anld)] && level > 0) {
+    std::vector<std::uint16_t> text = {0};
+    for (int k = 1; k < level; ++k) text.insert(text.end(), {'.', std::uint16_t(k)});
     own.text.insert(own.text.begin(), text.begin(), text.end());
   }
   next_label(c->outline, &c->outline_counts, level, out);
@@ -444,7 +449,8 @@ bool parse_word6_anld(const unsigned char* operand, std::size_t n, const std::ui
   auto unit = [&](std::size_t k) {
     const unsigned char b = operand[kAnldText + k];
     // Bullets are drawn from a symbol font, whose bytes above 0x7F are no letters.
-    if (level->format == NumberFormat::bullet && b >= 0x80) return bullet_unit(std::uint16_t(0xF000 | b));
+    if (level->format == NumberFormat::bullet && b >= 0x80)
+      return bullet_unit(std::uint16_t(0xF000 | b));
     return table ? table[b] : std::uint16_t(b);
   };
   // Control bytes in the text are no characters (and must not pass for level numbers).
@@ -470,9 +476,8 @@ WordLists parse_word_lists(const unsigned char* table, std::size_t table_size,
   if (lst.size >= 2) {
     // The levels follow the definitions, beyond the length the file information block gives.
     ByteView v{table + lst_offset, table_size - lst_offset};
-    const std::size_t count =
-        std::min<std::size_t>(std::size_t(std::int16_t(v.u16(0)) < 0 ? 0 : v.u16(0)),
-                              (lst.size - 2) / kListEntry);
+    const std::size_t count = std::min<std::size_t>(
+        std::size_t(std::int16_t(v.u16(0)) < 0 ? 0 : v.u16(0)), (lst.size - 2) / kListEntry);
     std::size_t pos = 2 + count * kListEntry;
     for (std::size_t i = 0; i < count; ++i) {
       const std::size_t at = 2 + i * kListEntry;
@@ -577,7 +582,8 @@ ParagraphLabels word_list_labels(const WordListInput& in, const std::vector<Text
   for (const TextRun& run : runs) {
     if (stories >= kMaxStories) break;
     const std::uint64_t width = run.eight_bit ? 1 : 2;
-    const std::uint64_t fc_lo = run.offset, fc_hi = fc_lo + std::uint64_t(run.cp_end - run.cp_begin) * width;
+    const std::uint64_t fc_lo = run.offset,
+                        fc_hi = fc_lo + std::uint64_t(run.cp_end - run.cp_begin) * width;
     auto it = std::upper_bound(pages.begin(), pages.end(), fc_lo,
                                [](std::uint64_t fc, const PageRun& r) { return fc < r.fc_end; });
     for (; it != pages.end() && it->fc_end <= fc_hi; ++it) {
@@ -617,11 +623,6 @@ ParagraphLabels word_list_labels(const WordListInput& in, const std::vector<Text
 ParagraphLabels word_document_labels(OleStream* doc, std::int32_t doc_index,
                                      const unsigned char* header, const std::vector<TextRun>& runs,
                                      const std::uint16_t* table) {
-  std::vector<unsigned char> table_stream;
-  if (is_word97_header(header)) {
-    table_stream = read_table_stream(doc, doc_index, header);
-    if (table_stream.empty()) return {};
-  }
   WordListInput in;
   in.header = header;
   in.doc_size = doc->size;
@@ -630,6 +631,14 @@ ParagraphLabels word_document_labels(OleStream* doc, std::int32_t doc_index,
     if (ole_seek(doc, static_cast<std::int32_t>(offset), SEEK_SET) != 0) return false;
     return ole_read(dest, 1, n, doc) == n;
   };
+  std::vector<unsigned char> table_stream;
+  if (is_word97_header(header)) {
+    // Most documents have no list overrides: their table stream need not be read for lists.
+    FibTables t;
+    if (!read_fib97(in, &t) || t.overrides_len < 4) return {};
+    table_stream = read_table_stream(doc, doc_index, header);
+    if (table_stream.empty()) return {};
+  }
   in.table = table_stream.data();
   in.table_size = table_stream.size();
   return word_list_labels(in, runs, table);

@@ -562,6 +562,10 @@ std::FILE* ole_init(std::FILE* input, const unsigned char* prefix, std::size_t p
   return f;
 }
 
+std::FILE* ole_copy_input(std::FILE* input, const unsigned char* prefix, std::size_t prefix_len) {
+  return copy_to_tmp(input, prefix, prefix_len);
+}
+
 OleStream* ole_readdir(std::FILE* stream) {
   if (!ctx().ole.properties || !stream || ctx().ole.propCurNumber < 0 || ctx().ole.propCurNumber >= ctx().ole.propNumber) return nullptr;
   const unsigned char* e = ctx().ole.properties + std::size_t(ctx().ole.propCurNumber) * kEntrySize;

@@ -90,6 +90,11 @@ struct OleState {
 // the container is read from, positioned at 0, or null (broken container, after any message).
 std::FILE* ole_init(std::FILE* input, const unsigned char* prefix, std::size_t prefix_len);
 
+// The temporary copy ole_init makes of an input that cannot be positioned (prefix first, at
+// most 2 GiB, in TMPDIR), positioned at 0, for other readers of containers whose directory
+// lies at the end; null after a message.
+std::FILE* ole_copy_input(std::FILE* input, const unsigned char* prefix, std::size_t prefix_len);
+
 // The next directory entry, newly allocated, or null after the last. Release with ole_close.
 OleStream* ole_readdir(std::FILE* stream);
 

@@ -1,6 +1,6 @@
 # A sparse compound file of 2.1 GB, 2 KB of it on disk, whose tables claim what a hostile file
 # can: the directory and the SBD loop on one sector each, and 4,000,000 BBD sectors (all sector
-# 0) are listed by an MSAT sector that links to itself. No WordDocument: status 69, in a few MB.
+# 0) are listed by an MSAT sector that links to itself. No WordDocument: refused, status 69, in a few MB.
 put() { printf "$2" | dd of=sparse.doc bs=1 seek="$1" conv=notrunc status=none; }
 le32() { printf '\\x%02x\\x%02x\\x%02x\\x%02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
 truncate -s 2560 sparse.doc

@@ -1,4 +1,4 @@
-# A compound file without a WordDocument stream (a spreadsheet, say): no output, status 69.
+# A compound file without a WordDocument stream (a spreadsheet): refused by kind, status 69.
 # Maps of an empty format, so the text shows as it is converted.
 : > "$BIN/charsets/bare.spc"; : > "$BIN/charsets/bare.rpl"
 printf 'cells' > book.bin

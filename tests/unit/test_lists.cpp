@@ -123,8 +123,7 @@ TEST(ListLabels, CountersThroughNestingAndRestarts) {
   EXPECT_EQ(labels(d, {1, 0, 1}), (Labels{"IV.1 ", "IV.\t", "IV.1 "}));
   // Restarts: level 2 restarts only after level 0; it counts on through level 1.
   d.levels[2].restart_below = 1;
-  EXPECT_EQ(labels(d, {0, 2, 1, 2, 0, 2}),
-            (Labels{"IV.\t", "a)", "IV.1 ", "b)", "V.\t", "a)"}));
+  EXPECT_EQ(labels(d, {0, 2, 1, 2, 0, 2}), (Labels{"IV.\t", "a)", "IV.1 ", "b)", "V.\t", "a)"}));
   // Never restarted.
   d.levels[2].restart_below = 0;
   EXPECT_EQ(labels(d, {2, 0, 2}), (Labels{"a)", "IV.\t", "b)"}));
@@ -221,9 +220,9 @@ TEST(WordLists, DefinitionsOverridesAndDamage) {
   put32(t, 0xFFFFFFFF);
   put32(t, 0xFFFFFFFF);
   put32(t, 0xFFFFFFFF);
-  put32(t, 5);       // level 1 starts at 5
+  put32(t, 5);  // level 1 starts at 5
   put32(t, 0x11);
-  put32(t, 0);       // level 0 formatted anew
+  put32(t, 0);  // level 0 formatted anew
   put32(t, 0x20);
   t += level(1, 23, 0, 0, 0, {0xF0B7});
   put32(t, 0xFFFFFFFF);
@@ -247,8 +246,8 @@ TEST(WordLists, DefinitionsOverridesAndDamage) {
   // Cut anywhere, the tables give what they hold and never read past the end.
   for (std::size_t cut = 0; cut <= t.size(); ++cut) {
     std::vector<unsigned char> part(data, data + cut);
-    dorvex::WordLists p = dorvex::parse_word_lists(part.data(), part.size(), lst_at, lst_len,
-                                                   lfo_at, lfo_len);
+    dorvex::WordLists p =
+        dorvex::parse_word_lists(part.data(), part.size(), lst_at, lst_len, lfo_at, lfo_len);
     ASSERT_EQ(p.overrides.size(), p.counter.size());
     ASSERT_LE(p.overrides.size(), 4u);
     for (const auto& d : p.overrides) {
@@ -261,7 +260,8 @@ TEST(WordLists, DefinitionsOverridesAndDamage) {
   big[lst_at + 1] = char(0x7F);
   big[lfo_at + 3] = char(0x7F);
   auto bdata = reinterpret_cast<const unsigned char*>(big.data());
-  dorvex::WordLists b = dorvex::parse_word_lists(bdata, big.size(), lst_at, lst_len, lfo_at, lfo_len);
+  dorvex::WordLists b =
+      dorvex::parse_word_lists(bdata, big.size(), lst_at, lst_len, lfo_at, lfo_len);
   EXPECT_LE(b.overrides.size(), (lfo_len - 4) / 16);
   EXPECT_TRUE(dorvex::parse_word_lists(bdata, big.size(), lst_at, 0xFFFFFFF0u, 0xFFFFFFF0u, 100)
                   .overrides.empty());
@@ -281,8 +281,8 @@ TEST(WordLists, Word6Autonumbers) {
   auto label = [&](const std::string& a, std::size_t n) {
     dorvex::ListLevel l;
     bool higher = true;
-    if (!dorvex::parse_word6_anld(reinterpret_cast<const unsigned char*>(a.data()), n, nullptr,
-                                  &l, &higher)) {
+    if (!dorvex::parse_word6_anld(reinterpret_cast<const unsigned char*>(a.data()), n, nullptr, &l,
+                                  &higher)) {
       return std::string("(none)");
     }
     EXPECT_FALSE(higher);
@@ -293,7 +293,7 @@ TEST(WordLists, Word6Autonumbers) {
   EXPECT_EQ(label(anld(0, "", ".", 1), 52), "1.\t");
   EXPECT_EQ(label(anld(4, "(", ")", 3), 52), "(c)\t");
   EXPECT_EQ(label(anld(5, "No. ", "", 2), 52), "No. 2nd\t");
-  EXPECT_EQ(label(anld(23, "\xB7", "", 1), 52), "*\t");  // Symbol's bullet
+  EXPECT_EQ(label(anld(23, "\xB7", "", 1), 52), "*\t");                 // Symbol's bullet
   EXPECT_EQ(label(anld(0, std::string("\x01", 1), "", 7), 52), "7\t");  // no control in the text
   // Too short for its fixed part, or text beyond the operand.
   EXPECT_EQ(label(anld(0, "", ".", 1), 19), "(none)");

@@ -1,0 +1,24 @@
+// Office Open XML text (.docx .docm .dotx .dotm), Word's flat XML package and Word 2003 XML.
+#ifndef DORVEX_DOCX_H
+#define DORVEX_DOCX_H
+
+#include <cstddef>
+#include <cstdio>
+
+#include "zip.h"
+
+namespace dorvex {
+
+// The package's main document type, from [Content_Types].xml.
+enum class OoxmlKind { none, word, workbook, presentation, visio, other };
+OoxmlKind ooxml_kind(ZipArchive* zip);
+
+// A WordprocessingML package whose directory is read. The input's status.
+int read_docx(ZipArchive* zip, const char* name);
+
+// A flat XML document (pkg:package or w:wordDocument) whose first n bytes (prefix) are read.
+int read_word_xml(std::FILE* f, const unsigned char* prefix, std::size_t n, const char* name);
+
+}  // namespace dorvex
+
+#endif  // DORVEX_DOCX_H

@@ -1,0 +1,251 @@
+#include "odt.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "context.h"
+#include "analyze.h"
+#include "signatures.h"
+#include "writer.h"
+#include "xmltext.h"
+
+namespace dorvex {
+
+// Limits of the OpenDocument reader, beside the package's and the XML reader's own:
+// - The mimetype member is a single line: at most kMaxMimetype bytes are read.
+// - The manifest is read whole: at most kMaxManifest bytes (real ones hold a few KiB).
+// - A text:s element stands for at most kMaxSpaces spaces: twenty bytes of XML must not become
+//   gigabytes of text.
+constexpr std::size_t kMaxMimetype = 256;
+constexpr std::size_t kMaxManifest = std::size_t(16) << 20;
+constexpr long kMaxSpaces = 1024;
+
+namespace {
+
+struct OdtReading {
+  StoryWriter* out = nullptr;
+  int paragraphs = 0;       // open text:p and text:h elements, any story
+  std::vector<int> stories;  // the stories to go back to, innermost last
+};
+
+void push_story(OdtReading* d, int story) { d->stories.push_back(story_switch(*d->out, story)); }
+void pop_story(OdtReading* d) {
+  if (d->stories.empty()) return;
+  story_switch(*d->out, d->stories.back());
+  d->stories.pop_back();
+}
+
+bool ends_with(std::string_view s, std::string_view tail) {
+  return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+}
+
+bool is_header_or_footer(std::string_view n) {
+  return n == "header" || n == "footer" || n == "header-left" || n == "footer-left" ||
+         n == "header-first" || n == "footer-first";
+}
+
+void put_spaces(StoryWriter& w, const XmlTag& tag) {
+  long count = 1;
+  if (const char* c = xml_attr(tag, XmlNs::text, "c")) {
+    char* end = nullptr;
+    errno = 0;
+    count = std::strtol(c, &end, 10);
+    if (end == c || errno == ERANGE || count < 1) count = 1;
+    if (count > kMaxSpaces) count = kMaxSpaces;
+  }
+  for (long i = 0; i < count; ++i) story_unit(w, 0x20);
+}
+
+bool text_start(OdtReading* d, const XmlTag& tag) {
+  StoryWriter& w = *d->out;
+  const std::string_view n = tag.local;
+  if (n == "span" || n == "a") return true;
+  if (n == "p" || n == "h") {
+    ++d->paragraphs;
+    story_paragraph_start(w);
+    return true;
+  }
+  if (n == "s") {
+    if (d->paragraphs > 0) put_spaces(w, tag);
+    return true;
+  }
+  if (n == "tab" || n == "line-break") {
+    if (d->paragraphs > 0) story_unit(w, n == "tab" ? 9 : 11);
+    return true;
+  }
+  if (n == "note") {
+    const char* cls = xml_attr(tag, XmlNs::text, "note-class");
+    push_story(d, cls && std::string_view(cls) == "endnote" ? kEndnoteStory : kFootnoteStory);
+    return true;
+  }
+  // Deleted text lies in the tracked changes; an index's source holds templates, not text.
+  return n != "note-citation" && n != "tracked-changes" && n != "sequence-decls" &&
+         n != "variable-decls" && n != "user-field-decls" && n != "dde-connection-decls" &&
+         !ends_with(n, "-source");
+}
+
+bool odt_start(void* user, const XmlTag& tag) {
+  auto* d = static_cast<OdtReading*>(user);
+  const std::string_view n = tag.local;
+  switch (tag.ns) {
+    case XmlNs::text:
+      return text_start(d, tag);
+    case XmlNs::table:
+      if (n == "table-cell" || n == "covered-table-cell") story_cell_start(*d->out);
+      return n != "table-columns" && n != "table-column" && n != "table-header-columns" &&
+             n != "title" && n != "desc";
+    case XmlNs::office:
+      if (n == "annotation") {
+        push_story(d, kCommentStory);
+        return true;
+      }
+      return n != "meta" && n != "settings" && n != "scripts" && n != "font-face-decls" &&
+             n != "styles" && n != "automatic-styles" && n != "forms" &&
+             n != "event-listeners" && n != "binary-data";
+    case XmlNs::style:
+      // Only the master pages' headers and footers hold text.
+      if (is_header_or_footer(n)) {
+        const char* display = xml_attr(tag, XmlNs::style, "display");
+        if (display && std::string_view(display) == "false") return false;
+        push_story(d, kHeaderStory);
+        return true;
+      }
+      return n == "master-page" || n == "region-left" || n == "region-center" ||
+             n == "region-right";
+    case XmlNs::draw:
+      // Embedded objects (formulas, charts) carry their own source text.
+      return n != "object" && n != "object-ole" && n != "plugin" && n != "applet";
+    case XmlNs::svg:
+      return n != "title" && n != "desc";
+    case XmlNs::dc:
+    case XmlNs::meta:
+      return false;  // a comment's author and date
+    default:
+      return true;
+  }
+}
+
+void odt_end(void* user, const XmlTag& tag) {
+  auto* d = static_cast<OdtReading*>(user);
+  const std::string_view n = tag.local;
+  switch (tag.ns) {
+    case XmlNs::text:
+      if (n == "p" || n == "h") {
+        --d->paragraphs;
+        story_paragraph_end(*d->out);
+      } else if (n == "note") {
+        pop_story(d);
+      }
+      break;
+    case XmlNs::table:
+      if (n == "table-cell" || n == "covered-table-cell") story_cell_end(*d->out);
+      if (n == "table-row") story_row_end(*d->out);
+      break;
+    case XmlNs::office:
+      if (n == "annotation") pop_story(d);
+      break;
+    case XmlNs::style:
+      if (is_header_or_footer(n)) pop_story(d);
+      break;
+    default:
+      break;
+  }
+}
+
+void odt_text(void* user, const char* s, std::size_t n) {
+  auto* d = static_cast<OdtReading*>(user);
+  if (d->paragraphs > 0) story_text(*d->out, s, n, Spaces::collapse);
+}
+
+XmlEvents odt_events(OdtReading* d) { return {d, odt_start, odt_end, odt_text}; }
+
+struct ManifestScan {
+  bool encrypted = false;
+};
+
+bool manifest_start(void* user, const XmlTag& tag) {
+  if (tag.ns == XmlNs::manifest && tag.local == "encryption-data") {
+    static_cast<ManifestScan*>(user)->encrypted = true;
+  }
+  return true;
+}
+void no_end(void*, const XmlTag&) {}
+void no_text(void*, const char*, std::size_t) {}
+
+bool is_encrypted(ZipArchive* zip) {
+  const ZipMember* m = zip_find(*zip, "META-INF/manifest.xml");
+  std::string data;
+  if (!m || !zip_read_small(zip, *m, kMaxManifest, &data)) return false;
+  ManifestScan scan;
+  XmlReading reading(XmlEvents{&scan, manifest_start, no_end, no_text});
+  reading.feed(data.data(), data.size(), true);
+  return scan.encrypted;
+}
+
+int read_odt_part(ZipArchive* zip, const char* part, OdtReading* d, const char* name) {
+  const ZipMember* m = zip_find(*zip, part);
+  if (!m) return -1;
+  XmlReading reading(odt_events(d));
+  const int status = parse_member(zip, *m, reading, name);
+  while (!d->stories.empty()) pop_story(d);
+  d->paragraphs = 0;
+  return status;
+}
+
+}  // namespace
+
+std::string odf_mimetype(ZipArchive* zip) {
+  const ZipMember* m = zip_find(*zip, "mimetype");
+  std::string type;
+  if (!m || !zip_read_small(zip, *m, kMaxMimetype, &type)) return std::string();
+  while (!type.empty() && (type.back() == '\n' || type.back() == '\r' || type.back() == ' ')) {
+    type.pop_back();
+  }
+  return type;
+}
+
+bool is_odf_text_type(std::string_view mimetype) {
+  return mimetype == "application/vnd.oasis.opendocument.text" ||
+         mimetype == "application/vnd.oasis.opendocument.text-template";
+}
+
+int read_odt(ZipArchive* zip, const char* name) {
+  ctx().format = "odt";
+  if (is_encrypted(zip)) return encrypted_package();
+  if (ctx().verbose) {
+    out_printf("OpenDocument text\n");
+    for (const char* part : {"content.xml", "styles.xml"}) {
+      if (zip_find(*zip, part)) out_printf("Part %s\n", part);
+    }
+  }
+  auto out = std::make_unique<StoryWriter>();
+  OdtReading d;
+  d.out = out.get();
+  int status = read_odt_part(zip, "content.xml", &d, name);
+  if (status < 0) {
+    document_message(name, "content.xml: part missing from the package");
+    status = 1;
+  }
+  // Headers and footers: the master pages of styles.xml.
+  if (const int s = read_odt_part(zip, "styles.xml", &d, name); s > 0) status = s;
+  story_finish(*out);
+  return status;
+}
+
+int read_flat_odt(std::FILE* f, const unsigned char* prefix, std::size_t n, const char* name) {
+  ctx().format = "odt";
+  if (ctx().verbose) out_printf("OpenDocument flat XML text\n");
+  auto out = std::make_unique<StoryWriter>();
+  OdtReading d;
+  d.out = out.get();
+  XmlReading reading(odt_events(&d));
+  const int status = parse_stream(f, prefix, n, reading, name);
+  while (!d.stories.empty()) pop_story(&d);
+  story_finish(*out);
+  return status;
+}
+
+}  // namespace dorvex

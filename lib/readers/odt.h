@@ -1,0 +1,28 @@
+// OpenDocument text: packages (.odt .ott) and flat XML (.fodt).
+#ifndef DORVEX_ODT_H
+#define DORVEX_ODT_H
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+#include "zip.h"
+
+namespace dorvex {
+
+// The package's mimetype member ("application/vnd.oasis.opendocument.text"), empty when it has
+// none or it is unreadable.
+std::string odf_mimetype(ZipArchive* zip);
+
+// Whether an OpenDocument mimetype is that of a text document or template.
+bool is_odf_text_type(std::string_view mimetype);
+
+// An OpenDocument text package whose directory is read. The input's status.
+int read_odt(ZipArchive* zip, const char* name);
+
+// A flat OpenDocument text whose first n bytes (prefix) are read.
+int read_flat_odt(std::FILE* f, const unsigned char* prefix, std::size_t n, const char* name);
+
+}  // namespace dorvex
+
+#endif  // DORVEX_ODT_H

@@ -1,0 +1,316 @@
+#include "zip.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "numutils.h"
+
+namespace dorvex {
+
+namespace {
+
+// End of central directory record: signature, entry count, directory size and offset.
+constexpr std::size_t kEocdSize = 22, kEocdEntries = 10, kEocdDirSize = 12, kEocdDirOffset = 16;
+constexpr std::size_t kEocdCommentLen = 20, kMaxComment = 65535;
+// ZIP64 locator (just before the record above) and the ZIP64 end record it points to.
+constexpr std::size_t kLocatorSize = 20, kLocatorOffset = 8;
+constexpr std::size_t kEocd64Size = 56, kEocd64Entries = 32, kEocd64DirSize = 40,
+                      kEocd64DirOffset = 48;
+// Central directory entry.
+constexpr std::size_t kCdSize = 46, kCdFlags = 8, kCdMethod = 10, kCdCrc = 16, kCdCompressed = 20,
+                      kCdSizeField = 24, kCdNameLen = 28, kCdExtraLen = 30, kCdCommentLen = 32,
+                      kCdLocalOffset = 42;
+static_assert(kCdLocalOffset + 4 <= kCdSize, "entry fields lie inside the fixed part");
+// Local header.
+constexpr std::size_t kLocalSize = 30, kLocalNameLen = 26, kLocalExtraLen = 28;
+
+constexpr std::uint32_t kSigLocal = 0x04034B50, kSigCentral = 0x02014B50, kSigEnd = 0x06054B50,
+                        kSigLocator = 0x07064B50, kSigEnd64 = 0x06064B50;
+constexpr std::uint16_t kZip64Extra = 0x0001;
+constexpr std::uint16_t kFlagEncrypted = 0x0001;
+constexpr std::uint16_t kStored = 0, kDeflated = 8;
+
+constexpr std::size_t kInBlock = 65536, kOutBlock = 262144;
+
+std::uint64_t getu64(const unsigned char* b, std::size_t off) {
+  return std::uint64_t(getulong(b, off)) | std::uint64_t(getulong(b, off + 4)) << 32;
+}
+std::uint16_t getu16(const unsigned char* b, std::size_t off) {
+  return static_cast<std::uint16_t>(getshort(b, off));
+}
+
+bool read_at(std::FILE* f, std::uint64_t offset, unsigned char* dest, std::size_t n) {
+  if (offset > std::uint64_t(INT64_MAX)) return false;
+  if (fseeko(f, off_t(offset), SEEK_SET) != 0) return false;
+  return std::fread(dest, 1, n, f) == n;
+}
+
+ZipStatus fail(ZipArchive* zip, ZipStatus status, const char* why) {
+  zip->error = why;
+  return status;
+}
+
+// Where the central directory lies, from the end records.
+struct DirectoryPlace {
+  std::uint64_t entries, size, offset;
+};
+
+ZipStatus find_directory(ZipArchive* zip, DirectoryPlace* place) {
+  const std::uint64_t tail_len = std::min<std::uint64_t>(zip->file_size, kEocdSize + kMaxComment);
+  if (tail_len < kEocdSize) return fail(zip, ZipStatus::damaged, "no end of central directory");
+  std::vector<unsigned char> tail(tail_len);
+  const std::uint64_t tail_start = zip->file_size - tail_len;
+  if (!read_at(zip->file, tail_start, tail.data(), tail.size())) {
+    return fail(zip, ZipStatus::damaged, "cannot read the end of the package");
+  }
+  // The record nearest the end whose comment reaches no further than the file: a comment may
+  // itself hold the signature's bytes.
+  std::size_t at = tail.size() - kEocdSize + 1;
+  bool found = false;
+  while (at-- > 0) {
+    if (getulong(tail.data(), at) == kSigEnd &&
+        at + kEocdSize + getu16(tail.data(), at + kEocdCommentLen) <= tail.size()) {
+      found = true;
+      break;
+    }
+  }
+  if (!found) return fail(zip, ZipStatus::damaged, "no end of central directory");
+  const unsigned char* e = tail.data() + at;
+  place->entries = getu16(e, kEocdEntries);
+  place->size = getulong(e, kEocdDirSize);
+  place->offset = getulong(e, kEocdDirOffset);
+  const std::uint64_t eocd_at = tail_start + at;
+  const bool wide = place->entries == 0xFFFF || place->size == 0xFFFFFFFF ||
+                    place->offset == 0xFFFFFFFF;
+  if (wide && eocd_at >= kLocatorSize) {
+    std::array<unsigned char, kLocatorSize> loc{};
+    std::array<unsigned char, kEocd64Size> rec{};
+    if (read_at(zip->file, eocd_at - kLocatorSize, loc.data(), loc.size()) &&
+        getulong(loc.data(), 0) == kSigLocator &&
+        read_at(zip->file, getu64(loc.data(), kLocatorOffset), rec.data(), rec.size()) &&
+        getulong(rec.data(), 0) == kSigEnd64) {
+      place->entries = getu64(rec.data(), kEocd64Entries);
+      place->size = getu64(rec.data(), kEocd64DirSize);
+      place->offset = getu64(rec.data(), kEocd64DirOffset);
+    }
+  }
+  if (place->offset > zip->file_size || place->size > zip->file_size - place->offset) {
+    return fail(zip, ZipStatus::damaged, "central directory outside the file");
+  }
+  if (place->size > kMaxZipDirectory || place->entries > kMaxZipMembers) {
+    return fail(zip, ZipStatus::limit, "central directory larger than this reader's limit");
+  }
+  return ZipStatus::ok;
+}
+
+// The ZIP64 extra field replaces, in this order, each of the three fields that hold all ones.
+void apply_zip64(const unsigned char* extra, std::size_t len, ZipMember* m, bool wide_size,
+                 bool wide_compressed, bool wide_offset) {
+  std::size_t at = 0;
+  while (at + 4 <= len) {
+    const std::uint16_t id = getu16(extra, at);
+    const std::size_t n = getu16(extra, at + 2);
+    at += 4;
+    if (n > len - at) return;
+    if (id == kZip64Extra) {
+      std::size_t f = at;
+      const std::size_t end = at + n;
+      if (wide_size && f + 8 <= end) m->size = getu64(extra, f), f += 8;
+      if (wide_compressed && f + 8 <= end) m->compressed_size = getu64(extra, f), f += 8;
+      if (wide_offset && f + 8 <= end) m->local_offset = getu64(extra, f);
+      return;
+    }
+    at += n;
+  }
+}
+
+}  // namespace
+
+ZipStatus zip_open(std::FILE* f, ZipArchive* zip) {
+  zip->file = f;
+  zip->members.clear();
+  zip->inflated_total = 0;
+  if (fseeko(f, 0, SEEK_END) != 0) return fail(zip, ZipStatus::damaged, "cannot seek in the file");
+  const off_t end = ftello(f);
+  if (end < 0) return fail(zip, ZipStatus::damaged, "cannot seek in the file");
+  zip->file_size = std::uint64_t(end);
+  DirectoryPlace place{};
+  if (ZipStatus s = find_directory(zip, &place); s != ZipStatus::ok) return s;
+  std::vector<unsigned char> dir(place.size);
+  if (!read_at(f, place.offset, dir.data(), dir.size())) {
+    return fail(zip, ZipStatus::damaged, "cannot read the central directory");
+  }
+  // Every entry stands on its own: the count in the end record only bounds the walk, as a
+  // directory cut short still lists the members before the cut.
+  std::size_t at = 0;
+  for (std::uint64_t i = 0; i < place.entries && at + kCdSize <= dir.size(); ++i) {
+    const unsigned char* e = dir.data() + at;
+    if (getulong(e, 0) != kSigCentral) break;
+    const std::size_t name_len = getu16(e, kCdNameLen), extra_len = getu16(e, kCdExtraLen),
+                      comment_len = getu16(e, kCdCommentLen);
+    const std::size_t total = kCdSize + name_len + extra_len + comment_len;
+    if (total > dir.size() - at) break;
+    ZipMember m;
+    m.flags = getu16(e, kCdFlags);
+    m.method = getu16(e, kCdMethod);
+    m.crc = getulong(e, kCdCrc);
+    m.compressed_size = getulong(e, kCdCompressed);
+    m.size = getulong(e, kCdSizeField);
+    m.local_offset = getulong(e, kCdLocalOffset);
+    m.name.assign(reinterpret_cast<const char*>(e + kCdSize), name_len);
+    apply_zip64(e + kCdSize + name_len, extra_len, &m, m.size == 0xFFFFFFFF,
+                m.compressed_size == 0xFFFFFFFF, m.local_offset == 0xFFFFFFFF);
+    zip->members.push_back(std::move(m));
+    at += total;
+  }
+  if (zip->members.empty() && place.entries != 0) {
+    return fail(zip, ZipStatus::damaged, "broken central directory");
+  }
+  return ZipStatus::ok;
+}
+
+const ZipMember* zip_find(const ZipArchive& zip, std::string_view name) {
+  auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : int(c); };
+  for (const ZipMember& m : zip.members) {
+    if (m.name.size() != name.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; same && i < name.size(); ++i) {
+      same = lower(static_cast<unsigned char>(m.name[i])) ==
+             lower(static_cast<unsigned char>(name[i]));
+    }
+    if (same) return &m;
+  }
+  return nullptr;
+}
+
+namespace {
+
+struct InflateHolder {
+  z_stream z{};
+  bool ready = false;
+  ~InflateHolder() {
+    if (ready) inflateEnd(&z);
+  }
+};
+
+}  // namespace
+
+ZipStatus zip_read(ZipArchive* zip, const ZipMember& m, ZipConsumer consume, void* user) {
+  if (m.flags & kFlagEncrypted) return fail(zip, ZipStatus::encrypted, "encrypted member");
+  if (m.method != kStored && m.method != kDeflated) {
+    return fail(zip, ZipStatus::unsupported, "member compressed by a method other than deflate");
+  }
+  if (m.size > kMaxMemberBytes || m.size > kMaxPackageBytes - zip->inflated_total) {
+    return fail(zip, ZipStatus::limit, "member larger than this reader's limit");
+  }
+  if (m.size > kRatioFreeBytes && m.size / kMaxInflateRatio > m.compressed_size) {
+    return fail(zip, ZipStatus::limit, "member inflates more than any document does (zip bomb)");
+  }
+  if (m.method == kStored && m.size != m.compressed_size) {
+    return fail(zip, ZipStatus::damaged, "stored member with two sizes");
+  }
+  std::array<unsigned char, kLocalSize> local{};
+  if (!read_at(zip->file, m.local_offset, local.data(), local.size()) ||
+      getulong(local.data(), 0) != kSigLocal) {
+    return fail(zip, ZipStatus::damaged, "member's local header missing");
+  }
+  const std::uint64_t data_at =
+      m.local_offset + kLocalSize + getu16(local.data(), kLocalNameLen) +
+      getu16(local.data(), kLocalExtraLen);
+  if (data_at > zip->file_size || m.compressed_size > zip->file_size - data_at) {
+    return fail(zip, ZipStatus::damaged, "member extends past the end of the file");
+  }
+  if (fseeko(zip->file, off_t(data_at), SEEK_SET) != 0) {
+    return fail(zip, ZipStatus::damaged, "cannot seek in the file");
+  }
+  zip->in_block.resize(kInBlock);
+  zip->out_block.resize(kOutBlock);
+  InflateHolder inf;
+  if (m.method == kDeflated) {
+    if (inflateInit2(&inf.z, -MAX_WBITS) != Z_OK) {
+      return fail(zip, ZipStatus::limit, "out of memory for inflate");
+    }
+    inf.ready = true;
+  }
+  std::uint64_t left_in = m.compressed_size, out_total = 0;
+  uLong crc = crc32(0, nullptr, 0);
+  bool ended = m.method == kStored;
+  while (left_in > 0 || (inf.ready && !ended)) {
+    const std::size_t want = std::size_t(std::min<std::uint64_t>(left_in, kInBlock));
+    if (want > 0 && std::fread(zip->in_block.data(), 1, want, zip->file) != want) {
+      return fail(zip, ZipStatus::damaged, "member cut short");
+    }
+    left_in -= want;
+    if (m.method == kStored) {
+      crc = crc32(crc, zip->in_block.data(), uInt(want));
+      out_total += want;
+      if (!consume(user, zip->in_block.data(), want)) return fail(zip, ZipStatus::stopped, "");
+      continue;
+    }
+    inf.z.next_in = zip->in_block.data();
+    inf.z.avail_in = uInt(want);
+    do {
+      inf.z.next_out = zip->out_block.data();
+      inf.z.avail_out = uInt(zip->out_block.size());
+      const int r = inflate(&inf.z, Z_NO_FLUSH);
+      if (r != Z_OK && r != Z_STREAM_END && r != Z_BUF_ERROR) {
+        return fail(zip, ZipStatus::damaged, "member's compressed data is broken");
+      }
+      const std::size_t got = zip->out_block.size() - inf.z.avail_out;
+      out_total += got;
+      if (out_total > m.size) {
+        return fail(zip, ZipStatus::damaged, "member inflates past its declared size");
+      }
+      crc = crc32(crc, zip->out_block.data(), uInt(got));
+      if (got > 0 && !consume(user, zip->out_block.data(), got)) {
+        return fail(zip, ZipStatus::stopped, "");
+      }
+      if (r == Z_STREAM_END) {
+        ended = true;
+        break;
+      }
+      if (r == Z_BUF_ERROR && got == 0) {
+        if (left_in == 0) return fail(zip, ZipStatus::damaged, "member cut short");
+        break;  // needs more input
+      }
+    } while (inf.z.avail_in > 0 || inf.z.avail_out == 0);
+    if (ended) break;
+  }
+  zip->inflated_total += out_total;
+  if (out_total != m.size) return fail(zip, ZipStatus::damaged, "member shorter than declared");
+  if (uint32_t(crc) != m.crc) return fail(zip, ZipStatus::damaged, "member's checksum is wrong");
+  return ZipStatus::ok;
+}
+
+namespace {
+
+struct SmallSink {
+  std::string* out;
+  std::size_t limit;
+};
+
+bool append_small(void* user, const unsigned char* data, std::size_t n) {
+  auto* sink = static_cast<SmallSink*>(user);
+  if (n > sink->limit - sink->out->size()) return false;
+  sink->out->append(reinterpret_cast<const char*>(data), n);
+  return true;
+}
+
+}  // namespace
+
+bool zip_read_small(ZipArchive* zip, const ZipMember& m, std::size_t limit, std::string* out) {
+  out->clear();
+  if (m.size > limit) {
+    zip->error = "member larger than expected";
+    return false;
+  }
+  SmallSink sink{out, limit};
+  const ZipStatus s = zip_read(zip, m, append_small, &sink);
+  if (s == ZipStatus::stopped) zip->error = "member larger than expected";
+  return s == ZipStatus::ok;
+}
+
+}  // namespace dorvex
