@@ -164,8 +164,8 @@ int detect_and_read(std::FILE* f, Metadata* metadata, const CodePageDecoder& dec
     return read_ole_documents(f, header.data(), metadata, decode, name);
   }
   set_std_func();
+  ctx().format = "text";  // unless the longer look finds a package or a refused format
   if (const int status = read_other_format(f, header.data(), got, name); status >= 0) return status;
-  ctx().format = "text";
   copy_out(f, header.data(), got);
   return 0;
 }

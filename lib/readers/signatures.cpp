@@ -90,6 +90,8 @@ bool iequal(const char* a, const char* b) {
 }
 
 int refuse(const char* name, const char* kind) {
+  ctx().format = "";
+  ctx().error = ErrorClass::unsupported;
   document_message(name, std::string("not a word-processor document (") + kind + ")");
   return kNotADocument;
 }
