@@ -24,6 +24,18 @@ constexpr std::array<bool, 256> make_attention() {
 }
 constexpr std::array<bool, 256> kAttention = make_attention();
 
+// JSON's own short escapes for the controls text holds most: line ends and tabs.
+char short_escape(unsigned b) {
+  switch (b) {
+    case '\n': return 'n';
+    case '\t': return 't';
+    case '\r': return 'r';
+    case '\b': return 'b';
+    case '\f': return 'f';
+    default: return 0;
+  }
+}
+
 void append_unicode_escape(std::string& out, unsigned code) {
   const char e[6] = {'\\',
                      'u',
@@ -99,6 +111,9 @@ void append_json_string(std::string& out, std::string_view utf8) {
       if (b == '"' || b == '\\') {
         out += '\\';
         out += char(b);
+      } else if (const char short_form = short_escape(b)) {
+        out += '\\';  // the common controls of text: two bytes where \u00xx takes six
+        out += short_form;
       } else {
         append_unicode_escape(out, b);
       }
