@@ -16,6 +16,7 @@
 #include "charsets.h"
 #include "confutil.h"
 #include "fileutil.h"
+#include "localecp.h"
 #include "plaintext.h"
 #include "ole.h"
 #include "reader.h"
@@ -44,7 +45,8 @@ void long_help() {
   std::fputs(
       "Writes the text of Word, Windows Write, RTF, Office Open XML, OpenDocument text and plain\n"
       "text files to standard output; refuses other binary formats (status 69).\n"
-      "  -s charset  charset of 8-bit input text (default cp1251)\n"
+      "  -s charset  charset of 8-bit input text (default: the ANSI code page of the locale's\n"
+      "              language, else cp1251)\n"
       "  -d charset  charset of the output (default: the locale's, else cp866)\n"
       "  -f format   output format: the maps <format>.spc and <format>.rpl (default ascii)\n"
       "  -t          format tex\n"
@@ -188,10 +190,16 @@ void resolve_or_end(const char** setting) {
 }
 
 // Unless something named the target, a terminal set up for UTF-8 (or a charset dorvex has)
-// gets its own charset; under the C locale the built-in default stays.
-void choose_charsets() {
+// gets its own charset; under the C locale the built-in default stays. Likewise the source: unless
+// a file or -s named it, a locale with a language reads 8-bit text in Windows' ANSI code page for
+// it, as Windows does.
+void choose_charsets(bool source_named) {
   if (!dorvex::target_named && dorvex::use_locale) {
     if (const char* charset = dorvex::locale_charset()) dorvex::set_setting(&dorvex::dest_csname, charset);
+  }
+  if (!source_named && dorvex::use_locale) {
+    const char* charset = dorvex::locale_ansi_charset();
+    if (charset && dorvex::resolve_charset(charset)) dorvex::set_setting(&dorvex::source_csname, charset);
   }
   resolve_or_end(&dorvex::source_csname);
   resolve_or_end(&dorvex::dest_csname);
@@ -203,10 +211,10 @@ void choose_charsets() {
 char input_block[dorvex::kIoBufferSize];
 char output_block[dorvex::kIoBufferSize];
 
-void load_tables() {
+void load_tables(bool source_named) {
   dorvex::input_buffer = input_block;
   dorvex::hold_found_tables(true);
-  choose_charsets();
+  choose_charsets(source_named);
   dorvex::source_charset = dorvex::read_charset(dorvex::source_csname);
   if (!dorvex::source_charset) dorvex::end_program(1);
   if (std::strcmp(dorvex::dest_csname, "utf-8") == 0) {
@@ -308,9 +316,11 @@ int run(int argc, char** argv) {
   fill_standard_descriptors();
   dorvex::set_program_path(argv[0]);
   dorvex::init_default_paths();
+  // The source charset is named when a configuration file or -s replaced the built-in one.
+  const char* const built_in_source = dorvex::source_csname;
   read_configuration();
   parse_options(argc, argv);
-  load_tables();
+  load_tables(dorvex::source_csname != built_in_source);
   setup_output();
   dorvex::set_std_func();
   if (optind >= argc) {
