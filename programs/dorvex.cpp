@@ -183,6 +183,12 @@ dorvex::SubstMap* load_map(const char* suffix) {
 void resolve_or_end(const char** setting) {
   const char* charset = dorvex::resolve_charset(*setting);
   if (!charset) {
+    // A charset dorvex ships whose table is not found (a missing data directory): loading it
+    // says so, rather than calling a name the user may never have typed unknown.
+    if (const char* shipped = dorvex::shipped_charset_name(*setting)) {
+      if (std::strcmp(shipped, *setting) != 0) dorvex::set_setting(setting, shipped);
+      return;
+    }
     std::fprintf(stderr, "Unknown charset %s - dorvex -l lists the charsets\n", *setting);
     dorvex::end_program(1);
   }
@@ -198,8 +204,7 @@ void choose_charsets(bool source_named) {
     if (const char* charset = dorvex::locale_charset()) dorvex::set_setting(&dorvex::dest_csname, charset);
   }
   if (!source_named && dorvex::use_locale) {
-    const char* charset = dorvex::locale_ansi_charset();
-    if (charset && dorvex::resolve_charset(charset)) dorvex::set_setting(&dorvex::source_csname, charset);
+    if (const char* charset = dorvex::locale_ansi_charset()) dorvex::set_setting(&dorvex::source_csname, charset);
   }
   resolve_or_end(&dorvex::source_csname);
   resolve_or_end(&dorvex::dest_csname);
