@@ -259,28 +259,27 @@ void give_input_buffer(std::FILE* f, const char* name) {
   }
 }
 
+// An input that cannot be opened or read, named, so that a run over many files says which:
+// "dorvex: NAME: reason".
+void report_input_failure(const char* name, int error) {
+  std::fprintf(stderr, "dorvex: %s: %s\n", name, std::strerror(error));
+}
+
 // fopen gives a directory like a file, and a failing read looks like an end of file to the
 // readers: both would pass for an empty document. Checked before and after reading instead.
 bool is_directory_input(std::FILE* f, const char* name) {
   struct stat st;
   if (::fstat(fileno(f), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-  errno = EISDIR;
-  std::perror(name);
+  report_input_failure(name, EISDIR);
   return true;
 }
 
-// Set by read_input when the input could not be read at all or to its end.
-bool input_unreadable = false;
-
 int read_input(std::FILE* f, const char* name) {
-  input_unreadable = is_directory_input(f, name);
-  if (input_unreadable) return 1;
+  if (is_directory_input(f, name)) return 1;
   errno = 0;
   int status = dorvex::analyze_format(f, nullptr, {}, name);
   if (!std::ferror(f)) return status;
-  if (errno == 0) errno = EIO;  // something after the failed read cleared it
-  std::perror(name);
-  input_unreadable = true;
+  report_input_failure(name, errno != 0 ? errno : EIO);  // EIO: something after the read cleared it
   return 1;
 }
 
@@ -298,15 +297,14 @@ int process_inputs(int first, int argc, char** argv) {
         std::fputs("Cannot process stdin twice\n", stderr);
         dorvex::end_program(1);
       }
-      // Its result leaves the status alone, but a read that failed is a failure.
-      process_stdin();
-      if (input_unreadable) status = 1;
+      // Standard input counts as any named input: "dorvex - < x" gives what "dorvex < x" does.
+      status = process_stdin();
       stdin_done = true;
       continue;
     }
     std::FILE* f = std::fopen(argv[i], "rb");
     if (!f) {
-      std::perror("dorvex");
+      report_input_failure(argv[i], errno);
       status = 1;
       continue;
     }
