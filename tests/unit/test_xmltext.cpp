@@ -185,14 +185,21 @@ TEST(XmlText, HostileXmlEndsWithAMessage) {
   EXPECT_EQ(r.status, 1);
 }
 
-TEST(XmlText, AttributesByNamespace) {
-  const char* attrs[] = {"urn:oasis:names:tc:opendocument:xmlns:text:1.0\x01" "c", "3",
-                         "c", "4", "http://other\x01" "c", "5", nullptr};
-  dorvex::XmlTag tag{dorvex::XmlNs::text, "s", attrs};
-  EXPECT_STREQ(dorvex::xml_attr(tag, dorvex::XmlNs::text, "c"), "3");
-  EXPECT_STREQ(dorvex::xml_attr(tag, dorvex::XmlNs::none, "c"), "4");
-  EXPECT_STREQ(dorvex::xml_attr(tag, dorvex::XmlNs::other, "c"), "5");
-  EXPECT_EQ(dorvex::xml_attr(tag, dorvex::XmlNs::w, "c"), nullptr);
+TEST(XmlText, PrefixesResolveByTheirDeclarationsInScope) {
+  // Text elements in the default namespace and under another prefix, that prefix bound to
+  // another namespace further in; an attribute without a prefix is in no namespace (the first
+  // s gives its default single space).
+  const std::string doc =
+      "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+      "xmlns=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+      "xmlns:t=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+      "office:mimetype=\"application/vnd.oasis.opendocument.text\"><office:body><office:text>"
+      "<p>one<s c=\"2\"/><t:s t:c=\"3\"/>x</p>"
+      "<t:p xmlns:t=\"urn:other\">not a paragraph</t:p><t:p>two</t:p>"
+      "</office:text></office:body></office:document>";
+  Outcome r = analyze(doc);
+  EXPECT_EQ(r.out, "one    x\ntwo\n");
+  EXPECT_EQ(r.status, 0);
 }
 
 }  // namespace
