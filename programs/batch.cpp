@@ -1,5 +1,6 @@
 #include "batch.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -182,9 +183,13 @@ std::string json_record(std::string_view path, const dorvex_result& result, std:
   out += std::to_string(bytes);
   out += ',';
   append_key(out, "ms");
-  char number[64];
-  std::snprintf(number, sizeof number, "%.3f", std::isfinite(ms) && ms > 0 ? ms : 0.0);
-  out += number;
+  // Thousandths counted as an integer: printf's %f writes the locale's decimal comma.
+  const double clamped = std::isfinite(ms) && ms > 0 ? std::min(ms, 1e15) : 0.0;
+  const auto thousandths = static_cast<std::uint64_t>(std::llround(clamped * 1000));
+  out += std::to_string(thousandths / 1000);
+  char fraction[8];
+  std::snprintf(fraction, sizeof fraction, ".%03u", unsigned(thousandths % 1000));
+  out += fraction;
   if (with_truncated) {
     out += ',';
     append_key(out, "truncated");

@@ -34,10 +34,11 @@ const char* error_class_name(int error);
 
 // One JSON Lines record for a document, ending in '\n'. Keys in this order: path, format,
 // status, error (null or error_class_name), text, messages (array of strings), bytes (the
-// input's size), ms (time taken, three decimals; negative or not finite: 0), truncated (only
-// when with_truncated: the program was given a character limit), metadata (an object of the
-// fields the document states, in the order of dorvex_metadata; left out when it states none).
-// Null pointers in the result read as empty strings and arrays.
+// input's size), ms (time taken, three decimals whatever the locale; negative or not finite: 0;
+// at most 10^15), truncated (only when with_truncated: the program was given a character
+// limit), metadata (an object of the fields the document states, in the order of
+// dorvex_metadata; left out when it states none). Null pointers in the result read as empty
+// strings and arrays.
 std::string json_record(std::string_view path, const dorvex_result& result, std::uint64_t bytes,
                         double ms, bool with_truncated);
 

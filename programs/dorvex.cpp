@@ -49,7 +49,7 @@ void long_help() {
       "  -f format   output format: the maps <format>.spc and <format>.rpl (default ascii)\n"
       "  -t          format tex\n"
       "  -a          format ascii\n"
-      "  -m number   wrap lines at this many bytes (0: no wrapping; default 72)\n"
+      "  -m number   wrap lines at this many columns (0: no wrapping; default 72)\n"
       "  -w          no wrapping\n"
       "  -x          write characters the output lacks as hexadecimal, not ?\n"
       "  -u          Unicode input: Word text 8- or 16-bit, plain text as UTF-8 or UTF-16\n"

@@ -9,6 +9,7 @@
 
 #include "ole.h"
 #include "unlocked_io.h"
+#include "utf8step.h"
 
 namespace dorvex {
 
@@ -123,52 +124,61 @@ int decode_utf16(const Bytes& in, std::int32_t* offset, bool low_first) {
 }
 
 // A four-byte UTF-8 character comes out as two units: the low surrogate waits here for the
-// next call on the same stream at the same offset; any other call forgets it.
+// next call on the same stream at the same offset; any other call forgets it. So does a byte
+// read past a cut character, which begins the next one (byte).
 struct PendingLowSurrogate {
   const void* source = nullptr;
   std::int32_t offset = 0;
   int unit = -1;
+  int byte = -1;
 };
 extern PendingLowSurrogate pending_low_surrogate;
 
+// UTF-8 as Unicode recommends: an ill-formed sequence gives one U+FFFD for its longest valid
+// start (also one cut by the end of the input), and the byte that broke it begins the next
+// character.
 template <class Bytes>
 int decode_utf8(const Bytes& in, std::int32_t* offset) {
   PendingLowSurrogate& pending = pending_low_surrogate;
-  if (pending.unit >= 0) {
-    int unit = pending.unit;
-    pending.unit = -1;
-    if (pending.source == in.source() && pending.offset == *offset) return unit;
+  const bool here = pending.source == in.source() && pending.offset == *offset;
+  const int held_unit = here ? pending.unit : -1, held_byte = here ? pending.byte : -1;
+  pending.unit = pending.byte = -1;
+  if (held_unit >= 0) return held_unit;
+  unsigned char b[4] = {0, 0, 0, 0};
+  if (held_byte >= 0) {
+    b[0] = static_cast<unsigned char>(held_byte);
+  } else {
+    std::size_t got = in.read(b, 1);
+    if (got > 1) decoder_read_failed("read");
+    if (got == 0) return -1;
   }
-  unsigned char b[3] = {0, 0, 0};
-  std::size_t got = in.read(b, 1);
-  if (got > 1) decoder_read_failed("read");
-  if (got == 0) return -1;
-  unsigned lead = b[0];
-  if (lead < 0x80) {
+  const unsigned lead = b[0];
+  const std::size_t len = utf8_length(lead);
+  if (len <= 1) {
     advance_offset(offset, 1);
-    return static_cast<int>(lead);
+    return len == 1 ? static_cast<int>(lead) : kReplacementChar;
   }
-  if (lead < 0xC0 || lead > 0xF4) {  // a stray continuation byte, or no lead of a character
-    advance_offset(offset, 1);
-    return 0xFEFF;
+  for (std::size_t i = 1; i < len; ++i) {
+    if (in.read(b + i, 1) != 1) {
+      advance_offset(offset, static_cast<unsigned>(i));
+      return kReplacementChar;
+    }
+    if (!utf8_continues(lead, i, b[i])) {
+      advance_offset(offset, static_cast<unsigned>(i));
+      pending.source = in.source();
+      pending.offset = *offset;
+      pending.byte = b[i];
+      return kReplacementChar;
+    }
   }
-  if (lead >= 0xF0) {
-    if (in.read(b, 3) != 3) return -1;
-    unsigned code = ((lead & 0x07) << 18) | ((b[0] & 0x3Fu) << 12) | ((b[1] & 0x3Fu) << 6) |
-                    (b[2] & 0x3Fu);
-    advance_offset(offset, 4);
-    if (code < 0x10000 || code > 0x10FFFF) return 0xFEFF;  // overlong, or beyond Unicode
-    pending = {in.source(), *offset, static_cast<int>(0xDC00 | (code & 0x3FF))};
-    return static_cast<int>(0xD800 | ((code - 0x10000) >> 10));
-  }
-  if (lead < 0xE0) {
-    if (in.read(b + 1, 1) != 1) return -1;
-    advance_offset(offset, 2);
-    return static_cast<int>(((lead & 0x1F) << 6) | (b[1] & 0x3F));
-  }
-  if (in.read(b + 1, 2) != 2) return -1;
-  advance_offset(offset, 3);
-  return static_cast<int>(((lead & 0x0F) << 12) | ((b[1] & 0x3Fu) << 6) | (b[2] & 0x3F));
+  std::uint32_t code = lead & (0x7Fu >> len);
+  for (std::size_t k = 1; k < len; ++k) code = (code << 6) | (b[k] & 0x3Fu);
+  advance_offset(offset, static_cast<unsigned>(len));
+  if (code < 0x10000) return static_cast<int>(code);
+  pending.source = in.source();
+  pending.offset = *offset;
+  pending.unit = static_cast<int>(0xDC00 | (code & 0x3FF));
+  return static_cast<int>(0xD800 | ((code - 0x10000) >> 10));
 }
 
 int get_8bit_char(StreamHandle stream, std::int32_t* offset, std::int32_t end);

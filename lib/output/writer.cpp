@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "charsets.h"
+#include "columns.h"
 #include "confutil.h"
 #include "fileutil.h"
 #include "substmap.h"
@@ -33,6 +34,10 @@ constexpr std::size_t kLineSlack = 8;
 constexpr std::size_t kPieceSlack = 16;
 char outputbuffer[kLineBufferSize + kLineSlack + kPieceSlack];
 std::size_t bufpos = 0;
+// The columns of the held text, which the margin counts, and the one converted character of
+// several bytes last appended to it, which a forced break must not divide (its end 0: none).
+std::size_t bufcols = 0;
+std::size_t held_unit_begin = 0, held_unit_end = 0;
 
 // Output is gathered here and handed to stdio in blocks; every public call of the writer
 // leaves it empty, so its output is in out_file when the call returns.
@@ -178,7 +183,6 @@ std::size_t units_up_to_zero(const std::uint16_t* par) {
 }
 
 bool is_break_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-bool is_utf8_continuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 // The index of the last break space in line[1..margin], or 0 when there is none. Lines are
 // searched 16 bytes at a time from the margin backwards: the break is mostly a word's length
@@ -232,9 +236,14 @@ struct Sink {
 };
 
 // The line buffer with its fill position in a local: stores into the buffer cannot alias it.
+// The margin counts columns (cols); for text of one-byte characters they are its bytes.
 struct Line {
   std::size_t len;
   Sink& sink;
+  std::size_t cols = len;
+  std::size_t unit_begin = 0, unit_end = 0;  // see held_unit_begin
+
+  static bool utf8() { return target_charset == nullptr; }
 
   // Writes bytes [0, n) and a newline, and keeps the bytes from skip on as the held text.
   void emit(std::size_t n, std::size_t skip) {
@@ -244,33 +253,35 @@ struct Line {
     sink.used += n + 1;
     copy_in_pieces(outputbuffer, outputbuffer + skip, len - skip);
     len -= skip;
+    cols = text_columns(outputbuffer, len, utf8());
+    unit_begin = unit_begin > skip ? unit_begin - skip : 0;
+    unit_end = unit_end > skip ? unit_end - skip : 0;
   }
 
-  // Where a line without a space within the margin is cut: after exactly margin bytes, or for
-  // UTF-8 output at the start of the character those bytes end in, so that no character is
-  // divided (a character wider than the margin gets a line of its own).
-  std::size_t forced_cut(std::size_t margin) const {
-    if (target_charset) return margin;
-    std::size_t cut = margin;
-    while (cut > 0 && is_utf8_continuation(outputbuffer[cut])) --cut;
-    if (cut > 0) return cut;
-    cut = 1;
-    while (cut < len && is_utf8_continuation(outputbuffer[cut])) ++cut;
-    return cut;
-  }
-
-  // Breaks the held text until it fits within the margin: at the last space at or before the
-  // margin (index 0 never counts), else where forced_cut says.
+  // Breaks the held text until it fits within the margin: at the last space whose text before
+  // it fits (index 0 never counts), or between two wide characters; else after the characters
+  // that fit, never inside one, nor inside a hexadecimal escape or replacement.
   void break_lines(std::size_t margin) {
-    while (len > margin) {
-      std::size_t s = last_break_space(outputbuffer, margin);
+    while (cols > margin) {
+      std::size_t s = cols == len ? last_break_space(outputbuffer, margin) : 0;
       if (s > 0) {
         emit(s, s + 1);
-      } else {
-        std::size_t cut = forced_cut(margin);
-        emit(cut, cut);
+        continue;
       }
+      const LineBreak b = find_line_break(outputbuffer, len, margin, utf8(), unit_begin, unit_end);
+      emit(b.end, b.next);
     }
+  }
+
+  // Notes the columns of n bytes just appended at the end, one converted character.
+  void appended(std::size_t n) {
+    if (n == 1) {
+      ++cols;
+      return;
+    }
+    cols += text_columns(outputbuffer + len - n, n, utf8());
+    unit_begin = len - n;
+    unit_end = len;
   }
 
   // Appends one converted character of any length, as out_char describes.
@@ -279,10 +290,11 @@ struct Line {
       sink.put(seq, n);
       return;
     }
-    // The start-up check keeps margin + longest sequence inside the buffer; callers that set a
-    // margin themselves still cannot overrun it: held text that would not fit goes out first.
+    // The buffer bounds a line: held text that would not fit goes out first, broken at its last
+    // space (many-byte characters can fill it before the margin in columns is reached).
     if (len + n >= kLineBufferSize) {
       break_lines(margin);
+      if (len + n >= kLineBufferSize && cols > 1) break_lines(cols - 1);
       if (len + n >= kLineBufferSize) emit(len, len);
       if (n >= kLineBufferSize) {
         sink.put(seq, n);
@@ -295,6 +307,8 @@ struct Line {
       const char* after_newline = map_subst(spec_chars, '\n');
       sink.put(outputbuffer, len);
       len = 0;
+      cols = 0;
+      unit_begin = unit_end = 0;
       if (after_newline) {
         sink.put(after_newline, std::strlen(after_newline));
       } else {
@@ -302,9 +316,18 @@ struct Line {
       }
       return;
     }
-    if (len > margin) break_lines(margin);
+    appended(n);
+    if (cols > margin) break_lines(margin);
   }
 };
+
+// Keeps what a call left in the line for the next one.
+void keep_held_line(const Line& line) {
+  bufpos = line.len;
+  bufcols = line.cols;
+  held_unit_begin = line.unit_begin;
+  held_unit_end = line.unit_end;
+}
 
 // The conversion of the character at p (one unit, or two for a surrogate pair) through the
 // general path; returns the units it took.
@@ -350,27 +373,33 @@ void write_unwrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sin
 // conversion always fits behind a line of margin bytes).
 void write_wrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sink,
                    std::size_t margin) {
-  Line line{bufpos, sink};
+  Line line{bufpos, sink, bufcols, held_unit_begin, held_unit_end};
   while (p < end) {
-    if (cache.ascii_is_identity && is_printable_ascii(*p) && line.len <= margin) {
-      // Fill the line to one byte past the margin, then search the break backwards.
-      std::size_t want = std::min<std::size_t>(static_cast<std::size_t>(end - p), margin + 1 - line.len);
+    if (cache.ascii_is_identity && is_printable_ascii(*p) && line.cols <= margin &&
+        line.len + 1 < kLineBufferSize) {
+      // Fill the line to one column past the margin, then search the break backwards.
+      std::size_t want = std::min<std::size_t>({static_cast<std::size_t>(end - p),
+                                                margin + 1 - line.cols,
+                                                kLineBufferSize - 1 - line.len});
       std::size_t run = copy_ascii_run(p, want, static_cast<std::size_t>(end - p), outputbuffer + line.len);
       line.len += run;
+      line.cols += run;
       p += run;
-      if (line.len > margin) line.break_lines(margin);
+      if (line.cols > margin) line.break_lines(margin);
       if (p == end || run == want) continue;
     }
     std::uint32_t e = is_surrogate(*p) ? kLong : short_conversion(*p);
-    if (e != kLong) {
-      line.len += put_packed(outputbuffer + line.len, e);
+    if (e != kLong && line.len + 4 < kLineBufferSize) {
+      const std::size_t n = put_packed(outputbuffer + line.len, e);
+      line.len += n;
+      line.appended(n);
       ++p;
-      if (line.len > margin) line.break_lines(margin);
+      if (line.cols > margin) line.break_lines(margin);
     } else {
       p += append_general(p, end, line, margin);
     }
   }
-  bufpos = line.len;
+  keep_held_line(line);
 }
 
 // A high surrogate at the end of a block of the plain-text copy waits for the next block.
@@ -501,9 +530,9 @@ void write_units_to(const std::uint16_t* p, std::size_t n, Sink& sink, std::size
     write_wrapped(p, p + n, sink, margin);
   } else {
     // A margin the start-up check would refuse: the general path keeps the buffer safe.
-    Line line{bufpos, sink};
+    Line line{bufpos, sink, bufcols, held_unit_begin, held_unit_end};
     for (const std::uint16_t* end = p + n; p < end;) p += append_general(p, end, line, margin);
-    bufpos = line.len;
+    keep_held_line(line);
   }
 }
 
@@ -547,9 +576,9 @@ void write_out(const char* bytes, std::size_t n) {
 
 void out_char(const char* seq) {
   Sink sink;
-  Line line{bufpos, sink};
+  Line line{bufpos, sink, bufcols, held_unit_begin, held_unit_end};
   line.append(seq, std::strlen(seq), wrap_margin > 0 ? static_cast<std::size_t>(wrap_margin) : 0);
-  bufpos = line.len;
+  keep_held_line(line);
   sink.flush();
 }
 
@@ -817,13 +846,13 @@ void flush_line() {
   if (bufpos == 0) return;
   write_out(outputbuffer, bufpos);
   write_out("\n", 1);
-  bufpos = 0;
+  bufpos = bufcols = held_unit_begin = held_unit_end = 0;
 }
 
 void reset_writer() {
   cache.valid = false;
   held_high_surrogate = -1;
-  bufpos = 0;
+  bufpos = bufcols = held_unit_begin = held_unit_end = 0;
 }
 
 }  // namespace dorvex

@@ -104,6 +104,7 @@ int read_ole_documents(std::FILE* f, const unsigned char* prefix, Metadata* meta
   // the program (in fuzzing builds that unwinds through here).
   std::unique_ptr<std::FILE, TmpCopyCloser> copy(container != f ? container : nullptr);
   set_ole_func();
+  if (metadata) read_summary_information(container, *metadata, decode);
   int result = kNoWordDocument;
   bool word_found = false;
   CompoundContents contents;
@@ -119,10 +120,6 @@ int read_ole_documents(std::FILE* f, const unsigned char* prefix, Metadata* meta
       if (n > kHeaderSize) n = 0;
       result = read_compound_document(header.data(), entry.get(), static_cast<std::int32_t>(n),
                                       index);
-    }
-    if (metadata) {
-      read_summary_entry(entry.get(), properties, std::size_t(propNumber), std::size_t(index),
-                         *metadata, decode);
     }
   }
   set_std_func();

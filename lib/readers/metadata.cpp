@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
+#include <string_view>
 
 #include "numutils.h"
 
@@ -44,10 +46,28 @@ constexpr std::uint32_t kUtf16Le = 1200, kUtf16Be = 1201, kUtf8 = 65001, kAscii 
                         kLatin1 = 28591, kWindows1252 = 1252;
 
 // ---- the compound file's directory ----
-constexpr std::size_t kEntrySize = 128, kEntType = 0x42, kEntLeft = 0x44, kEntRight = 0x48,
-                      kEntChild = 0x4C;
+constexpr std::size_t kEntrySize = 128, kEntNameLen = 0x40, kEntType = 0x42, kEntLeft = 0x44,
+                      kEntRight = 0x48, kEntChild = 0x4C;
+constexpr std::size_t kEntNameUnits = 32;
 constexpr int kRootType = 5;
-constexpr char kSummaryName[] = "\005SummaryInformation";
+constexpr std::string_view kSummaryName = "\005SummaryInformation";
+
+// Whether a directory entry's name is name, ASCII letters compared without regard to case
+// (compound-file names compare so, and real files differ in case).
+bool entry_named(const unsigned char* e, std::string_view name) {
+  if (name.size() >= kEntNameUnits || getshort(e, kEntNameLen) != int(name.size() + 1) * 2)
+    return false;
+  auto lower = [](unsigned c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const unsigned unit = unsigned(getshort(e, 2 * i));
+    if (lower(unit) != lower(static_cast<unsigned char>(name[i]))) return false;
+  }
+  return true;
+}
+
+struct EntryCloser {
+  void operator()(OleStream* s) const { ole_close(s); }
+};
 
 // 0x80..0x9F of cp1252; 0: undefined there.
 constexpr std::uint16_t kCp1252High[32] = {
@@ -356,14 +376,14 @@ bool parse_summary_information(const unsigned char* data, std::size_t size, Meta
   return true;
 }
 
-bool in_root_storage(const unsigned char* dir, std::size_t entries, std::size_t index) {
-  if (!dir) return false;
+std::size_t find_in_root_storage(const unsigned char* dir, std::size_t entries,
+                                 std::string_view name) {
+  if (!dir) return kNoEntry;
   entries = std::min(entries, kMaxDirectoryEntries);
-  if (index >= entries) return false;
   // The root is the first entry of its type, as the compound-file reader finds it.
   std::size_t root = 0;
   while (root < entries && dir[root * kEntrySize + kEntType] != kRootType) ++root;
-  if (root == entries) return false;
+  if (root == entries) return kNoEntry;
   // The root's children are a tree of siblings under its child link. Each entry is visited
   // once, so a looped tree ends.
   std::vector<bool> seen(entries);
@@ -378,22 +398,27 @@ bool in_root_storage(const unsigned char* dir, std::size_t entries, std::size_t 
   while (!todo.empty()) {
     const std::size_t e = todo.back();
     todo.pop_back();
-    if (e == index) return true;
+    if (entry_named(dir + e * kEntrySize, name)) return e;
     visit(getulong(dir, e * kEntrySize + kEntLeft));
     visit(getulong(dir, e * kEntrySize + kEntRight));
   }
-  return false;
+  return kNoEntry;
 }
 
-void read_summary_entry(OleStream* entry, const unsigned char* dir, std::size_t entries,
-                        std::size_t index, Metadata& out, CodePageDecoder decode) {
-  if (!entry || std::strcmp(entry->name, kSummaryName) != 0 || ole_open(entry) != 0 ||
-      !in_root_storage(dir, entries, index))
-    return;
+void read_summary_information(std::FILE* container, Metadata& out, CodePageDecoder decode) {
+  const std::size_t index =
+      find_in_root_storage(properties, std::size_t(std::max(propNumber, 0)), kSummaryName);
+  if (index == kNoEntry) return;
+  // The entry is made as the enumeration makes it, which then goes on where it stood.
+  const std::int32_t resume = propCurNumber;
+  propCurNumber = static_cast<std::int32_t>(index);
+  std::unique_ptr<OleStream, EntryCloser> entry(ole_readdir(container));
+  propCurNumber = resume;
+  if (!entry || ole_open(entry.get()) != 0) return;
   // The stated size is bounded by the sectors the entry has, which the file holds.
   std::vector<unsigned char> bytes(std::min<std::size_t>(entry->size, kMaxSummaryBytes));
   if (bytes.empty()) return;
-  bytes.resize(ole_read(bytes.data(), 1, bytes.size(), entry));
+  bytes.resize(ole_read(bytes.data(), 1, bytes.size(), entry.get()));
   parse_summary_information(bytes.data(), bytes.size(), out, decode);
 }
 

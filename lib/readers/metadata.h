@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ole.h"
@@ -56,16 +58,19 @@ struct CodePageDecoder {
 bool parse_summary_information(const unsigned char* data, std::size_t size, Metadata& out,
                                CodePageDecoder decode = {});
 
-// Whether directory entry index belongs to the root storage rather than to an embedded object's
-// storage, by the directory's tree: dir holds entries of 128 bytes (entries of them). A broken
-// tree answers false.
-bool in_root_storage(const unsigned char* dir, std::size_t entries, std::size_t index);
+constexpr std::size_t kNoEntry = SIZE_MAX;
 
-// When entry (an enumerated entry of the loaded compound file; index its place in the directory
-// dir of entries entries) is the root storage's summary information stream: reads it whole, up
-// to a limit, and parses it into out. Anything else is left alone.
-void read_summary_entry(OleStream* entry, const unsigned char* dir, std::size_t entries,
-                        std::size_t index, Metadata& out, CodePageDecoder decode = {});
+// The index of the directory entry of the root storage named name (ASCII, compared without
+// regard to case), by the directory's tree: an embedded object's storage has entries of the same
+// names, which describe the object. dir holds entries of 128 bytes (entries of them). kNoEntry
+// when there is none, or the tree is broken before it.
+std::size_t find_in_root_storage(const unsigned char* dir, std::size_t entries,
+                                 std::string_view name);
+
+// The summary information of the compound file loaded on container (ole_init), read whole up
+// to a limit and parsed into out. Called before the documents are read, so that a document that
+// ends the reading early keeps its metadata. The enumeration of entries is left where it stood.
+void read_summary_information(std::FILE* container, Metadata& out, CodePageDecoder decode = {});
 
 // Appends the UTF-8 of a Unicode value; a surrogate or a value beyond U+10FFFF as U+FFFD.
 void append_utf8(std::string& out, std::uint32_t code);

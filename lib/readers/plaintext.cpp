@@ -9,6 +9,7 @@
 #include "reader.h"
 #include "rtfread.h"
 #include "unlocked_io.h"
+#include "utf8step.h"
 #include "writer.h"
 
 #if defined(__SSE2__)
@@ -320,41 +321,6 @@ void copy_8bit(std::FILE* stream, std::size_t have) {
 constexpr std::size_t kDecodeBlock = 65536;
 std::array<std::uint16_t, kDecodeBlock> units;
 
-// How UTF-8 is read: as -u reads it (continuation bytes unchecked, a byte that leads nothing is
-// U+FEFF), or, for text found to be UTF-8, checked (a byte that is no part of a well-formed
-// character is the unwritable unit 0xDC00 + byte, written as the bad character).
-enum class Utf8Rule { kUnchecked, kChecked };
-
-std::size_t sequence_length(unsigned lead, Utf8Rule rule) {
-  if (lead < 0x80) return 1;
-  if (lead < (rule == Utf8Rule::kChecked ? 0xC2u : 0xC0u)) return 0;  // C0, C1: overlong only
-  if (lead <= 0xDF) return 2;
-  if (lead <= 0xEF) return 3;
-  return lead <= 0xF4 ? 4 : 0;
-}
-
-bool is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
-// The second byte of a character whose lead is given: no overlong form, no surrogate, nothing
-// beyond U+10FFFF.
-bool second_byte_ok(unsigned lead, unsigned second) {
-  switch (lead) {
-    case 0xE0: return second >= 0xA0;
-    case 0xED: return second < 0xA0;
-    case 0xF0: return second >= 0x90;
-    case 0xF4: return second < 0x90;
-    default: return true;
-  }
-}
-
-// Whether the first n bytes of a character led by p[0] are well formed (all of them when n is
-// its length, the start of one when the text is cut).
-bool well_formed(const unsigned char* p, std::size_t n) {
-  for (std::size_t i = 1; i < n; ++i)
-    if (!is_continuation(p[i])) return false;
-  return n < 2 || second_byte_ok(p[0], p[1]);
-}
-
 // The leading bytes of [p, p + n) below 0x80 as units; returns how many.
 inline std::size_t widen_ascii(const unsigned char* p, std::size_t n, std::uint16_t* out) {
   std::size_t i = 0;
@@ -371,10 +337,12 @@ inline std::size_t widen_ascii(const unsigned char* p, std::size_t n, std::uint1
   return i;
 }
 
-// Decodes UTF-8 from [p, p + n) into units (room for n). A character cut by the end of the
-// block stays undecoded unless at_end: then it is dropped (unchecked) or unwritable (checked).
-// Returns the bytes consumed; *made gets the units made.
-std::size_t decode_utf8_block(const unsigned char* p, std::size_t n, bool at_end, Utf8Rule rule,
+// Decodes UTF-8 from [p, p + n) into units (room for n). An ill-formed sequence gives one U+FFFD
+// for its longest valid start and decoding resumes at the byte that broke it, as Unicode
+// recommends, so bad bytes never swallow good text. A character cut by the end of the block
+// stays undecoded unless at_end, when it is one U+FFFD. Returns the bytes consumed; *made gets
+// the units made.
+std::size_t decode_utf8_block(const unsigned char* p, std::size_t n, bool at_end,
                               std::uint16_t* out, std::size_t* made) {
   std::size_t i = 0, u = 0;
   while (i < n) {
@@ -384,40 +352,11 @@ std::size_t decode_utf8_block(const unsigned char* p, std::size_t n, bool at_end
       u += run;
       if (i == n) break;
     }
-    const unsigned lead = p[i];
-    if (lead < 0x80) continue;  // widen_ascii stopped at the end of what it was given
-    const std::size_t len = sequence_length(lead, rule);
-    if (len == 0) {
-      out[u++] = rule == Utf8Rule::kChecked ? static_cast<std::uint16_t>(0xDC00 | lead) : 0xFEFF;
-      ++i;
-      continue;
-    }
-    if (n - i < len) {
-      if (!at_end) break;
-      if (rule == Utf8Rule::kChecked) {
-        out[u++] = static_cast<std::uint16_t>(0xDC00 | lead);
-        ++i;
-        continue;
-      }
-      i = n;  // the cut character is dropped
-      break;
-    }
-    if (rule == Utf8Rule::kChecked && !well_formed(p + i, len)) {
-      out[u++] = static_cast<std::uint16_t>(0xDC00 | lead);
-      ++i;
-      continue;
-    }
-    unsigned value = len == 2 ? lead & 0x1F : len == 3 ? lead & 0x0F : lead & 0x07;
-    for (std::size_t k = 1; k < len; ++k) value = (value << 6) | (p[i + k] & 0x3Fu);
-    i += len;
-    if (len < 4) {
-      out[u++] = static_cast<std::uint16_t>(value);
-    } else if (value < 0x10000 || value > 0x10FFFF) {
-      out[u++] = 0xFEFF;  // unchecked only: the checked rule refused these above
-    } else {
-      out[u++] = static_cast<std::uint16_t>(0xD800 | ((value - 0x10000) >> 10));
-      out[u++] = static_cast<std::uint16_t>(0xDC00 | (value & 0x3FF));
-    }
+    if (p[i] < 0x80) continue;  // widen_ascii stopped at the end of what it was given
+    const Utf8Char c = utf8_char(p + i, n - i, !at_end);
+    if (c.len == 0) break;
+    u += put_code_point(c.value, out + u);
+    i += c.len;
   }
   *made = u;
   return i;
@@ -429,7 +368,7 @@ std::size_t decode_utf8_block(const unsigned char* p, std::size_t n, bool at_end
 constexpr std::size_t kDecodeStretch = 64;
 
 // Decodes and writes UTF-8: have bytes are in the block already, the rest comes from stream.
-void copy_utf8(std::FILE* stream, std::size_t have, Utf8Rule rule) {
+void copy_utf8(std::FILE* stream, std::size_t have) {
   unsigned char* block = byte_block();
   const bool as_is = !target_charset;
   bool at_end = false;
@@ -445,7 +384,7 @@ void copy_utf8(std::FILE* stream, std::size_t have, Utf8Rule rule) {
       const bool last = step == have - start;
       std::size_t made = 0;
       std::size_t used =
-          decode_utf8_block(block + start, step, at_end && last, rule, units.data(), &made);
+          decode_utf8_block(block + start, step, at_end && last, units.data(), &made);
       write_units(units.data(), made);
       start += used;
       if (last && used < step) break;  // a character cut by the end of the block
@@ -489,47 +428,17 @@ void write_utf16_prefix(const unsigned char* p, std::size_t len, bool high_first
   }
 }
 
-// A four-byte character goes out as its surrogate pair, which the writer joins again.
-void write_code_point(unsigned value, unsigned lead) {
-  if (lead < 0xF0 || lead > 0xF4) {
-    write_char(static_cast<int>(value & 0xFFFF));
-  } else if (value < 0x10000 || value > 0x10FFFF) {
-    write_char(0xFEFF);  // no character, as get_utf8 says
-  } else {
-    write_char(static_cast<int>(0xD800 | ((value - 0x10000) >> 10)));
-    write_char(static_cast<int>(0xDC00 | (value & 0x3FF)));
-  }
-}
-
-// The prefix as UTF-8; continuation bytes beyond the prefix come from the stream. A character
-// that the end of the input cuts short is dropped.
+// The prefix as UTF-8; a character it leads unfinished takes its bytes from the stream, until the
+// decoder holds nothing (a byte that breaks it may begin another). What the end of the input
+// cuts short is one U+FFFD.
 void write_utf8_prefix(std::FILE* stream, const unsigned char* p, std::size_t len) {
-  std::size_t i = 0;
-  while (i < len) {
-    unsigned lead = p[i++];
-    int more = 0;
-    unsigned value = lead;
-    if (lead >= 0xF0 && lead <= 0xF4) {
-      more = 3;
-      value = lead & 0x07;
-    } else if (lead >= 0xE0) {
-      more = 2;
-      value = lead & 0x0F;
-    } else if (lead >= 0x80) {
-      more = 1;
-      value = lead & 0x1F;
-    }
-    bool complete = true;
-    for (; more > 0; --more) {
-      int c = i < len ? p[i++] : io_getc(stream);
-      if (c == EOF) {
-        complete = false;
-        break;
-      }
-      value = (value << 6) | (static_cast<unsigned>(c) & 0x3F);
-    }
-    if (!complete) return;
-    write_code_point(value, lead);
+  Utf8Decoder decoder;
+  std::uint16_t out[4];
+  for (std::size_t i = 0; i < len || utf8_pending(decoder);) {
+    int c = i < len ? p[i++] : io_getc(stream);
+    const std::size_t n = c == EOF ? utf8_finish(decoder, out)
+                                   : utf8_feed(decoder, static_cast<unsigned char>(c), out);
+    write_units(out, n);
   }
 }
 
@@ -560,7 +469,7 @@ void copy_unicode(std::FILE* stream, const unsigned char* prefix, std::size_t pr
   if (!hooks_in_standard_mode()) {
     copy_through_hook(stream);
   } else if (get_unicode_char == get_utf8) {
-    copy_utf8(stream, 0, Utf8Rule::kUnchecked);
+    copy_utf8(stream, 0);
   } else {
     copy_utf16(stream, get_unicode_char == get_utf16lsb);
   }
@@ -575,15 +484,12 @@ bool looks_like_utf8(const unsigned char* p, std::size_t n, bool more_follows) {
       ++i;
       continue;
     }
-    std::size_t len = sequence_length(p[i], Utf8Rule::kChecked);
-    if (len == 0) return false;
-    if (n - i < len) {
-      // Cut by the end of the sample: what is there must begin a character.
-      return more_follows && multibyte && well_formed(p + i, n - i);
-    }
-    if (!well_formed(p + i, len)) return false;
+    const Utf8Char c = utf8_char(p + i, n - i, true);
+    // Cut by the end of the sample: what is there begins a character.
+    if (c.len == 0) return more_follows && multibyte;
+    if (c.len != utf8_length(p[i])) return false;  // ill-formed
     multibyte = true;
-    i += len;
+    i += c.len;
   }
   return multibyte;
 }
@@ -594,15 +500,24 @@ void copy_out(std::FILE* stream, const unsigned char* prefix, std::size_t prefix
     copy_unicode(stream, prefix, prefix_len);
     return;
   }
+  // A UTF-16 byte-order mark says what the text is, as a UTF-8 one does, unless -s or -8 chose
+  // the 8-bit reading. The decoder hook stays: -u's choice is not made here.
+  const bool detect = utf8_detection && !forced_charset;
+  if (detect && prefix_len >= 2 && ((prefix[0] == 0xFE && prefix[1] == 0xFF) ||
+                                    (prefix[0] == 0xFF && prefix[1] == 0xFE))) {
+    const bool high_first = prefix[0] == 0xFE;
+    write_utf16_prefix(prefix, prefix_len, high_first);
+    copy_utf16(stream, !high_first);
+    return;
+  }
   // The first 64 KiB decide: text in a legacy code page is practically never valid UTF-8.
   unsigned char* block = byte_block();
   if (prefix_len > 0) std::memcpy(block, prefix, prefix_len);
   std::size_t have = prefix_len;
   have = read_block_until(stream, have, kUtf8Sample);
   const bool more_follows = have > kUtf8Sample;
-  if (utf8_detection && !forced_charset &&
-      looks_like_utf8(block, std::min(have, kUtf8Sample), more_follows)) {
-    copy_utf8(stream, have, Utf8Rule::kChecked);
+  if (detect && looks_like_utf8(block, std::min(have, kUtf8Sample), more_follows)) {
+    copy_utf8(stream, have);
   } else {
     copy_8bit(stream, have);
   }

@@ -18,8 +18,10 @@
 #include "confutil.h"
 #include "dbcs.h"
 #include "fileutil.h"
+#include "rtfcodepage.h"
 #include "rtfinfo.h"
 #include "unlocked_io.h"
+#include "utf8step.h"
 #include "writer.h"
 
 namespace dorvex {
@@ -107,10 +109,11 @@ struct Codec {
   const std::uint16_t* single = nullptr;
   const DbcsTable* pairs = nullptr;
   bool ascii = false;  // printable ASCII stands for itself and leads no pair
+  bool utf8 = false;   // bytes from 0x80 on are UTF-8 (single then reads ASCII only)
 };
 
 Codec make_codec(const std::uint16_t* single, const DbcsTable* pairs) {
-  Codec codec{single, pairs, single != nullptr};
+  Codec codec{single, pairs, single != nullptr, false};
   for (int b = 0x20; b < 0x7F && codec.ascii; ++b) {
     codec.ascii = single[b] == b && !(pairs && dbcs_is_lead(*pairs, static_cast<unsigned char>(b)));
   }
@@ -148,12 +151,15 @@ struct RtfState {
   std::int32_t last = -1;
   std::size_t level = 0;
   std::size_t skip_level = 0;  // 0: text is stored; else the level where suppression began
-  std::size_t par_level = 0;   // level of the last paragraph word
   std::size_t unrecorded = 0;  // groups open beyond kMaxGroupDepth
   GroupStack groups;
   bool group_start = false;    // nothing read yet in the group just opened
   bool star_pending = false;   // the last command was \* and began suppression
-  int lead = -1;               // a double-byte lead byte waiting for its trail byte
+  int lead = -1;               // a double-byte lead byte waiting for its trail byte, or (UTF-8)
+                               // any byte: a character is unfinished in utf8_text
+  bool utf8 = false;           // the codec in force reads UTF-8
+  Utf8Decoder utf8_text;
+  bool codepage_warned = false;  // one warning per document for code pages without a table
   Codec document;              // the document's code page
   const DbcsTable* dbcs = nullptr;  // pairs of the codec in force (current_charset its bytes)
   bool ascii = false;               // the codec in force reads printable ASCII as itself
@@ -304,9 +310,18 @@ int hex_value(int c) {
 }
 
 // Text units go through here: a 0 unit would end the paragraph early in the writer.
+// Nothing of a destination that is not text reaches the paragraph, controls included.
 void store(RtfState& st, int unit) {
-  if (st.skip_level != 0) rtf_info_unit(st.info, static_cast<std::uint16_t>(unit));
+  if (st.skip_level != 0) {
+    rtf_info_unit(st.info, static_cast<std::uint16_t>(unit));
+    return;
+  }
   if (unit != 0) add_to_buffer(st.last, static_cast<std::uint16_t>(unit));
+}
+
+// A paragraph or line end that is text, not part of a suppressed destination.
+void end_text_paragraph(RtfState& st) {
+  if (st.skip_level == 0) end_paragraph(st.last);
 }
 
 // Decoded text: the paragraph's, or, while the reader passes over an \info field, the field's
@@ -356,6 +371,7 @@ CharsetTable font_charset(const char* name) {
 }
 
 Codec codec_of_codepage(std::int32_t codepage) {
+  if (codepage == kUtf8CodePage) return Codec{latin1_table.data(), nullptr, true, true};
   if (int double_byte = dbcs_codepage(codepage)) {
     const DbcsTable* t = dbcs_table(double_byte);
     return t ? make_codec(t->single.data(), t) : Codec{};
@@ -388,6 +404,7 @@ void use_font_codec(RtfState& st, std::int32_t number) {
   current_charset = codec.single;
   st.dbcs = codec.pairs;
   st.ascii = codec.ascii;
+  st.utf8 = codec.utf8;
 }
 
 // Puts the codec in force to that of the group's font.
@@ -400,8 +417,19 @@ inline void apply_font(RtfState& st) {
 // \ansicpg, \pc, \pca, \mac: the document's code page, for text in fonts of its charset.
 void set_document_codepage(RtfState& st, std::int32_t codepage) {
   if (forced_charset) return;
-  if (int double_byte = dbcs_codepage(codepage)) {
-    if (const DbcsTable* t = dbcs_table(double_byte)) st.document = make_codec(t->single.data(), t);
+  if (codepage == kUtf8CodePage) {
+    st.document = codec_of_codepage(codepage);
+  } else if (int double_byte = dbcs_codepage(codepage)) {
+    if (const DbcsTable* t = dbcs_table(double_byte)) {
+      st.document = make_codec(t->single.data(), t);
+    } else if (!st.codepage_warned) {
+      st.codepage_warned = true;
+      warn_codepage_without_table(codepage);
+    }
+  } else if (!codepage_has_table(codepage)) {
+    // The table in force stays, as for a font whose code page has none.
+    if (!st.codepage_warned) warn_codepage_without_table(codepage);
+    st.codepage_warned = true;
   } else {
     CharsetTable table = nullptr;
     rtfSetCharset(table, codepage);
@@ -439,13 +467,26 @@ void describe_font(RtfState& st, std::int32_t codepage, bool from_cpg) {
 void drop_lead(RtfState& st) {
   if (st.lead < 0) return;
   st.lead = -1;
+  st.utf8_text = Utf8Decoder{};
   text_unit(st, kBadChar);
+}
+
+// A byte of UTF-8 text; a character may run on through escapes and literal bytes alike.
+void utf8_byte(RtfState& st, unsigned char b) {
+  std::uint16_t units[4];
+  const std::size_t n = utf8_feed(st.utf8_text, b, units);
+  for (std::size_t i = 0; i < n; ++i) store(st, units[i]);
+  st.lead = utf8_pending(st.utf8_text) ? b : -1;
 }
 
 // One byte of text, literal or escaped, through the codec in force.
 void text_byte(RtfState& st, int byte) {
   if (st.skip_level != 0 && !rtf_info_wants_text(st.info)) return;
   const auto b = static_cast<unsigned char>(byte);
+  if (st.utf8) {
+    utf8_byte(st, b);
+    return;
+  }
   if (st.lead >= 0) {
     const auto lead = static_cast<unsigned char>(st.lead);
     st.lead = -1;
@@ -550,6 +591,7 @@ struct RunCodec {
   const DbcsTable* dbcs;
   const bool* plain;  // printable ASCII the codec reads as itself: kPlainAscii, else no byte
   std::int32_t fallback;
+  bool utf8;  // bytes from 0x80 on are UTF-8, read by the main loop
 };
 
 constexpr std::array<bool, 256> kNoPlainBytes{};
@@ -563,7 +605,7 @@ inline int escape_in_run(const unsigned char* p, const RunCodec& codec, std::uin
   const int high = hex_value(p[2]), low = hex_value(p[3]);
   if (high < 0 || low < 0) return 0;
   const auto b = static_cast<unsigned char>(high * 16 + low);
-  if (codec.dbcs && dbcs_is_lead(*codec.dbcs, b)) return 0;
+  if ((codec.dbcs && dbcs_is_lead(*codec.dbcs, b)) || (codec.utf8 && b >= 0x80)) return 0;
   *unit = codec.table[b];
   return 4;
 }
@@ -577,7 +619,7 @@ void copy_text_run(RtfState& st) {
   const unsigned char* const end = st.in.end;
   const RunCodec codec{current_charset, st.dbcs,
                        st.ascii ? kPlainAscii.data() : kNoPlainBytes.data(),
-                       st.groups.records[st.level].fallback};
+                       st.groups.records[st.level].fallback, st.utf8};
   std::uint16_t* out = buffer.data() + (st.last + 1);
   // The unit that would go here hands the paragraph over first.
   std::uint16_t* const full = buffer.data() + (kFlushIndex + 1);
@@ -606,7 +648,8 @@ void copy_text_run(RtfState& st) {
       p += step;
       continue;
     }
-    stopped = kEndsRun[b] || (codec.dbcs && dbcs_is_lead(*codec.dbcs, b));
+    stopped = kEndsRun[b] || (codec.dbcs && dbcs_is_lead(*codec.dbcs, b)) ||
+              (codec.utf8 && b >= 0x80);
     if (stopped) break;
     *out = codec.table[b];
     out += *out != 0;
@@ -623,7 +666,9 @@ void copy_text_run(RtfState& st) {
       p += step;
       continue;
     }
-    if (kEndsRun[b] || (codec.dbcs && dbcs_is_lead(*codec.dbcs, b))) break;
+    if (kEndsRun[b] || (codec.dbcs && dbcs_is_lead(*codec.dbcs, b)) || (codec.utf8 && b >= 0x80)) {
+      break;
+    }
     *out = codec.table[b];
     out += *out != 0;
     ++p;
@@ -674,7 +719,6 @@ bool open_group(RtfState& st) {
   st.group_start = true;
   if (st.level >= kMaxGroupDepth) {
     ++st.unrecorded;
-    if (st.par_level != 0) add_to_buffer(st.last, ' ');
     return true;
   }
   ++st.level;
@@ -682,7 +726,6 @@ bool open_group(RtfState& st) {
     std::perror("Can't allocate memory: ");
     return false;
   }
-  if (st.par_level != 0) add_to_buffer(st.last, ' ');
   st.groups.records[st.level] = st.groups.records[st.level - 1];
   return true;
 }
@@ -698,7 +741,6 @@ void close_group(RtfState& st) {
   const std::int32_t closed_font = st.groups.records[st.level].font;
   --st.level;
   rtf_info_group_closed(st.info, st.level);
-  if (st.par_level > st.level) st.par_level = 0;
   if (st.skip_level > st.level) st.skip_level = 0;
   if (st.fonttbl_level > st.level) {
     st.fonttbl_level = 0;
@@ -754,7 +796,7 @@ void control_symbol(RtfState& st, int c, bool first_in_group) {
       break;
     case '\r':
     case '\n':  // a backslash before a line end is a paragraph mark (TextEdit writes \<LF>)
-      end_paragraph(st.last);
+      end_text_paragraph(st);
       break;
     case '~':
       store(st, 0x00A0);
@@ -814,8 +856,7 @@ void handle_command(RtfState& st, const RtfCommand& cmd, bool first_in_group) {
       unicode_char(st, cmd.param);
       break;
     case kParagraph:
-      end_paragraph(st.last);
-      st.par_level = st.level;
+      end_text_paragraph(st);
       break;
     case kFontTable:
       if (st.fonttbl_level == 0) st.fonttbl_level = st.level;
@@ -991,8 +1032,7 @@ inline bool is_kind_of(int type, std::uint64_t set) { return (set >> type) & 1; 
   } else if (type >= 28 && type <= 37) {
     store(st, kSpecialUnits[type - 28]);
   } else if (is_kind_of(type, kParagraphWords)) {
-    end_paragraph(st.last);
-    st.par_level = st.level;
+    end_text_paragraph(st);
   } else if (is_kind_of(type, kTabWords)) {
     store(st, '\t');
   } else {

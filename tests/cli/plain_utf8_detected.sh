@@ -1,7 +1,7 @@
 # Plain text without a byte-order mark whose first 64 KiB are valid UTF-8 with a multi-byte
 # character is read as UTF-8; -s or -8 keep the 8-bit road; text in a legacy code page is no
-# valid UTF-8 and keeps it too. A byte past the sample that is no part of a character is the
-# bad character.
+# valid UTF-8 and keeps it too. Past the sample, an ill-formed sequence is one U+FFFD for its
+# longest valid start, written as U+FFFD in UTF-8 output, with or without -x.
 printf 'caf\xc3\xa9 \xd0\x96\xe2\x82\xac\xf0\x9f\x98\x80\n' > utf8.txt
 printf 'caf\xe9 \xc6\n' > cp1251.txt
 printf 'plain ASCII\n' > ascii.txt

@@ -150,6 +150,12 @@ TEST(Batch, RecordKeysInOrder) {
       {"s.doc", &encrypted, 0, -3, true,
        "{\"path\":\"s.doc\",\"format\":\"word\",\"status\":69,\"error\":\"encrypted\","
        "\"text\":\"\",\"messages\":[],\"bytes\":0,\"ms\":0.000,\"truncated\":false}\n"},
+      {"e", &encrypted, 1, 2.9996, false,
+       "{\"path\":\"e\",\"format\":\"word\",\"status\":69,\"error\":\"encrypted\","
+       "\"text\":\"\",\"messages\":[],\"bytes\":1,\"ms\":3.000}\n"},
+      {"e", &encrypted, 1, 1e300, false,
+       "{\"path\":\"e\",\"format\":\"word\",\"status\":69,\"error\":\"encrypted\","
+       "\"text\":\"\",\"messages\":[],\"bytes\":1,\"ms\":1000000000000000.000}\n"},
       {bytes({'b', 0xFF, '.', 'r', 't', 'f'}), &unknown, 7, std::numeric_limits<double>::infinity(),
        false,
        "{\"path\":\"b\xEF\xBF\xBD.rtf\",\"format\":\"\",\"status\":1,\"error\":\"damaged\","

@@ -72,24 +72,31 @@ TEST(Decoders, Utf8Sequences) {
   expect_steps(decode_all(dorvex::get_utf8, "A\xC3\xA9\xE2\x82\xAC"),
                {{0x41, 1}, {0xE9, 3}, {0x20AC, 6}, {-1, 6}, {-1, 6}}, "valid");
   // A stray continuation byte, then a four-byte character as its surrogate pair (the low
-  // unit consumes nothing), then a byte that leads no character.
+  // unit consumes nothing), then a byte that leads no character: U+FFFD each.
   expect_steps(decode_all(dorvex::get_utf8, "\xA9\xF0\x9F\x98\x80\xF5"),
-               {{0xFEFF, 1}, {0xD83D, 5}, {0xDE00, 5}, {0xFEFF, 6}, {-1, 6}, {-1, 6}},
+               {{0xFFFD, 1}, {0xD83D, 5}, {0xDE00, 5}, {0xFFFD, 6}, {-1, 6}, {-1, 6}},
                "four bytes");
-  // Four-byte forms outside U+10000..U+10FFFF are no character; a cut one is nothing.
+  // An ill-formed sequence gives one U+FFFD for its longest valid start; the byte that broke it
+  // begins the next character (it was read, but counts when that character is taken).
   expect_steps(decode_all(dorvex::get_utf8, "\xF0\x80\x80\x80\xF4\x90\x80\x80"),
-               {{0xFEFF, 4}, {0xFEFF, 8}, {-1, 8}, {-1, 8}}, "four-byte out of range");
-  expect_steps(decode_all(dorvex::get_utf8, "\xF0\x9F\x98"), {{-1, 0}, {-1, 0}}, "F0 cut");
-  // Continuation bytes are not checked; overlong forms decode as they stand.
-  expect_steps(decode_all(dorvex::get_utf8, "\xC3\x41"), {{0xC1, 2}, {-1, 2}, {-1, 2}}, "C3 41");
-  expect_steps(decode_all(dorvex::get_utf8, std::string("\xC0\x80\xE0\x80\x80\x00", 6)),
-               {{0, 2}, {0, 5}, {0, 6}, {-1, 6}, {-1, 6}}, "overlong");
+               {{0xFFFD, 1}, {0xFFFD, 2}, {0xFFFD, 3}, {0xFFFD, 4}, {0xFFFD, 5}, {0xFFFD, 6},
+                {0xFFFD, 7}, {0xFFFD, 8}, {-1, 8}, {-1, 8}},
+               "four-byte out of range");
+  expect_steps(decode_all(dorvex::get_utf8, "\xC3\x41\xE2\x82\x41\xE9 "),
+               {{0xFFFD, 1}, {0x41, 2}, {0xFFFD, 4}, {0x41, 5}, {0xFFFD, 6}, {0x20, 7}, {-1, 7},
+                {-1, 7}},
+               "good text after bad bytes");
+  expect_steps(decode_all(dorvex::get_utf8, std::string("\xC0\x80\xE0\x80\x80\xED\xA0\x80\x00", 9)),
+               {{0xFFFD, 1}, {0xFFFD, 2}, {0xFFFD, 3}, {0xFFFD, 4}, {0xFFFD, 5}, {0xFFFD, 6},
+                {0xFFFD, 7}, {0xFFFD, 8}, {0, 9}, {-1, 9}, {-1, 9}},
+               "overlong and surrogate");
   expect_steps(decode_all(dorvex::get_utf8, "\xEF\xBF\xBF\xDF\xBF"),
                {{0xFFFF, 3}, {0x7FF, 5}, {-1, 5}, {-1, 5}}, "top values");
-  // Truncated sequences at the end: -1 and the offset stays.
-  expect_steps(decode_all(dorvex::get_utf8, "A\xE2\x82"), {{0x41, 1}, {-1, 1}, {-1, 1}},
+  // Sequences cut by the end: one U+FFFD for what is there.
+  expect_steps(decode_all(dorvex::get_utf8, "A\xE2\x82"), {{0x41, 1}, {0xFFFD, 3}, {-1, 3}, {-1, 3}},
                "E2 82 at end");
-  expect_steps(decode_all(dorvex::get_utf8, "\xC3"), {{-1, 0}, {-1, 0}}, "C3 at end");
+  expect_steps(decode_all(dorvex::get_utf8, "\xF0\x9F\x98"), {{0xFFFD, 3}, {-1, 3}, {-1, 3}}, "F0 cut");
+  expect_steps(decode_all(dorvex::get_utf8, "\xC3"), {{0xFFFD, 1}, {-1, 1}, {-1, 1}}, "C3 at end");
 }
 
 TEST(Decoders, EndOfStdioStreamSeenOnlyAfterAFailedRead) {

@@ -179,39 +179,67 @@ TEST(SummaryInformation, DamagedStreamsAreRefusedOrCut) {
   }
 }
 
-// Directory entries: type and the three links of each, the rest zero.
-std::string directory(const std::vector<std::array<std::uint32_t, 4>>& entries) {
+// Directory entries: name, type and the three links of each, the rest zero.
+struct DirEntry {
+  std::string name;
+  int type;
+  std::uint32_t left, right, child;
+};
+std::string directory(const std::vector<DirEntry>& entries) {
   std::string d(entries.size() * 128, '\0');
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    d[i * 128 + 0x42] = char(entries[i][0]);
-    cfb::put32(d, i * 128 + 0x44, entries[i][1]);
-    cfb::put32(d, i * 128 + 0x48, entries[i][2]);
-    cfb::put32(d, i * 128 + 0x4C, entries[i][3]);
+    const DirEntry& e = entries[i];
+    for (std::size_t k = 0; k < e.name.size(); ++k)
+      cfb::put16(d, i * 128 + 2 * k, std::uint8_t(e.name[k]));
+    cfb::put16(d, i * 128 + 0x40, std::uint32_t(e.name.size() + 1) * 2);
+    d[i * 128 + 0x42] = char(e.type);
+    cfb::put32(d, i * 128 + 0x44, e.left);
+    cfb::put32(d, i * 128 + 0x48, e.right);
+    cfb::put32(d, i * 128 + 0x4C, e.child);
   }
   return d;
 }
 
 TEST(SummaryInformation, OnlyTheRootStoragesStreamCounts) {
   constexpr std::uint32_t kNone = 0xFFFFFFFF;
-  // 0 root (child 2); 2's siblings 1 and 3; 3 a storage holding 4 (an embedded object's).
-  const std::string tree = directory({{5, kNone, kNone, 2},
-                                      {2, kNone, kNone, kNone},
-                                      {2, 1, 3, kNone},
-                                      {1, kNone, kNone, 4},
-                                      {2, kNone, kNone, kNone}});
+  const std::string summary = "\005SummaryInformation";
+  // 0 the root (child 2); 2's siblings 1 and 3; 3 a storage holding 4 (an embedded object's);
+  // 5 below 3 in the root's tree, its name in other capitals.
+  const std::string tree = directory({{"Root Entry", 5, kNone, kNone, 2},
+                                      {"One", 2, kNone, kNone, kNone},
+                                      {"Two", 2, 1, 3, kNone},
+                                      {"Obj", 1, kNone, 5, 4},
+                                      {summary, 2, kNone, kNone, kNone},
+                                      {"\005summaryINFORMATION", 2, kNone, kNone, kNone}});
   const auto* d = reinterpret_cast<const unsigned char*>(tree.data());
-  const bool expected[] = {false, true, true, true, false, false};
-  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(dorvex::in_root_storage(d, 5, i), expected[i]) << i;
+  const struct {
+    std::string name;
+    std::size_t entries, index;
+  } cases[] = {
+      {summary, 6, 5},
+      {summary, 5, dorvex::kNoEntry},  // only the object's is left
+      {"One", 6, 1},
+      {"obj", 6, 3},
+      {"On", 6, dorvex::kNoEntry},
+      {"Root Entry", 6, dorvex::kNoEntry},  // the root is no child
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(dorvex::find_in_root_storage(d, c.entries, c.name), c.index) << c.name;
+  }
   // A looped tree ends; a directory without a root has no root storage.
-  const std::string looped = directory(
-      {{5, kNone, kNone, 1}, {2, 2, kNone, kNone}, {2, 1, 1, kNone}, {2, kNone, kNone, kNone}});
+  const std::string looped = directory({{"R", 5, kNone, kNone, 1},
+                                        {"A", 2, 2, kNone, kNone},
+                                        {"B", 2, 1, 1, kNone},
+                                        {"C", 2, kNone, kNone, kNone}});
   const auto* l = reinterpret_cast<const unsigned char*>(looped.data());
-  EXPECT_TRUE(dorvex::in_root_storage(l, 4, 2));
-  EXPECT_FALSE(dorvex::in_root_storage(l, 4, 3));
-  const std::string rootless = directory({{1, kNone, kNone, 1}, {2, kNone, kNone, kNone}});
-  EXPECT_FALSE(
-      dorvex::in_root_storage(reinterpret_cast<const unsigned char*>(rootless.data()), 2, 1));
-  EXPECT_FALSE(dorvex::in_root_storage(nullptr, 0, 0));
+  EXPECT_EQ(dorvex::find_in_root_storage(l, 4, "B"), 2u);
+  EXPECT_EQ(dorvex::find_in_root_storage(l, 4, "C"), dorvex::kNoEntry);
+  const std::string rootless =
+      directory({{"R", 1, kNone, kNone, 1}, {"A", 2, kNone, kNone, kNone}});
+  EXPECT_EQ(
+      dorvex::find_in_root_storage(reinterpret_cast<const unsigned char*>(rootless.data()), 2, "A"),
+      dorvex::kNoEntry);
+  EXPECT_EQ(dorvex::find_in_root_storage(nullptr, 0, "A"), dorvex::kNoEntry);
 }
 
 // What format detection finds in a compound file, and that the text is not changed by looking.

@@ -178,8 +178,10 @@ TEST(PlainCopy, UnicodeCopyDecodesUtf8PrefixAcrossItsEnd) {
   EXPECT_EQ(copy_text("abcdefg\xE2\x82\xACi", dorvex::get_word8_char), "abcdefg\xE2\x82\xACi");
   // A UTF-8 mark is a character like any other.
   EXPECT_EQ(copy_text("\xEF\xBB\xBFtext", dorvex::get_word8_char), "\xEF\xBB\xBFtext");
-  // A file that ends inside its first character: the incomplete character is dropped.
-  EXPECT_EQ(copy_text("ab\xE2\x82", dorvex::get_word8_char), "ab");
+  // A file that ends inside its first character: one U+FFFD for it.
+  EXPECT_EQ(copy_text("ab\xE2\x82", dorvex::get_word8_char), "ab\xEF\xBF\xBD");
+  // A byte past the prefix that breaks its last character begins the next one.
+  EXPECT_EQ(copy_text("abcdefg\xE2\xC3\xA9", dorvex::get_word8_char), "abcdefg\xEF\xBF\xBD\xC3\xA9");
 }
 
 TEST(PlainCopy, UnicodeDecoderStaysForLaterInputs) {

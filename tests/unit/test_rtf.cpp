@@ -50,12 +50,13 @@ TEST(Rtf, ParagraphsAndGroups) {
   EXPECT_EQ(rtf_text("{\\rtf1 {{open"), "open\n");
 }
 
-TEST(Rtf, SpaceAtGroupOpenedAfterParagraphWord) {
+// Words that only a group boundary separates were never separated in the document either,
+// before or after a paragraph word, at any level.
+TEST(Rtf, GroupsStoreNothing) {
   EXPECT_EQ(rtf_text("{\\rtf1 a{b}c}"), "abc\n");
-  EXPECT_EQ(rtf_text("{\\rtf1 x\\par a{b}c}"), "x\na bc\n");
-  // The paragraph level falls back to 0 when its group closes.
+  EXPECT_EQ(rtf_text("{\\rtf1 x\\par a{b}c}"), "x\nabc\n");
   EXPECT_EQ(rtf_text("{\\rtf1 {x\\par}a{b}c}"), "x\nabc\n");
-  // A paragraph word outside every group sets no paragraph level.
+  EXPECT_EQ(rtf_text("{\\rtf1 x\\par {\\b y}}"), "x\ny\n");
   EXPECT_EQ(rtf_text("x\\par a{b}c"), "x\nabc\n");
 }
 
@@ -70,9 +71,13 @@ TEST(Rtf, SuppressedDestinations) {
   EXPECT_EQ(rtf_text("{\\rtf1 {\\fonttbl x{\\colortbl y}z}after}"), "after\n");
   // An unlisted destination without the asterisk is text where it stands.
   EXPECT_EQ(rtf_text("{\\rtf1 a{\\header head}b}"), "aheadb\n");
-  // Special characters and paragraph words still act inside a suppressed group.
-  EXPECT_EQ(rtf_text("{\\rtf1 a{\\info x\\tab y}b}"), "a\tb\n");
-  EXPECT_EQ(rtf_text("{\\rtf1 a{\\info x\\par y}b}"), "a\nb\n");
+  // Nothing inside a suppressed group reaches the text: no special character, no paragraph or
+  // line end, no cell, no escaped character.
+  EXPECT_EQ(rtf_text("{\\rtf1 a{\\info x\\tab y}b}"), "ab\n");
+  EXPECT_EQ(rtf_text("{\\rtf1 a{\\info x\\par y}b}"), "ab\n");
+  EXPECT_EQ(rtf_text("{\\rtf1 a{\\*\\h \\par\\line\\cell\\row\\emdash\\bullet\\~\\-\\\r\n}b}"),
+            "ab\n");
+  EXPECT_EQ(rtf_text("{\\rtf1 a{\\fldinst \\lquote\\zwnj\\u233?\\'e9}b}"), "ab\n");
   // \* while already suppressed changes nothing.
   EXPECT_EQ(rtf_text("{\\rtf1 {\\info {\\*\\x a}b}c}"), "c\n");
   // Words that only look like destinations: exact, case-sensitive names.
@@ -100,11 +105,18 @@ TEST(Rtf, HexEscapesAndCodePages) {
 TEST(Rtf, CodePageWithoutTableKeepsTableInForce) {
   CodePageDir pages;
   testing::internal::CaptureStderr();
-  // 65001 names "utf-8", which check_charset accepts but no table file stands for.
-  std::string out = rtf_text("{\\rtf1\\ansicpg1251 \\'e9\\ansicpg65001 \\'e9}");
+  // 1257 has no table here (nor has 30000): one warning for the document.
+  std::string out =
+      rtf_text("{\\rtf1\\ansicpg1251 \\'e9\\ansicpg1257 \\'e9\\ansicpg30000 \\'e9}");
   std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_EQ(out, "\xD0\xB9\xD0\xB9\n");
-  EXPECT_EQ(err, "Cannot load charset utf-8 - file not found\n");
+  EXPECT_EQ(out, "\xD0\xB9\xD0\xB9\xD0\xB9\n");
+  EXPECT_EQ(err, std::string("Code page 1257 has no charset - text read as ") +
+                     dorvex::source_csname + "\n");
+  // 65001 is UTF-8, read without a table and without a message.
+  testing::internal::CaptureStderr();
+  out = rtf_text("{\\rtf1\\ansicpg1251 \\'e9\\ansicpg65001 \\'d0\\'b9\\'c3}");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(out, "\xD0\xB9\xD0\xB9\xEF\xBF\xBD\n");
   // Fonts whose tables are missing (double-byte or 8-bit) read through the document's code page,
   // without a message: fonts name code pages freely.
   testing::internal::CaptureStderr();
@@ -288,7 +300,7 @@ TEST(Rtf, DeepNesting) {
   const std::size_t beyond = 250000;
   std::string deep = "{\\rtf1\\uc2 a" + std::string(beyond, '{') + "x\\u233??{y}" +
                      std::string(beyond, '}') + "{\\info hidden}b\\par c{d}}";
-  EXPECT_EQ(rtf_text(deep), "ax\xC3\xA9yb\nc d\n");
+  EXPECT_EQ(rtf_text(deep), "ax\xC3\xA9yb\ncd\n");
   // The fallback count travels down a deep stack and back.
   std::string doc = "{\\rtf1\\uc2 " + std::string(30, '{') + "\\u233??" + std::string(30, '}') +
                     "\\u233??x}";
@@ -476,7 +488,7 @@ TEST(Rtf, InPlaceReadingMatchesByteByByte) {
   for (int i = 0; i < 6000; ++i) {
     const std::string run(static_cast<std::size_t>(i % 41), static_cast<char>('a' + i % 26));
     doc += run + "\\par{\\b " + run + "}\\'e9\r\n";
-    expected += run + "\n " + run + "\xC3\xA9";
+    expected += run + "\n" + run + "\xC3\xA9";
   }
   EXPECT_EQ(rtf_text(doc + "}"), expected + "\n");
 }

@@ -53,16 +53,40 @@ TEST(Writer, CutsWordsLongerThanMargin) {
   EXPECT_EQ(write_chars(10, " abcdefghijkl\n"), " abcdefghi\njkl\n\n");
 }
 
-TEST(Writer, CountsWidthInBytesOfMultiByteOutput) {
+// The margin counts columns of UTF-8 output: a letter one, a wide character two, a combining
+// mark none; a forced break falls between characters, keeping marks with their letter.
+TEST(Writer, CountsColumnsOfMultiByteOutput) {
   testing_support::plain_setup();
-  dorvex::wrap_margin = 10;
-  // Six two-byte letters (12 bytes) with no space: the break divides the sixth letter.
-  std::string out = capture([] {
-    for (int i = 0; i < 6; ++i) dorvex::out_char("\xD0\x96");
-    dorvex::out_char("\n");
-  });
+  struct Case {
+    int margin;
+    std::vector<const char*> chars;
+    const char* want;
+  };
+  const Case cases[] = {
+      // Eleven two-byte letters (22 bytes) at margin 10: ten on the first line.
+      {10, std::vector<const char*>(11, "\xD0\x96"),
+       "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\n\xD0\x96\n\n"},
+      // e and a combining acute: four of them are 4 columns.
+      {4, {"e", "\xCC\x81", "e", "\xCC\x81", "e", "\xCC\x81", "e", "\xCC\x81", "x"},
+       "e\xCC\x81" "e\xCC\x81" "e\xCC\x81" "e\xCC\x81\nx\n\n"},
+      // Wide characters: two per line at margin 5, a break between them without spaces.
+      {5, {"\xE6\x97\xA5", "\xE6\x9C\xAC", "\xE8\xAA\x9E"},
+       "\xE6\x97\xA5\xE6\x9C\xAC\n\xE8\xAA\x9E\n\n"},
+      // A space wins over an earlier wide-character boundary, a later boundary over a space.
+      {6, {"\xE6\x97\xA5", "\xE6\x9C\xAC", " ", "a", "b", "c"},
+       "\xE6\x97\xA5\xE6\x9C\xAC\nabc\n\n"},
+      {6, {"a", " ", "\xE6\x97\xA5", "\xE6\x9C\xAC", "\xE8\xAA\x9E"},
+       "a \xE6\x97\xA5\xE6\x9C\xAC\n\xE8\xAA\x9E\n\n"},
+  };
+  for (const Case& c : cases) {
+    dorvex::wrap_margin = c.margin;
+    std::string out = capture([&] {
+      for (const char* ch : c.chars) dorvex::out_char(ch);
+      dorvex::out_char("\n");
+    });
+    EXPECT_EQ(out, c.want) << c.margin;
+  }
   dorvex::wrap_margin = 0;
-  EXPECT_EQ(out, "\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\n\xD0\x96\n\n");
 }
 
 TEST(Writer, SpecialCharacterEntryForNewlineReplacesSecondNewline) {
@@ -87,7 +111,8 @@ TEST(Writer, HeldTextIsWrittenAtEndOfInput) {
 
 TEST(Writer, LongSequencesNeverOverrunLineBuffer) {
   // Margins below the sequence length, and long map strings at a large margin: every line
-  // still fits within the margin, and no byte is lost.
+  // fits within the margin unless it is one sequence wider than it (a forced break divides no
+  // converted character), and no byte is lost.
   const std::string seq(200, 'y');
   for (int margin : {1, 3, 100, 300, 505}) {
     testing_support::plain_setup();
@@ -102,7 +127,7 @@ TEST(Writer, LongSequencesNeverOverrunLineBuffer) {
     dorvex::wrap_margin = 0;
     std::size_t ys = 0, start = 0;
     for (std::size_t nl; (nl = out.find('\n', start)) != std::string::npos; start = nl + 1) {
-      EXPECT_LE(nl - start, static_cast<std::size_t>(margin)) << "margin " << margin;
+      EXPECT_LE(nl - start, std::max(static_cast<std::size_t>(margin), seq.size())) << margin;
       for (std::size_t i = start; i < nl; ++i) ys += out[i] == 'y';
     }
     EXPECT_EQ(ys, 20 * seq.size()) << "margin " << margin;
@@ -191,12 +216,16 @@ TEST(Writer, ParagraphsEndingAtEveryPositionMatchCharacterByCharacter) {
 TEST(Writer, Utf8LinesAreCutBetweenCharacters) {
   testing_support::plain_setup();
   const std::uint16_t par[] = {0x65E5, 0x672C, 0x8A9E, 0xD83D, 0xDE00, 'a', '\n', 0};
+  // Wide characters (the emoji too) take two columns each.
   dorvex::wrap_margin = 4;
   EXPECT_EQ(capture([&] { dorvex::output_paragraph(par); }),
-            "\u65E5\n\u672C\n\u8A9E\n\U0001F600\na\n\n");
+            "\u65E5\u672C\n\u8A9E\n\U0001F600a\n\n");
   dorvex::wrap_margin = 7;
   EXPECT_EQ(capture([&] { dorvex::output_paragraph(par); }),
-            "\u65E5\u672C\n\u8A9E\U0001F600\na\n\n");
+            "\u65E5\u672C\u8A9E\n\U0001F600a\n\n");
+  dorvex::wrap_margin = 1;
+  EXPECT_EQ(capture([&] { dorvex::output_paragraph(par); }),
+            "\u65E5\n\u672C\n\u8A9E\n\U0001F600\na\n\n");
   dorvex::wrap_margin = 0;
 }
 
