@@ -9,6 +9,7 @@
 #include "analyze.h"
 #include "signatures.h"
 #include "writer.h"
+#include "xmllists.h"
 #include "xmltext.h"
 
 namespace dorvex {
@@ -28,6 +29,12 @@ struct OdtReading {
   StoryWriter* out = nullptr;
   int paragraphs = 0;       // open text:p and text:h elements, any story
   std::vector<int> stories;  // the stories to go back to, innermost last
+  // Lists: the list styles and outline style, read before the text or where they stand in a
+  // flat document (styles_depth: elements open inside office:styles or automatic-styles).
+  OdfLists lists;
+  OdfListCounting counting;
+  int styles_depth = 0;
+  std::vector<std::uint16_t> label;
 };
 
 void push_story(OdtReading* d, int story) { d->stories.push_back(story_switch(*d->out, story)); }
@@ -66,6 +73,17 @@ bool text_start(OdtReading* d, const XmlTag& tag) {
   if (n == "p" || n == "h") {
     ++d->paragraphs;
     story_paragraph_start(w);
+    d->label.clear();
+    odf_paragraph_label(d->lists, &d->counting, tag, &d->label);
+    for (std::uint16_t u : d->label) story_unit(w, u);
+    return true;
+  }
+  if (n == "list") {
+    odf_list_start(d->lists, &d->counting, tag);
+    return true;
+  }
+  if (n == "list-item") {
+    odf_list_item_start(&d->counting, tag);
     return true;
   }
   if (n == "s") {
@@ -90,6 +108,15 @@ bool text_start(OdtReading* d, const XmlTag& tag) {
 bool odt_start(void* user, const XmlTag& tag) {
   auto* d = static_cast<OdtReading*>(user);
   const std::string_view n = tag.local;
+  if (d->styles_depth > 0) {
+    const bool open = odf_list_style_events(&d->lists).start(&d->lists, tag);
+    if (open) ++d->styles_depth;
+    return open;
+  }
+  if (tag.ns == XmlNs::office && (n == "styles" || n == "automatic-styles")) {
+    d->styles_depth = 1;
+    return true;
+  }
   switch (tag.ns) {
     case XmlNs::text:
       return text_start(d, tag);
@@ -131,6 +158,10 @@ bool odt_start(void* user, const XmlTag& tag) {
 void odt_end(void* user, const XmlTag& tag) {
   auto* d = static_cast<OdtReading*>(user);
   const std::string_view n = tag.local;
+  if (d->styles_depth > 0) {
+    if (--d->styles_depth > 0) odf_list_style_events(&d->lists).end(&d->lists, tag);
+    return;
+  }
   switch (tag.ns) {
     case XmlNs::text:
       if (n == "p" || n == "h") {
@@ -138,6 +169,8 @@ void odt_end(void* user, const XmlTag& tag) {
         story_paragraph_end(*d->out);
       } else if (n == "note") {
         pop_story(d);
+      } else if (n == "list") {
+        odf_list_end(&d->counting);
       }
       break;
     case XmlNs::table:
@@ -192,6 +225,8 @@ int read_odt_part(ZipArchive* zip, const char* part, OdtReading* d, const char* 
   const int status = parse_member(zip, *m, reading, name);
   while (!d->stories.empty()) pop_story(d);
   d->paragraphs = 0;
+  d->styles_depth = 0;
+  d->counting.open.clear();
   return status;
 }
 
@@ -223,6 +258,15 @@ int read_odt(ZipArchive* zip, const char* name) {
   auto out = std::make_unique<StoryWriter>();
   OdtReading d;
   d.out = out.get();
+  // The common list styles and the outline style lie in styles.xml, read after the text for
+  // its headers and footers: they are taken first.
+  // (Silently: a broken styles.xml is reported once, when its headers are read.)
+  std::string styles_xml;
+  if (const ZipMember* m = zip_find(*zip, "styles.xml");
+      m && zip_read_small(zip, *m, kMaxManifest, &styles_xml)) {
+    XmlReading styles(odf_list_style_events(&d.lists));
+    styles.feed(styles_xml.data(), styles_xml.size(), true);
+  }
   int status = read_odt_part(zip, "content.xml", &d, name);
   if (status < 0) {
     document_message(name, "content.xml: part missing from the package");

@@ -63,6 +63,19 @@ TEST(ListLabels, FormatsAndNumbers) {
     EXPECT_EQ(number(c.n, F::none), "");
   }
   EXPECT_EQ(number(832, F::lower_letter), std::string(32, 'z'));  // the longest letters
+  // Circled numbers up to 20, full-width digits.
+  auto units = [](std::int64_t n, F f) {
+    std::vector<std::uint16_t> out;
+    dorvex::append_number(&out, n, f);
+    return out;
+  };
+  EXPECT_EQ(units(1, F::decimal_circled), std::vector<std::uint16_t>{0x2460});
+  EXPECT_EQ(units(20, F::decimal_circled), std::vector<std::uint16_t>{0x2473});
+  EXPECT_EQ(number(21, F::decimal_circled), "21");
+  EXPECT_EQ(number(0, F::decimal_circled), "0");
+  EXPECT_EQ(units(12, F::decimal_wide), (std::vector<std::uint16_t>{0xFF11, 0xFF12}));
+  EXPECT_EQ(dorvex::word_number_format(18), F::decimal_circled);
+  EXPECT_EQ(dorvex::word_number_format_name("decimalFullWidth", 16), F::decimal_wide);
   EXPECT_EQ(number(833, F::lower_letter), "833");
   // Word's codes and names; formats outside the model are decimal.
   EXPECT_EQ(dorvex::word_number_format(22), F::decimal_zero);
@@ -80,7 +93,8 @@ TEST(ListLabels, PrivateUseBullets) {
   EXPECT_EQ(dorvex::bullet_unit(0xF0D8), 0x27A2);
   EXPECT_EQ(dorvex::bullet_unit(0xF02D), 0x2212);
   EXPECT_EQ(dorvex::bullet_unit(0xF020), 0x2022);  // unknown: a plain bullet
-  EXPECT_EQ(dorvex::bullet_unit(u'o'), u'o');      // a letter stays a letter
+  EXPECT_EQ(dorvex::bullet_unit(u'o'), 0x25E6);    // the hollow bullet lists draw with o
+  EXPECT_EQ(dorvex::bullet_unit(u'-'), u'-');
   EXPECT_EQ(dorvex::bullet_unit(0xF100), 0xF100);
 }
 
@@ -118,15 +132,15 @@ TEST(ListLabels, CountersThroughNestingAndRestarts) {
   dorvex::ListDefinition d = outline();
   EXPECT_EQ(labels(d, {0, 1, 1, 2, 2, 3, 1, 2, 0, 1}),
             (Labels{"I.\t", "I.1 ", "I.2 ", "a)", "b)", "*\t", "I.3 ", "a)", "II.\t", "II.1 "}));
-  // A list entered at a deep level shows the starts of the levels above.
+  // A list entered at a deep level shows the starts of the levels above, which count as used.
   d.levels[0].start = 4;
-  EXPECT_EQ(labels(d, {1, 0, 1}), (Labels{"IV.1 ", "IV.\t", "IV.1 "}));
+  EXPECT_EQ(labels(d, {1, 0, 1}), (Labels{"IV.1 ", "V.\t", "V.1 "}));
   // Restarts: level 2 restarts only after level 0; it counts on through level 1.
   d.levels[2].restart_below = 1;
-  EXPECT_EQ(labels(d, {0, 2, 1, 2, 0, 2}), (Labels{"IV.\t", "a)", "IV.1 ", "b)", "V.\t", "a)"}));
+  EXPECT_EQ(labels(d, {0, 2, 1, 2, 0, 2}), (Labels{"IV.\t", "a)", "IV.2 ", "b)", "V.\t", "a)"}));
   // Never restarted.
   d.levels[2].restart_below = 0;
-  EXPECT_EQ(labels(d, {2, 0, 2}), (Labels{"a)", "IV.\t", "b)"}));
+  EXPECT_EQ(labels(d, {2, 0, 2}), (Labels{"a)", "V.\t", "b)"}));
   // Legal numbering shows the levels above in decimal; none shows the text without the number.
   d.levels[1].legal = true;
   d.levels[0].start = 1;
