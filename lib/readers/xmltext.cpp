@@ -88,7 +88,9 @@ XmlTag make_tag(XmlScope& scope, const char* name, const char** attrs) {
 
 XmlNs xml_prefix_ns(XmlScope& scope, std::string_view prefix) {
   if (scope.cache_valid && scope.cached_prefix == prefix) return scope.cached_ns;
-  XmlNs ns = XmlNs::none;
+  // A prefix without a declaration ("xml", bound by the standard itself, or an undeclared one)
+  // is no namespace these readers know; no prefix is no namespace until a default is declared.
+  XmlNs ns = prefix.empty() ? XmlNs::none : XmlNs::other;
   for (auto b = scope.bindings.rbegin(); b != scope.bindings.rend(); ++b) {
     if (b->prefix == prefix) {
       ns = b->ns;

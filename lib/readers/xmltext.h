@@ -47,7 +47,8 @@ struct XmlScope {
   bool cache_valid = false;
 };
 
-// The namespace a prefix stands for; the default namespace for "" (none when undeclared).
+// The namespace a prefix stands for; the default namespace for "" (none when undeclared); other
+// for "xml" and undeclared prefixes.
 XmlNs xml_prefix_ns(XmlScope& scope, std::string_view prefix);
 
 // One element: its namespace, local name, and expat's attribute list (name, value, ..., null)
