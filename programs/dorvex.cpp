@@ -16,6 +16,7 @@
 #include "charsets.h"
 #include "confutil.h"
 #include "fileutil.h"
+#include "localecp.h"
 #include "plaintext.h"
 #include "ole.h"
 #include "reader.h"
@@ -44,7 +45,8 @@ void long_help() {
   std::fputs(
       "Writes the text of Word, Windows Write, RTF, Office Open XML, OpenDocument text and plain\n"
       "text files to standard output; refuses other binary formats (status 69).\n"
-      "  -s charset  charset of 8-bit input text (default cp1251)\n"
+      "  -s charset  charset of 8-bit input text (default: the ANSI code page of the locale's\n"
+      "              language, else cp1251)\n"
       "  -d charset  charset of the output (default: the locale's, else cp866)\n"
       "  -f format   output format: the maps <format>.spc and <format>.rpl (default ascii)\n"
       "  -t          format tex\n"
@@ -181,6 +183,12 @@ dorvex::SubstMap* load_map(const char* suffix) {
 void resolve_or_end(const char** setting) {
   const char* charset = dorvex::resolve_charset(*setting);
   if (!charset) {
+    // A charset dorvex ships whose table is not found (a missing data directory): loading it
+    // says so, rather than calling a name the user may never have typed unknown.
+    if (const char* shipped = dorvex::shipped_charset_name(*setting)) {
+      if (std::strcmp(shipped, *setting) != 0) dorvex::set_setting(setting, shipped);
+      return;
+    }
     std::fprintf(stderr, "Unknown charset %s - dorvex -l lists the charsets\n", *setting);
     dorvex::end_program(1);
   }
@@ -188,10 +196,15 @@ void resolve_or_end(const char** setting) {
 }
 
 // Unless something named the target, a terminal set up for UTF-8 (or a charset dorvex has)
-// gets its own charset; under the C locale the built-in default stays.
-void choose_charsets() {
+// gets its own charset; under the C locale the built-in default stays. Likewise the source: unless
+// a file or -s named it, a locale with a language reads 8-bit text in Windows' ANSI code page for
+// it, as Windows does.
+void choose_charsets(bool source_named) {
   if (!dorvex::target_named && dorvex::use_locale) {
     if (const char* charset = dorvex::locale_charset()) dorvex::set_setting(&dorvex::dest_csname, charset);
+  }
+  if (!source_named && dorvex::use_locale) {
+    if (const char* charset = dorvex::locale_ansi_charset()) dorvex::set_setting(&dorvex::source_csname, charset);
   }
   resolve_or_end(&dorvex::source_csname);
   resolve_or_end(&dorvex::dest_csname);
@@ -203,10 +216,10 @@ void choose_charsets() {
 char input_block[dorvex::kIoBufferSize];
 char output_block[dorvex::kIoBufferSize];
 
-void load_tables() {
+void load_tables(bool source_named) {
   dorvex::input_buffer = input_block;
   dorvex::hold_found_tables(true);
-  choose_charsets();
+  choose_charsets(source_named);
   dorvex::source_charset = dorvex::read_charset(dorvex::source_csname);
   if (!dorvex::source_charset) dorvex::end_program(1);
   if (std::strcmp(dorvex::dest_csname, "utf-8") == 0) {
@@ -246,28 +259,27 @@ void give_input_buffer(std::FILE* f, const char* name) {
   }
 }
 
+// An input that cannot be opened or read, named, so that a run over many files says which:
+// "dorvex: NAME: reason".
+void report_input_failure(const char* name, int error) {
+  std::fprintf(stderr, "dorvex: %s: %s\n", name, std::strerror(error));
+}
+
 // fopen gives a directory like a file, and a failing read looks like an end of file to the
 // readers: both would pass for an empty document. Checked before and after reading instead.
 bool is_directory_input(std::FILE* f, const char* name) {
   struct stat st;
   if (::fstat(fileno(f), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-  errno = EISDIR;
-  std::perror(name);
+  report_input_failure(name, EISDIR);
   return true;
 }
 
-// Set by read_input when the input could not be read at all or to its end.
-bool input_unreadable = false;
-
 int read_input(std::FILE* f, const char* name) {
-  input_unreadable = is_directory_input(f, name);
-  if (input_unreadable) return 1;
+  if (is_directory_input(f, name)) return 1;
   errno = 0;
   int status = dorvex::analyze_format(f, nullptr, {}, name);
   if (!std::ferror(f)) return status;
-  if (errno == 0) errno = EIO;  // something after the failed read cleared it
-  std::perror(name);
-  input_unreadable = true;
+  report_input_failure(name, errno != 0 ? errno : EIO);  // EIO: something after the read cleared it
   return 1;
 }
 
@@ -285,15 +297,14 @@ int process_inputs(int first, int argc, char** argv) {
         std::fputs("Cannot process stdin twice\n", stderr);
         dorvex::end_program(1);
       }
-      // Its result leaves the status alone, but a read that failed is a failure.
-      process_stdin();
-      if (input_unreadable) status = 1;
+      // Standard input counts as any named input: "dorvex - < x" gives what "dorvex < x" does.
+      status = process_stdin();
       stdin_done = true;
       continue;
     }
     std::FILE* f = std::fopen(argv[i], "rb");
     if (!f) {
-      std::perror("dorvex");
+      report_input_failure(argv[i], errno);
       status = 1;
       continue;
     }
@@ -308,9 +319,11 @@ int run(int argc, char** argv) {
   fill_standard_descriptors();
   dorvex::set_program_path(argv[0]);
   dorvex::init_default_paths();
+  // The source charset is named when a configuration file or -s replaced the built-in one.
+  const char* const built_in_source = dorvex::source_csname;
   read_configuration();
   parse_options(argc, argv);
-  load_tables();
+  load_tables(dorvex::source_csname != built_in_source);
   setup_output();
   dorvex::set_std_func();
   if (optind >= argc) {

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "confutil.h"
+#include "shipped.h"
 
 // Where the configured install puts the data files and the program; the build system defines
 // both for the core library.
@@ -444,6 +445,11 @@ const char* resolve_charset(const char* name) {
     return nullptr;
   resolved_charset = std::move(table);
   return resolved_charset.c_str();
+}
+
+const char* shipped_charset_name(const char* name) {
+  if (const char* table = shipped_charset(name)) return table;
+  return shipped_charset(unalias_charset(lower_case(name)).c_str());
 }
 
 const char* locale_charset() {

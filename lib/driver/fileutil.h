@@ -85,6 +85,10 @@ std::FILE* open_along_path(char* name, const char* path_list, char** found);
 // has a table. Null when the name is none of these. Valid until the next call.
 const char* resolve_charset(const char* name);
 
+// The table name of a charset dorvex ships that name stands for (itself, its lower-case form or
+// the table of its alias), whether or not its file is found; null for any other name.
+const char* shipped_charset_name(const char* name);
+
 // The charset of the user's locale (LC_ALL, LC_CTYPE, LANG: the codeset its name gives, or the
 // locale's default one) as resolve_charset names it, or null when dorvex has no table for it,
 // the C and POSIX locales included. The process's locale stays "C".
