@@ -59,7 +59,8 @@ void put_spaces(StoryWriter& w, const XmlTag& tag) {
     char* end = nullptr;
     errno = 0;
     count = std::strtol(c, &end, 10);
-    if (end == c || errno == ERANGE || count < 1) count = 1;
+    if (errno == ERANGE) count = count > 0 ? kMaxSpaces : 1;
+    if (end == c || count < 1) count = 1;
     if (count > kMaxSpaces) count = kMaxSpaces;
   }
   for (long i = 0; i < count; ++i) story_unit(w, 0x20);
