@@ -422,17 +422,20 @@ TEST(XmlLists, OpenDocumentStylesListsAndHeadings) {
   dorvex::XmlReading reading(dorvex::odf_list_style_events(&lists));
   ASSERT_TRUE(reading.feed(doc.data(), doc.size(), true)) << reading.error();
 
-  // Elements as the text reader meets them, built by hand: name and attributes.
-  auto tag = [](const char* local, std::vector<const char*> attrs) {
+  // Elements as the text reader meets them, built by hand: name and attributes, the prefix
+  // "text" bound to its namespace.
+  dorvex::XmlScope scope;
+  scope.bindings.push_back({"text", dorvex::XmlNs::text, 0});
+  auto tag = [&scope](const char* local, std::vector<const char*> attrs) {
     static std::vector<std::vector<const char*>> keep;
     attrs.push_back(nullptr);
     keep.push_back(attrs);
-    return dorvex::XmlTag{dorvex::XmlNs::text, local, keep.back().data()};
+    return dorvex::XmlTag{dorvex::XmlNs::text, local, keep.back().data(), &scope};
   };
-  const char* kText = "urn:oasis:names:tc:opendocument:xmlns:text:1.0\x01";
-  const std::string style_name = std::string(kText) + "style-name";
-  const std::string level_name = std::string(kText) + "outline-level";
-  const std::string continue_name = std::string(kText) + "continue-numbering";
+  const std::string style_name = "text:style-name";
+  const std::string level_name = "text:outline-level";
+  const std::string continue_name = "text:continue-numbering";
+  const std::string start_name = "text:start-value";
   dorvex::OdfListCounting c;
   std::vector<std::uint16_t> out;
   auto paragraph = [&](const dorvex::XmlTag& t) {
@@ -459,8 +462,7 @@ TEST(XmlLists, OpenDocumentStylesListsAndHeadings) {
   dorvex::odf_list_item_start(&c, tag("list-item", {}));
   EXPECT_EQ(paragraph(p), "#\t");
   dorvex::odf_list_end(&c);
-  dorvex::odf_list_item_start(
-      &c, tag("list-item", {(std::string(kText) + "start-value").c_str(), "7"}));
+  dorvex::odf_list_item_start(&c, tag("list-item", {start_name.c_str(), "7"}));
   EXPECT_EQ(paragraph(p), "(g)\t");
   dorvex::odf_list_end(&c);
   // A new list starts again, unless it continues the last one of its style.
