@@ -157,7 +157,9 @@ int detect_and_read(std::FILE* f, Metadata* metadata, const CodePageDecoder& dec
     return read_ole_documents(f, header.data(), metadata, decode, name);
   }
   set_std_func();
-  if (const int status = read_other_format(f, header.data(), got, name); status >= 0) return status;
+  if (const int status = read_other_format(f, header.data(), got, name, metadata); status >= 0) {
+    return status;
+  }
   copy_out(f, header.data(), got);
   return 0;
 }
