@@ -32,6 +32,9 @@ if [ -x "$mkfixture" ]; then
   make_input word97-16.doc "$mkfixture" word97 "$dir/word97-16.doc" "$dir/doctext8.txt" --16bit || true
 fi
 [ -f bench/gen_rtf.py ] && make_input big.rtf python3 bench/gen_rtf.py 100 "$dir/big.rtf"
+# About 36 MB of XML each, as LibreOffice writes for the 20 MB text.
+make_input big.docx /usr/bin/python3 tools/mkxdoc.py bigdocx "$dir/big.docx" 90000
+make_input big.odt /usr/bin/python3 tools/mkxdoc.py bigodt "$dir/big.odt" 200000
 
 now() { date +%s.%N; }
 calc() { awk "BEGIN { print $* }"; }
@@ -78,6 +81,14 @@ if [ -f "$dir/word97-8.doc" ]; then
 fi
 report "RTF document, -d utf-8" "$dir/big.rtf" "$exe" -d utf-8
 report "RTF document, -d utf-8 -w" "$dir/big.rtf" "$exe" -d utf-8 -w
+# The packages next to their inflation alone: unzip -p of the same file.
+for pkg in big.docx big.odt; do
+  [ -f "$dir/$pkg" ] && command -v unzip >/dev/null || continue
+  t=$(time_cmd "$exe" -d utf-8 -w "$dir/$pkg")
+  tu=$(time_cmd unzip -p "$dir/$pkg")
+  printf '%-40s %6.0f ms  %6.1fx unzip -p (%.0f ms)\n' "$pkg, -d utf-8 -w" "$(calc "$t * 1000")" \
+    "$(calc "$t / $tu")" "$(calc "$tu * 1000")"
+done
 
 # Peak memory on the largest input.
 if [ -x /usr/bin/time ] && [ -f "$dir/big.rtf" ]; then

@@ -192,7 +192,7 @@ dorvex_result* run_extraction(const dorvex_extractor* extractor, const char* nam
       dorvex::set_std_func();
       std::FILE* f = open();
       if (!f) {
-        dorvex::report("dorvex: %s: %s\n", name, std::strerror(errno));
+        dorvex::report_input_failure(name, errno);
         e->error = dorvex::ErrorClass::read;
       } else {
         status = dorvex::extract_file(f, name);

@@ -24,6 +24,7 @@
 #include "dorvex.h"
 #include "extract.h"
 #include "fileutil.h"
+#include "localecp.h"
 #include "ole.h"
 #include "reader.h"
 
@@ -66,7 +67,8 @@ void long_help() {
   std::fputs(
       "Writes the text of Word, Windows Write, RTF, Office Open XML, OpenDocument text and plain\n"
       "text files to standard output; refuses other binary formats (status 69).\n"
-      "  -s charset  charset of 8-bit input text (default cp1251)\n"
+      "  -s charset  charset of 8-bit input text (default: the ANSI code page of the locale's\n"
+      "              language, else cp1251)\n"
       "  -d charset  charset of the output (default: the locale's, else cp866)\n"
       "  -f format   output format: the maps <format>.spc and <format>.rpl (default ascii)\n"
       "  -t          format tex\n"
@@ -232,11 +234,16 @@ void parse_options(int argc, char** argv) {
 }
 
 // Unless something named the target, a terminal set up for UTF-8 (or a charset dorvex has)
-// gets its own charset; under the C locale the built-in default stays.
-void choose_target() {
+// gets its own charset; under the C locale the built-in default stays. Likewise the source: unless
+// a file or -s named it, a locale with a language reads 8-bit text in Windows' ANSI code page for
+// it, as Windows does.
+void choose_charsets(bool source_named) {
   dorvex::Extraction& c = dorvex::ctx();
   if (!c.target_named && c.use_locale) {
     if (const char* charset = dorvex::locale_charset()) dorvex::set_setting(&c.dest_csname, charset);
+  }
+  if (!source_named && c.use_locale) {
+    if (const char* charset = dorvex::locale_ansi_charset()) dorvex::set_setting(&c.source_csname, charset);
   }
 }
 
@@ -246,11 +253,11 @@ void choose_target() {
 char input_block[dorvex::kIoBufferSize];
 char output_block[dorvex::kIoBufferSize];
 
-void load_tables() {
+void load_tables(bool source_named) {
   dorvex::Extraction& c = dorvex::ctx();
   c.input_buffer = input_block;
   dorvex::hold_found_tables(true);  // the locale's table, once found, is read without a search
-  choose_target();
+  choose_charsets(source_named);
   if (dorvex::load_tables(false) != dorvex::LoadResult::ok) dorvex::end_program(1);
   if (c.wrap_margin >= 512 - c.longest_sequence) {
     std::fputs("wrap margin is too large. cannot proceed\n", stderr);
@@ -271,8 +278,12 @@ void give_input_buffer(std::FILE* f, const char* name) {
   }
 }
 
-// Set by read_input when the input could not be read at all or to its end.
-bool input_unreadable = false;
+// An input that cannot be opened, named, so that a run over many files says which:
+// "dorvex: NAME: reason".
+void report_input_failure(const char* name, int error) {
+  std::fprintf(stderr, "dorvex: %s: %s\n", name, std::strerror(error));
+}
+
 // Set when an input's reading ended in a way that ends the run (the design's fatal errors: a
 // write error, a document that ends before its text); a broken container ends its input alone.
 bool run_ended = false;
@@ -281,7 +292,6 @@ int read_input(std::FILE* f, const char* name) {
   dorvex::Extraction& c = dorvex::ctx();
   c.begin_document();
   int status = dorvex::extract_file(f, name);
-  input_unreadable = c.error == dorvex::ErrorClass::read;
   run_ended = c.output_failed || (c.ended && !c.one_input);
   return status;
 }
@@ -300,17 +310,15 @@ int process_inputs(int first, int argc, char** argv) {
         std::fputs("Cannot process stdin twice\n", stderr);
         dorvex::end_program(1);
       }
-      int stdin_status = process_stdin();
-      // Its result leaves the status alone, but a read that failed is a failure, and so is a
-      // broken container (which used to end the run).
-      if (input_unreadable || dorvex::ctx().one_input) status = 1;
-      if (run_ended) return stdin_status;
+      // Standard input counts as any named input: "dorvex - < x" gives what "dorvex < x" does.
+      status = process_stdin();
+      if (run_ended) return status;
       stdin_done = true;
       continue;
     }
     std::FILE* f = std::fopen(argv[i], "rb");
     if (!f) {
-      std::perror("dorvex");
+      report_input_failure(argv[i], errno);
       status = 1;
       continue;
     }
@@ -477,10 +485,12 @@ int run(int argc, char** argv) {
   c.program_path = program.c_str();
   if (const char* home = std::getenv("HOME")) c.home = home;
   dorvex::init_default_paths();
+  // The source charset is named when a configuration file or -s replaced the built-in one.
+  const char* const built_in_source = c.source_csname;
   read_configuration();
   parse_options(argc, argv);
   if (batch_options.json) take_json_target();
-  load_tables();
+  load_tables(c.source_csname != built_in_source);
   setup_output();
   dorvex::set_std_func();
   if (batch_options.batch()) return run_batch(optind, argc, argv);

@@ -146,7 +146,16 @@ def docx_package(main_type, body=None, name_main="word/main.xml"):
              '</Types>')
     rels = (f'<?xml version="1.0"?><Relationships xmlns="{PR}">'
             f'<Relationship Id="rId1" Type="{REL}officeDocument" Target="{name_main}"/>'
+            '<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/package/2006/'
+            'relationships/metadata/core-properties" Target="docProps/core.xml"/>'
             '</Relationships>')
+    core = ('<?xml version="1.0"?><cp:coreProperties xmlns:cp="http://schemas.openxmlformats.org/'
+            'package/2006/metadata/core-properties" xmlns:dc="http://purl.org/dc/elements/1.1/" '
+            'xmlns:dcterms="http://purl.org/dc/terms/"><dc:title> Constructs </dc:title>'
+            '<dc:subject></dc:subject><dc:creator>Generator</dc:creator>'
+            '<cp:keywords>docx, test</cp:keywords>'
+            '<dcterms:created>2020-01-02T03:04:05Z</dcterms:created>'
+            '<dcterms:modified>yesterday</dcterms:modified></cp:coreProperties>')
     doc_rels = (f'<?xml version="1.0"?><Relationships xmlns="{PR}">'
                 f'<Relationship Id="rIdFn" Type="{REL}footnotes" Target="notes%20f.xml"/>'
                 f'<Relationship Id="rIdEn" Type="{REL}endnotes" Target="./endnotes.xml"/>'
@@ -157,7 +166,7 @@ def docx_package(main_type, body=None, name_main="word/main.xml"):
                 f'<Relationship Id="rIdLink" Type="{REL}hyperlink" Target="http://x.example/"'
                 ' TargetMode="External"/></Relationships>')
     return zip_bytes([
-        ("[Content_Types].xml", types), ("_rels/.rels", rels),
+        ("[Content_Types].xml", types), ("_rels/.rels", rels), ("docProps/core.xml", core),
         (f"{main_dir}/_rels/{main_file}.rels", doc_rels), (name_main, document),
         (f"{main_dir}/notes f.xml", notes("footnote")),
         (f"{main_dir}/endnotes.xml", notes("endnote")), (f"{main_dir}/c.xml", comments),
@@ -286,14 +295,254 @@ def odt_package(mimetype=ODT_TYPE, encrypted=False):
                 '<manifest:file-entry manifest:full-path="content.xml" '
                 f'manifest:media-type="text/xml">{enc}</manifest:file-entry></manifest:manifest>')
     return zip_bytes([("mimetype", mimetype), ("content.xml", content), ("styles.xml", styles),
+                      ("meta.xml", f'<office:document-meta {ODF_NS}>{ODT_META}'
+                                   '</office:document-meta>'),
                       ("META-INF/manifest.xml", manifest)])
+
+
+ODT_META = ('<office:meta><dc:title>META TITLE</dc:title><meta:initial-creator>Author'
+            '</meta:initial-creator><dc:creator>Last editor</dc:creator><meta:keyword>first'
+            '</meta:keyword><meta:keyword>second</meta:keyword><meta:creation-date>'
+            '2020-01-02T03:04:05.123456789</meta:creation-date><dc:date>2021-02-03T04:05:06'
+            '</dc:date></office:meta>')
 
 
 def fodt():
     return (f'<?xml version="1.0" encoding="UTF-8"?>\n<office:document {ODF_NS} '
-            f'office:version="1.2" office:mimetype="{ODT_TYPE}"><office:meta><dc:title>'
-            f'META TITLE</dc:title></office:meta>{ODT_STYLES}{ODT_MASTER}<office:body>'
+            f'office:version="1.2" office:mimetype="{ODT_TYPE}">{ODT_META}{ODT_STYLES}'
+            f'{ODT_MASTER}<office:body>'
             f'<office:text>{odt_body()}</office:text></office:body></office:document>')
+
+
+# ---- Lists: nine levels in each format, overrides, restarts, styles
+
+def docx_lvl(ilvl, fmt, text, start=1, suff=None, restart=None, legal=False):
+    extra = f'<w:lvlRestart w:val="{restart}"/>' if restart is not None else ""
+    extra += "<w:isLgl/>" if legal else ""
+    extra += f'<w:suff w:val="{suff}"/>' if suff else ""
+    return (f'<w:lvl w:ilvl="{ilvl}"><w:start w:val="{start}"/><w:numFmt w:val="{fmt}"/>'
+            f'{extra}<w:lvlText w:val="{text}"/><w:lvlJc w:val="left"/>'
+            '<w:pPr><w:ind w:left="720" w:hanging="360"/></w:pPr>'
+            '<w:rPr><w:rFonts w:ascii="Symbol"/></w:rPr></w:lvl>')
+
+
+def docx_numbering():
+    """List 10 has nine levels, one per format (as the Word 97 fixture of mkfixture); 20 is a
+    Wingdings bullet followed by a space; 30 is Japanese counting from 7, shown in decimal.
+    Instances: 1 of 10; 2 of 10 starting level 0 at 10; 3 of 20; 4 of 10 with level 0 as upper
+    roman "(I)"; 5 of 30; 6 of a definition that does not exist."""
+    nine = "".join([
+        docx_lvl(0, "decimal", "%1."),
+        docx_lvl(1, "lowerLetter", "%2)", suff="space"),
+        docx_lvl(2, "lowerRoman", "(%3)"),
+        docx_lvl(3, "upperLetter", "%4. ", start=4, suff="nothing"),
+        docx_lvl(4, "upperRoman", "%5."),
+        docx_lvl(5, "decimalZero", "%1.%2.%3.%4.%5.%6", legal=True),
+        docx_lvl(6, "ordinal", "%7", restart=0),
+        docx_lvl(7, "bullet", "\uf0b7"),
+        docx_lvl(8, "none", "%9-&gt;"),
+    ])
+    return (f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<w:numbering '
+            f'xmlns:w="{W}"><w:abstractNum w:abstractNumId="10">{nine}</w:abstractNum>'
+            '<w:abstractNum w:abstractNumId="20">' +
+            docx_lvl(0, "bullet", "\uf0a7", suff="space") + '</w:abstractNum>'
+            '<w:abstractNum w:abstractNumId="30">' +
+            docx_lvl(0, "japaneseCounting", "%1:", start=7) + '</w:abstractNum>'
+            '<w:num w:numId="1"><w:abstractNumId w:val="10"/></w:num>'
+            '<w:num w:numId="2"><w:abstractNumId w:val="10"/><w:lvlOverride w:ilvl="0">'
+            '<w:startOverride w:val="10"/></w:lvlOverride></w:num>'
+            '<w:num w:numId="3"><w:abstractNumId w:val="20"/></w:num>'
+            '<w:num w:numId="4"><w:abstractNumId w:val="10"/><w:lvlOverride w:ilvl="0">' +
+            docx_lvl(0, "upperRoman", "(%1)") + '</w:lvlOverride></w:num>'
+            '<w:num w:numId="5"><w:abstractNumId w:val="30"/></w:num>'
+            '<w:num w:numId="6"><w:abstractNumId w:val="99"/></w:num>'
+            '</w:numbering>')
+
+
+def docx_list_styles():
+    """ListBullet numbers from instance 3; ListChild is based on it; Heading1 numbers at the
+    level of list 10 that names it."""
+    return (f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n<w:styles xmlns:w="{W}">'
+            '<w:style w:type="paragraph" w:styleId="ListBullet"><w:name w:val="List Bullet"/>'
+            '<w:pPr><w:numPr><w:numId w:val="3"/></w:numPr></w:pPr></w:style>'
+            '<w:style w:type="paragraph" w:styleId="ListChild"><w:name w:val="List Child"/>'
+            '<w:basedOn w:val="ListBullet"/></w:style>'
+            '<w:style w:type="character" w:styleId="Emphasis"><w:pPr><w:numPr>'
+            '<w:numId w:val="1"/></w:numPr></w:pPr></w:style>'
+            '</w:styles>')
+
+
+def list_para(text, num=None, ilvl=None, style=None):
+    ppr = f'<w:pStyle w:val="{style}"/>' if style else ""
+    if num is not None:
+        ppr += "<w:numPr>" + (f'<w:ilvl w:val="{ilvl}"/>' if ilvl is not None else "") + \
+               f'<w:numId w:val="{num}"/></w:numPr>'
+    return f"<w:p><w:pPr>{ppr}<w:rPr><w:b/></w:rPr></w:pPr>{run(text)}</w:p>"
+
+
+LIST_ITEMS = [
+    ("First level", 1, 0), ("Second level", 1, 1), ("Third level", 1, 2),
+    ("Fourth level", 1, 3), ("Fifth level", 1, 4), ("Sixth level", 1, 5),
+    ("Seventh level", 1, 6), ("Eighth level", 1, 7), ("Ninth level", 1, 8),
+    ("Third level again", 1, 2), ("Seventh level, not restarted by the third", 1, 6),
+    ("First level again", 1, 0), ("Second level restarted", 1, 1),
+    ("Seventh level, still counting", 1, 6), ("An instance that starts at ten", 2, 0),
+    ("The list counts on from the instance", 1, 0), ("Not in a list", None, None),
+    ("The list counts on after a plain paragraph", 1, 0),
+]
+
+
+def docx_lists_body():
+    paras = [list_para("Lists at nine levels")]
+    paras += [list_para(t, n, l) for t, n, l in LIST_ITEMS]
+    paras += [
+        list_para("Bullet from the style", style="ListBullet"),
+        list_para("Bullet from the style's base", style="ListChild"),
+        list_para("The style's list taken off", num=0, style="ListBullet"),
+        list_para("Level formatted by its instance", 4, 0),
+        list_para("Japanese counting, shown in decimal", 5, 0),
+        list_para("A definition that does not exist", 6, 0),
+        list_para("An instance that does not exist", 9, 0),
+        list_para("No level: level one", 1),
+        table([cell(list_para("In a cell", 1, 1))]),
+        para(run("Footnote"), '<w:r><w:footnoteReference w:id="1"/></w:r>'),
+        '<w:sectPr/>',
+    ]
+    return "".join(paras)
+
+
+def docx_lists_package():
+    ns = f'xmlns:w="{W}" xmlns:r="{R}"'
+    document = (f'<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\n'
+                f'<w:document {ns}><w:body>{docx_lists_body()}</w:body></w:document>')
+    notes = (f'<?xml version="1.0" encoding="UTF-8"?><w:footnotes {ns}><w:footnote w:id="1">' +
+             list_para("A footnote counts on its own", 1, 0) + '</w:footnote></w:footnotes>')
+    types = (f'<?xml version="1.0"?><Types xmlns="{CT}">'
+             '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.'
+             'relationships+xml"/><Default Extension="xml" ContentType="application/xml"/>'
+             f'<Override PartName="/word/document.xml" ContentType="{MAIN_TYPES["docx"]}"/>'
+             '</Types>')
+    rels = (f'<?xml version="1.0"?><Relationships xmlns="{PR}">'
+            f'<Relationship Id="rId1" Type="{REL}officeDocument" Target="word/document.xml"/>'
+            '</Relationships>')
+    doc_rels = (f'<?xml version="1.0"?><Relationships xmlns="{PR}">'
+                f'<Relationship Id="rIdFn" Type="{REL}footnotes" Target="footnotes.xml"/>'
+                f'<Relationship Id="rIdNum" Type="{REL}numbering" Target="numbering.xml"/>'
+                f'<Relationship Id="rIdSt" Type="{REL}styles" Target="styles.xml"/>'
+                '</Relationships>')
+    return zip_bytes([
+        ("[Content_Types].xml", types), ("_rels/.rels", rels),
+        ("word/_rels/document.xml.rels", doc_rels), ("word/document.xml", document),
+        ("word/footnotes.xml", notes), ("word/numbering.xml", docx_numbering()),
+        ("word/styles.xml", docx_list_styles()),
+    ])
+
+
+def odf_number_level(level, fmt, prefix="", suffix="", start=None, shown=None, follow=None):
+    attrs = f' style:num-format="{fmt}"'
+    attrs += f' style:num-prefix="{prefix}"' if prefix else ""
+    attrs += f' style:num-suffix="{suffix}"' if suffix else ""
+    attrs += f' text:start-value="{start}"' if start else ""
+    attrs += f' text:display-levels="{shown}"' if shown else ""
+    props = ('<style:list-level-properties text:list-level-position-and-space-mode='
+             '"label-alignment"><style:list-level-label-alignment '
+             f'text:label-followed-by="{follow}"/></style:list-level-properties>'
+             if follow else "<style:list-level-properties/>")
+    return f'<text:list-level-style-number text:level="{level}"{attrs}>{props}' \
+           '</text:list-level-style-number>'
+
+
+ODF_LIST_STYLES = (
+    '<text:list-style style:name="Nine">' +
+    odf_number_level(1, "1", suffix=".") +
+    odf_number_level(2, "a", suffix=")", follow="space") +
+    odf_number_level(3, "i", prefix="(", suffix=")") +
+    odf_number_level(4, "A", suffix=". ", start=4, follow="nothing") +
+    odf_number_level(5, "I", suffix=".") +
+    odf_number_level(6, "1", shown=6) +
+    odf_number_level(7, "1", suffix="th") +
+    '<text:list-level-style-bullet text:level="8" text:bullet-char="\u2013">'
+    '<style:list-level-properties/></text:list-level-style-bullet>' +
+    odf_number_level(9, "", suffix="-&gt;") +
+    '</text:list-style>'
+    '<text:list-style style:name="Dots"><text:list-level-style-bullet text:level="1" '
+    'text:bullet-char="\u2022"/></text:list-style>'
+    '<text:list-style style:name="Armenian">' + odf_number_level(1, "\u0561", suffix=".") +
+    '</text:list-style>')
+
+ODF_OUTLINE = ('<text:outline-style style:name="Outline">' +
+               odf_number_level(1, "1", suffix=".").replace("list-level-style-number",
+                                                            "outline-level-style") +
+               odf_number_level(2, "1", shown=2).replace("list-level-style-number",
+                                                         "outline-level-style") +
+               odf_number_level(3, "").replace("list-level-style-number",
+                                               "outline-level-style") +
+               '</text:outline-style>')
+
+
+def odf_list(items, style="Nine", attrs=""):
+    """items: text, or (text, nested items), or ("@N", text) for an item starting at N."""
+    out = f'<text:list text:style-name="{style}"{attrs}>' if style else f"<text:list{attrs}>"
+    for item in items:
+        if isinstance(item, tuple) and item[0].startswith("@"):
+            out += f'<text:list-item text:start-value="{item[0][1:]}"><text:p>{item[1]}' \
+                   "</text:p></text:list-item>"
+        elif isinstance(item, tuple):
+            out += f"<text:list-item><text:p>{item[0]}</text:p>" + \
+                   odf_list(item[1], None) + "</text:list-item>"
+        else:
+            out += f"<text:list-item><text:p>{item}</text:p></text:list-item>"
+    return out + "</text:list>"
+
+
+def odt_lists_body():
+    nested = ("First level", [("Second level", [("Third level", [("Fourth level", [
+        ("Fifth level", [("Sixth level", [("Seventh level", [("Eighth level", [
+            "Ninth level"])])])])])])])])
+    return "".join([
+        '<text:h text:outline-level="1">Lists at nine levels</text:h>',
+        odf_list([nested, "First level again"], attrs=' xml:id="nine"'),
+        '<text:h text:outline-level="2">Restarts</text:h>',
+        odf_list(["A new list starts again", ("@5", "An item that starts at five"),
+                  "The list counts on from it"]),
+        "<text:p>Not in a list</text:p>",
+        odf_list(["Continued numbering"], attrs=' text:continue-numbering="true"'),
+        odf_list(["Continued by name"], attrs=' text:continue-list="nine"'),
+        '<text:list text:style-name="Dots"><text:list-header><text:p>A list header</text:p>'
+        '</text:list-header><text:list-item><text:p>Bullet</text:p></text:list-item></text:list>',
+        odf_list(["Armenian letters, shown in decimal"], style="Armenian"),
+        '<text:h text:outline-level="3">An outline level without a number</text:h>',
+        '<text:h text:outline-level="1">Second chapter</text:h>',
+        '<text:p>A note<text:note text:note-class="footnote"><text:note-citation>1'
+        '</text:note-citation><text:note-body>' + odf_list(["In a footnote"]) +
+        '</text:note-body></text:note></text:p>',
+    ])
+
+
+def odt_lists_package():
+    content = (f'<?xml version="1.0" encoding="UTF-8"?>\n<office:document-content {ODF_NS} '
+               f'office:version="1.2"><office:automatic-styles>{ODF_LIST_STYLES}'
+               '</office:automatic-styles><office:body><office:text>' + odt_lists_body() +
+               '</office:text></office:body></office:document-content>')
+    styles = (f'<?xml version="1.0" encoding="UTF-8"?>\n<office:document-styles {ODF_NS} '
+              f'office:version="1.2"><office:styles>{ODF_OUTLINE}</office:styles>'
+              '</office:document-styles>')
+    manifest = ('<?xml version="1.0" encoding="UTF-8"?>\n<manifest:manifest xmlns:manifest='
+                '"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0" manifest:version="1.2">'
+                f'<manifest:file-entry manifest:full-path="/" manifest:media-type="{ODT_TYPE}"/>'
+                '<manifest:file-entry manifest:full-path="content.xml" '
+                'manifest:media-type="text/xml"/><manifest:file-entry manifest:full-path='
+                '"styles.xml" manifest:media-type="text/xml"/></manifest:manifest>')
+    return zip_bytes([("mimetype", ODT_TYPE), ("content.xml", content), ("styles.xml", styles),
+                      ("META-INF/manifest.xml", manifest)])
+
+
+def fodt_lists():
+    return (f'<?xml version="1.0" encoding="UTF-8"?>\n<office:document {ODF_NS} '
+            f'office:version="1.2" office:mimetype="{ODT_TYPE}"><office:styles>{ODF_OUTLINE}'
+            f'</office:styles><office:automatic-styles>{ODF_LIST_STYLES}'
+            '</office:automatic-styles><office:body><office:text>' + odt_lists_body() +
+            '</office:text></office:body></office:document>')
 
 
 def fixtures():
@@ -306,6 +555,9 @@ def fixtures():
     files["xdoc_flat_package.xml"] = word_flat_package().encode()
     files["xdoc_encrypted.odt"] = odt_package(encrypted=True)
     files["xdoc_spreadsheet.ods"] = odt_package("application/vnd.oasis.opendocument.spreadsheet")
+    files["xdoc_lists.docx"] = docx_lists_package()
+    files["xdoc_lists.odt"] = odt_lists_package()
+    files["xdoc_lists.fodt"] = fodt_lists().encode()
     return files
 
 

@@ -24,8 +24,7 @@ namespace {
 bool is_directory_input(std::FILE* f, const char* name) {
   struct stat st;
   if (::fstat(fileno(f), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-  errno = EISDIR;
-  report_errno(name);
+  report_input_failure(name, EISDIR);
   return true;
 }
 
@@ -63,6 +62,10 @@ bool decode_with_tables(const void*, std::uint32_t code_page, const unsigned cha
 
 }  // namespace
 
+void report_input_failure(const char* name, int error) {
+  report("dorvex: %s: %s\n", name, std::strerror(error));
+}
+
 int extract_file(std::FILE* f, const char* name) {
   Extraction& c = ctx();
   c.input_name = name;
@@ -90,8 +93,7 @@ int extract_file(std::FILE* f, const char* name) {
     clean_up_after_end();
   }
   if (!std::ferror(f) || c.output_failed) return status;
-  if (errno == 0) errno = EIO;  // something after the failed read cleared it
-  report_errno(name);
+  report_input_failure(name, errno != 0 ? errno : EIO);  // EIO: something after the read cleared it
   c.error = ErrorClass::read;
   return 1;
 }
@@ -143,6 +145,12 @@ namespace {
 bool resolve_setting(const char** setting) {
   const char* charset = resolve_charset(*setting);
   if (!charset) {
+    // A charset dorvex ships whose table is not found (a missing data directory): loading it
+    // says so, rather than calling a name the user may never have typed unknown.
+    if (const char* shipped = shipped_charset_name(*setting)) {
+      if (std::strcmp(shipped, *setting) != 0) set_setting(setting, shipped);
+      return true;
+    }
     report("Unknown charset %s - dorvex -l lists the charsets\n", *setting);
     return false;
   }

@@ -24,6 +24,9 @@ dorvex_extractor* extractor_from_settings(const RunSettings& settings);
 // Hooks are in standard mode on entry and on return; the writer holds no line on return.
 int extract_file(std::FILE* f, const char* name);
 
+// "dorvex: NAME: reason", for an input that cannot be opened or read.
+void report_input_failure(const char* name, int error);
+
 // Opens data for reading in place; null when it cannot be (errno says why).
 std::FILE* open_memory(const void* data, std::size_t size);
 

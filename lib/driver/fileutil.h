@@ -6,7 +6,10 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+
+#include "datafile.h"
 #include <string>
 
 namespace dorvex {
@@ -93,13 +96,20 @@ char* find_file(char* name, const char* path_list);
 // directory of path_list where it opens, or where it is there but cannot be opened. Takes
 // ownership of name. *found receives the path (malloc'd) or null when the file is nowhere;
 // the stream is null when it could not be opened (errno says why).
-std::FILE* open_along_path(char* name, const char* path_list, char** found);
+// A file that is no regular file of at most cap bytes (a device, a FIFO, a huge file) is refused
+// (*refused set when given): null, with its path in *found.
+std::FILE* open_along_path(char* name, const char* path_list, char** found,
+                           std::uint64_t cap = kMaxMapFile, bool* refused = nullptr);
 
 // The charset a name stands for: the name itself when it is "utf-8" or name + ".txt" lies along
 // charset_path; else its lower-case form or the table name of a common alias ("UTF8", "latin1",
 // "ISO-8859-5", "windows-1252", "IBM866", "866", "KOI8R", "macintosh"), when that is "utf-8" or
 // has a table. Null when the name is none of these. Valid until the next call.
 const char* resolve_charset(const char* name);
+
+// The table name of a charset dorvex ships that name stands for (itself, its lower-case form or
+// the table of its alias), whether or not its file is found; null for any other name.
+const char* shipped_charset_name(const char* name);
 
 // The charset of the user's locale (LC_ALL, LC_CTYPE, LANG: the codeset its name gives, or the
 // locale's default one) as resolve_charset names it, or null when dorvex has no table for it,
@@ -115,7 +125,8 @@ void hold_found_tables(bool hold);
 // Opens name + ".txt" along charset_path as open_along_path does, or takes the stream held for
 // it. *found receives the path (malloc'd) or null when the file is nowhere; the stream is null
 // when it could not be opened (errno says why).
-std::FILE* open_charset_table(const char* name, char** found);
+// A table that is no regular file of a table's size is refused as open_along_path says.
+std::FILE* open_charset_table(const char* name, char** found, bool* refused = nullptr);
 
 // Validates a charset name with resolve_charset. On success stores a new copy of the resolved
 // name in *name_var and returns 1; otherwise leaves *name_var and returns 0.

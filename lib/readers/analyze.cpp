@@ -17,6 +17,7 @@
 #include "writer.h"
 #include "fileutil.h"
 #include "context.h"
+#include "inputfail.h"
 
 namespace dorvex {
 
@@ -123,6 +124,11 @@ int read_ole_documents(std::FILE* f, const unsigned char* prefix, Metadata* meta
       if (n > kHeaderSize) n = 0;
       result = read_compound_document(header.data(), entry.get(), static_cast<std::int32_t>(n),
                                       index);
+      // The text read so far stays written; the input has failed all the same.
+      if (entry->cut) {
+        report_input_failure(name, "the WordDocument stream is cut short (a damaged or truncated file)");
+        result = 1;
+      }
     }
   }
   set_std_func();
@@ -165,7 +171,9 @@ int detect_and_read(std::FILE* f, Metadata* metadata, const CodePageDecoder& dec
   }
   set_std_func();
   ctx().format = "text";  // unless the longer look finds a package or a refused format
-  if (const int status = read_other_format(f, header.data(), got, name); status >= 0) return status;
+  if (const int status = read_other_format(f, header.data(), got, name, metadata); status >= 0) {
+    return status;
+  }
   copy_out(f, header.data(), got);
   return 0;
 }

@@ -10,6 +10,8 @@
 #include "analyze.h"
 #include "signatures.h"
 #include "writer.h"
+#include "xmllists.h"
+#include "xmlmeta.h"
 #include "xmltext.h"
 
 namespace dorvex {
@@ -180,7 +182,41 @@ struct DocxReading {
   std::vector<std::uint8_t> branches;  // per open AlternateContent: a branch was taken
   std::vector<std::uint8_t> comments;  // per open aml:annotation: it is a comment
   const char* name = "";
+  // Lists: the document's numbering, the counters, and the paragraph whose label is due (its
+  // properties come first in it; the label goes out before its first content).
+  const DocxNumbering* numbering = nullptr;
+  DocxListCounting counting;
+  DocxNumPr para_num;
+  std::string para_style;
+  bool in_para_props = false;
+  bool label_due = false;
+  std::vector<std::uint16_t> label;
 };
+
+// The label of the paragraph in hand, once its properties are read.
+void put_label(DocxReading* d) {
+  if (!d->label_due) return;
+  d->label_due = false;
+  if (!d->numbering) return;
+  d->label.clear();
+  docx_paragraph_label(*d->numbering, &d->counting, d->out->story, d->para_num, d->para_style,
+                       &d->label);
+  for (std::uint16_t u : d->label) story_unit(*d->out, u);
+}
+
+// Paragraph properties that say which list a paragraph is in.
+void paragraph_property(DocxReading* d, const XmlTag& tag) {
+  const char* val = xml_attr(tag, XmlNs::w, "val");
+  if (tag.local == "pStyle" && val) d->para_style = val;
+  if (tag.local == "numId" && val) {
+    d->para_num.num_id = val;
+    d->para_num.has_num = true;
+  }
+  if (tag.local == "ilvl" && val) {
+    const long v = std::strtol(val, nullptr, 10);
+    d->para_num.ilvl = v >= 0 && v < kListLevels ? int(v) : 0;
+  }
+}
 
 void push_story(DocxReading* d, int story) { d->stories.push_back(story_switch(*d->out, story)); }
 void pop_story(DocxReading* d) {
@@ -208,6 +244,11 @@ bool is_separator_note(const XmlTag& tag) {
 bool word_start(DocxReading* d, const XmlTag& tag) {
   StoryWriter& w = *d->out;
   const std::string_view n = tag.local;
+  if (d->in_para_props) {
+    paragraph_property(d, tag);
+    return n != "rPr" && n != "pPrChange" && n != "sectPr" && n != "tabs";
+  }
+  if (d->label_due && n != "pPr") put_label(d);
   // The most frequent elements first.
   if (n == "t") {
     d->in_text = true;
@@ -218,8 +259,15 @@ bool word_start(DocxReading* d, const XmlTag& tag) {
     return true;
   }
   if (n == "rPr" || n == "del") return false;
+  if (n == "pPr") {
+    d->in_para_props = d->label_due;
+    return true;
+  }
   if (n == "p") {
     story_paragraph_start(w);
+    d->para_num = DocxNumPr{};
+    d->para_style.clear();
+    d->label_due = true;
     // A text box's paragraphs lie inside a run of the paragraph it is anchored in.
     d->outer_runs.push_back(d->run_depth);
     d->run_depth = 0;
@@ -289,11 +337,17 @@ bool word_start(DocxReading* d, const XmlTag& tag) {
 void word_end(DocxReading* d, const XmlTag& tag) {
   StoryWriter& w = *d->out;
   const std::string_view n = tag.local;
+  if (n == "pPr" && d->in_para_props) {
+    d->in_para_props = false;
+    put_label(d);
+    return;
+  }
   if (n == "t") {
     d->in_text = false;
   } else if (n == "r") {
     --d->run_depth;
   } else if (n == "p") {
+    put_label(d);  // an empty paragraph in a list shows its label
     story_paragraph_end(w);
     if (!d->outer_runs.empty()) {
       d->run_depth = d->outer_runs.back();
@@ -381,6 +435,7 @@ int read_part(ZipArchive* zip, const std::string& part, DocxReading* d, const ch
   d->outer_runs.clear();
   d->run_depth = 0;
   d->in_text = false;
+  d->in_para_props = d->label_due = false;
   return status;
 }
 
@@ -394,15 +449,15 @@ OoxmlKind ooxml_kind(ZipArchive* zip) {
   return scan.kind == OoxmlKind::none ? OoxmlKind::other : scan.kind;
 }
 
-int read_docx(ZipArchive* zip, const char* name) {
+int read_docx(ZipArchive* zip, const char* name, Metadata* metadata) {
   ctx().format = "docx";
   TypesScan scan;
   parse_small(zip, "[Content_Types].xml", XmlEvents{&scan, types_start, no_end, no_text});
   std::string main_part;
   for (const Relationship& r : read_rels(zip, "")) {
-    if (r.type == "officeDocument") {
-      main_part = resolve_target("", r.target);
-      break;
+    if (r.type == "officeDocument" && main_part.empty()) main_part = resolve_target("", r.target);
+    if (r.type == "core-properties") {
+      read_package_metadata(zip, resolve_target("", r.target), metadata);
     }
   }
   if (main_part.empty() || !zip_find(*zip, main_part)) main_part = resolve_target("", scan.main_part);
@@ -429,6 +484,14 @@ int read_docx(ZipArchive* zip, const char* name) {
   add_of_type("header", "footer", kMaxHeaderParts);
   add_of_type("comments", "comments", 1);
   add_of_type("endnotes", "endnotes", 1);
+  // The numbering and the paragraph styles' numbering, for the labels of list paragraphs.
+  DocxNumbering numbering;
+  for (const Relationship& r : rels) {
+    if (r.type == "numbering" || r.type == "styles") {
+      parse_small(zip, resolve_target(dir, r.target), docx_numbering_events(&numbering));
+    }
+  }
+  docx_numbering_resolve(&numbering);
   if (ctx().verbose) {
     out_printf("Office Open XML document\n");
     for (const std::string& part : parts) out_printf("Part %s\n", part.c_str());
@@ -437,6 +500,7 @@ int read_docx(ZipArchive* zip, const char* name) {
   DocxReading d;
   d.out = out.get();
   d.name = name;
+  d.numbering = &numbering;
   int status = 0;
   for (const std::string& part : parts) {
     if (int s = read_part(zip, part, &d, name); s != 0) status = s;

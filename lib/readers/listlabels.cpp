@@ -14,8 +14,12 @@ constexpr std::int64_t kMaxLetterRepeat = 32;
 
 // Word's number format codes that the model shows as themselves.
 constexpr int kNfcDecimal = 0, kNfcUpperRoman = 1, kNfcLowerRoman = 2, kNfcUpperLetter = 3,
-              kNfcLowerLetter = 4, kNfcOrdinal = 5, kNfcDecimalZero = 22, kNfcBullet = 23,
-              kNfcNone = 255;
+              kNfcLowerLetter = 4, kNfcOrdinal = 5, kNfcWide = 14, kNfcCircled = 18,
+              kNfcDecimalZero = 22, kNfcBullet = 23, kNfcNone = 255;
+
+// Circled numbers exist for 1 to 20.
+constexpr std::int64_t kMaxCircled = 20;
+constexpr std::uint16_t kCircledOne = 0x2460, kWideZero = 0xFF10, kHollowBullet = 0x25E6;
 
 constexpr std::uint16_t kBullet = 0x2022;
 
@@ -114,6 +118,10 @@ NumberFormat word_number_format(int nfc) {
       return NumberFormat::ordinal;
     case kNfcDecimalZero:
       return NumberFormat::decimal_zero;
+    case kNfcWide:
+      return NumberFormat::decimal_wide;
+    case kNfcCircled:
+      return NumberFormat::decimal_circled;
     case kNfcBullet:
       return NumberFormat::bullet;
     case kNfcNone:
@@ -134,6 +142,8 @@ NumberFormat word_number_format_name(const char* name, std::size_t len) {
                 {"upperLetter", NumberFormat::upper_letter},
                 {"lowerLetter", NumberFormat::lower_letter},
                 {"ordinal", NumberFormat::ordinal},
+                {"decimalEnclosedCircle", NumberFormat::decimal_circled},
+                {"decimalFullWidth", NumberFormat::decimal_wide},
                 {"bullet", NumberFormat::bullet},
                 {"none", NumberFormat::none}};
   for (const auto& n : kNames) {
@@ -167,6 +177,20 @@ void append_number(std::vector<std::uint16_t>* out, std::int64_t n, NumberFormat
     case NumberFormat::ordinal:
       append_ordinal(out, n);
       return;
+    case NumberFormat::decimal_circled:
+      if (n > 0 && n <= kMaxCircled) {
+        out->push_back(std::uint16_t(kCircledOne + n - 1));
+        return;
+      }
+      break;
+    case NumberFormat::decimal_wide: {
+      const std::size_t from = out->size();
+      append_decimal(out, n);
+      for (std::size_t i = from; i < out->size(); ++i) {
+        if ((*out)[i] >= '0' && (*out)[i] <= '9') (*out)[i] = std::uint16_t(kWideZero + (*out)[i] - '0');
+      }
+      return;
+    }
     case NumberFormat::decimal:
       break;
   }
@@ -174,6 +198,7 @@ void append_number(std::vector<std::uint16_t>* out, std::int64_t n, NumberFormat
 }
 
 std::uint16_t bullet_unit(std::uint16_t unit) {
+  if (unit == 'o') return kHollowBullet;
   if (unit < 0xF000 || unit > 0xF0FF) return unit;
   for (const PrivateBullet& b : kPrivateBullets) {
     if (b.low == (unit & 0xFF)) return b.unit;
@@ -188,6 +213,13 @@ void next_label(const ListDefinition& list, ListCounters* counters, int level,
   for (int k = level + 1; k < kListLevels; ++k) {
     if (level < restart_limit(list.levels[std::size_t(k)], k))
       counters->used[std::size_t(k)] = false;
+  }
+  // Levels above that were skipped count as used at their start.
+  for (int k = 0; k < level; ++k) {
+    if (counters->used[std::size_t(k)]) continue;
+    counters->used[std::size_t(k)] = true;
+    counters->value[std::size_t(k)] =
+        std::clamp<std::int64_t>(list.levels[std::size_t(k)].start, 0, kMaxCounter);
   }
   const ListLevel& own = list.levels[std::size_t(level)];
   std::int64_t& value = counters->value[std::size_t(level)];

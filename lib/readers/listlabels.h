@@ -26,7 +26,9 @@ enum class NumberFormat : std::uint8_t {
   lower_roman,
   upper_letter,  // A .. Z, AA .. ZZ, AAA ..
   lower_letter,
-  ordinal,  // 1st, 2nd
+  ordinal,          // 1st, 2nd
+  decimal_circled,  // ① .. ⑳, then decimal
+  decimal_wide,     // full-width digits: １２
   bullet,   // the level's text alone
   none,     // the level's text without the level's own number
 };
@@ -67,12 +69,14 @@ struct ListCounters {
 void append_number(std::vector<std::uint16_t>* out, std::int64_t n, NumberFormat format);
 
 // Counts a paragraph at level (0..8, others are taken as 0) of list and appends its label and
-// what follows it to out. Higher levels not counted yet show their start.
+// what follows it to out. Higher levels not counted yet count as used at their start (the next
+// paragraph at such a level counts on from there).
 void next_label(const ListDefinition& list, ListCounters* counters, int level,
                 std::vector<std::uint16_t>* out);
 
 // A bullet character as the reader shows it: the private-use characters of the Symbol and
-// Wingdings fonts (U+F000 to U+F0FF) become the character they draw, or U+2022.
+// Wingdings fonts (U+F000 to U+F0FF) become the character they draw, or U+2022; the letter o,
+// which lists draw as a hollow bullet, becomes U+25E6.
 std::uint16_t bullet_unit(std::uint16_t unit);
 
 // Labels of a document's paragraphs, by the character position where each paragraph begins,

@@ -260,8 +260,16 @@ void read_property(ByteView& v, std::size_t off, std::uint32_t pid, std::uint32_
   std::string utf8;
   if (wide) {
     decode_utf16(text, bytes, false, utf8);
-  } else if (!decode.decode || !decode.decode(decode.context, code_page, text, bytes, utf8)) {
-    return;
+  } else {
+    std::string decoded;
+    if (!decode.decode || !decode.decode(decode.context, code_page, text, bytes, decoded)) return;
+    // Held to what a field promises whatever the caller's reading gave: valid UTF-8, and no 0
+    // byte (a byte its table leaves undefined), which would cut the field where it is handed
+    // over as a C string.
+    decode_utf8(reinterpret_cast<const unsigned char*>(decoded.data()), decoded.size(), utf8);
+    for (std::size_t at = utf8.find('\0'); at != std::string::npos; at = utf8.find('\0', at)) {
+      utf8.replace(at, 1, "\xEF\xBF\xBD");
+    }
   }
   set_text(*field, std::move(utf8));
 }

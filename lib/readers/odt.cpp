@@ -10,6 +10,8 @@
 #include "analyze.h"
 #include "signatures.h"
 #include "writer.h"
+#include "xmllists.h"
+#include "xmlmeta.h"
 #include "xmltext.h"
 
 namespace dorvex {
@@ -29,6 +31,14 @@ struct OdtReading {
   StoryWriter* out = nullptr;
   int paragraphs = 0;       // open text:p and text:h elements, any story
   std::vector<int> stories;  // the stories to go back to, innermost last
+  // Lists: the list styles and outline style, read before the text or where they stand in a
+  // flat document (styles_depth: elements open inside office:styles or automatic-styles).
+  OdfLists lists;
+  OdfListCounting counting;
+  int styles_depth = 0;
+  XmlMetaScan meta;  // a flat document's office:meta, when metadata is asked for
+  bool in_meta = false;
+  std::vector<std::uint16_t> label;
 };
 
 void push_story(OdtReading* d, int story) { d->stories.push_back(story_switch(*d->out, story)); }
@@ -53,7 +63,8 @@ void put_spaces(StoryWriter& w, const XmlTag& tag) {
     char* end = nullptr;
     errno = 0;
     count = std::strtol(c, &end, 10);
-    if (end == c || errno == ERANGE || count < 1) count = 1;
+    if (errno == ERANGE) count = count > 0 ? kMaxSpaces : 1;
+    if (end == c || count < 1) count = 1;
     if (count > kMaxSpaces) count = kMaxSpaces;
   }
   for (long i = 0; i < count; ++i) story_unit(w, 0x20);
@@ -66,6 +77,17 @@ bool text_start(OdtReading* d, const XmlTag& tag) {
   if (n == "p" || n == "h") {
     ++d->paragraphs;
     story_paragraph_start(w);
+    d->label.clear();
+    odf_paragraph_label(d->lists, &d->counting, tag, &d->label);
+    for (std::uint16_t u : d->label) story_unit(w, u);
+    return true;
+  }
+  if (n == "list") {
+    odf_list_start(d->lists, &d->counting, tag);
+    return true;
+  }
+  if (n == "list-item") {
+    odf_list_item_start(&d->counting, tag);
     return true;
   }
   if (n == "s") {
@@ -90,6 +112,20 @@ bool text_start(OdtReading* d, const XmlTag& tag) {
 bool odt_start(void* user, const XmlTag& tag) {
   auto* d = static_cast<OdtReading*>(user);
   const std::string_view n = tag.local;
+  if (d->in_meta) return xml_meta_start(d->meta, tag);
+  if (tag.ns == XmlNs::office && n == "meta" && d->meta.out) {
+    d->in_meta = true;
+    return true;
+  }
+  if (d->styles_depth > 0) {
+    const bool open = odf_list_style_events(&d->lists).start(&d->lists, tag);
+    if (open) ++d->styles_depth;
+    return open;
+  }
+  if (tag.ns == XmlNs::office && (n == "styles" || n == "automatic-styles")) {
+    d->styles_depth = 1;
+    return true;
+  }
   switch (tag.ns) {
     case XmlNs::text:
       return text_start(d, tag);
@@ -131,6 +167,15 @@ bool odt_start(void* user, const XmlTag& tag) {
 void odt_end(void* user, const XmlTag& tag) {
   auto* d = static_cast<OdtReading*>(user);
   const std::string_view n = tag.local;
+  if (d->in_meta) {
+    xml_meta_end(d->meta);
+    if (tag.ns == XmlNs::office && n == "meta") d->in_meta = false;
+    return;
+  }
+  if (d->styles_depth > 0) {
+    if (--d->styles_depth > 0) odf_list_style_events(&d->lists).end(&d->lists, tag);
+    return;
+  }
   switch (tag.ns) {
     case XmlNs::text:
       if (n == "p" || n == "h") {
@@ -138,6 +183,8 @@ void odt_end(void* user, const XmlTag& tag) {
         story_paragraph_end(*d->out);
       } else if (n == "note") {
         pop_story(d);
+      } else if (n == "list") {
+        odf_list_end(&d->counting);
       }
       break;
     case XmlNs::table:
@@ -157,6 +204,10 @@ void odt_end(void* user, const XmlTag& tag) {
 
 void odt_text(void* user, const char* s, std::size_t n) {
   auto* d = static_cast<OdtReading*>(user);
+  if (d->in_meta) {
+    xml_meta_text(d->meta, s, n);
+    return;
+  }
   if (d->paragraphs > 0) story_text(*d->out, s, n, Spaces::collapse);
 }
 
@@ -192,6 +243,8 @@ int read_odt_part(ZipArchive* zip, const char* part, OdtReading* d, const char* 
   const int status = parse_member(zip, *m, reading, name);
   while (!d->stories.empty()) pop_story(d);
   d->paragraphs = 0;
+  d->styles_depth = 0;
+  d->counting.open.clear();
   return status;
 }
 
@@ -212,9 +265,10 @@ bool is_odf_text_type(std::string_view mimetype) {
          mimetype == "application/vnd.oasis.opendocument.text-template";
 }
 
-int read_odt(ZipArchive* zip, const char* name) {
+int read_odt(ZipArchive* zip, const char* name, Metadata* metadata) {
   ctx().format = "odt";
   if (is_encrypted(zip)) return encrypted_package();
+  read_package_metadata(zip, "meta.xml", metadata);
   if (ctx().verbose) {
     out_printf("OpenDocument text\n");
     for (const char* part : {"content.xml", "styles.xml"}) {
@@ -224,6 +278,15 @@ int read_odt(ZipArchive* zip, const char* name) {
   auto out = std::make_unique<StoryWriter>();
   OdtReading d;
   d.out = out.get();
+  // The common list styles and the outline style lie in styles.xml, read after the text for
+  // its headers and footers: they are taken first.
+  // (Silently: a broken styles.xml is reported once, when its headers are read.)
+  std::string styles_xml;
+  if (const ZipMember* m = zip_find(*zip, "styles.xml");
+      m && zip_read_small(zip, *m, kMaxManifest, &styles_xml)) {
+    XmlReading styles(odf_list_style_events(&d.lists));
+    styles.feed(styles_xml.data(), styles_xml.size(), true);
+  }
   int status = read_odt_part(zip, "content.xml", &d, name);
   if (status < 0) {
     document_message(name, "content.xml: part missing from the package");
@@ -235,12 +298,14 @@ int read_odt(ZipArchive* zip, const char* name) {
   return status;
 }
 
-int read_flat_odt(std::FILE* f, const unsigned char* prefix, std::size_t n, const char* name) {
-  ctx().format = "odt";
+int read_flat_odt(std::FILE* f, const unsigned char* prefix, std::size_t n, const char* name,
+                  Metadata* metadata) {
   if (ctx().verbose) out_printf("OpenDocument flat XML text\n");
+  ctx().format = "odt";
   auto out = std::make_unique<StoryWriter>();
   OdtReading d;
   d.out = out.get();
+  d.meta.out = metadata;
   XmlReading reading(odt_events(&d));
   const int status = parse_stream(f, prefix, n, reading, name);
   while (!d.stories.empty()) pop_story(&d);

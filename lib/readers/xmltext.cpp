@@ -8,9 +8,6 @@ namespace dorvex {
 
 namespace {
 
-// Separates a namespace URI from the local name in the names expat reports; no URI holds it.
-constexpr char kNsSep = '\x01';
-
 struct KnownNs {
   std::string_view uri;
   XmlNs ns;
@@ -39,28 +36,80 @@ constexpr KnownNs kKnownNs[] = {
 };
 
 XmlNs find_ns(std::string_view uri) {
+  if (uri.empty()) return XmlNs::none;  // an undeclaration
   for (const KnownNs& k : kKnownNs) {
     if (k.uri == uri) return k.ns;
   }
   return XmlNs::other;
 }
 
-XmlTag split_name(const char* name, const char** attrs) {
-  std::string_view full(name);
-  const std::size_t sep = full.find(kNsSep);
-  if (sep == std::string_view::npos) return {XmlNs::none, full, attrs};
-  return {find_ns(full.substr(0, sep)), full.substr(sep + 1), attrs};
+// The prefix and local part of a qualified name; no prefix: "".
+void split_qname(std::string_view qname, std::string_view* prefix, std::string_view* local) {
+  const std::size_t colon = qname.find(':');
+  if (colon == std::string_view::npos) {
+    *prefix = std::string_view();
+    *local = qname;
+  } else {
+    *prefix = qname.substr(0, colon);
+    *local = qname.substr(colon + 1);
+  }
+}
+
+// Takes up the xmlns attributes of an element at depth.
+void declare(XmlScope& scope, const char** attrs, int depth) {
+  for (const char** a = attrs; a && a[0]; a += 2) {
+    const std::string_view name(a[0]);
+    if (!name.starts_with("xmlns")) continue;
+    if (name.size() == 5) {
+      scope.bindings.push_back({std::string(), find_ns(a[1]), depth});
+    } else if (name[5] == ':') {
+      scope.bindings.push_back({std::string(name.substr(6)), find_ns(a[1]), depth});
+    } else {
+      continue;
+    }
+    scope.cache_valid = false;
+  }
+}
+
+void undeclare(XmlScope& scope, int depth) {
+  while (!scope.bindings.empty() && scope.bindings.back().depth >= depth) {
+    scope.bindings.pop_back();
+    scope.cache_valid = false;
+  }
+}
+
+XmlTag make_tag(XmlScope& scope, const char* name, const char** attrs) {
+  std::string_view prefix, local;
+  split_qname(name, &prefix, &local);
+  return {xml_prefix_ns(scope, prefix), local, attrs, &scope};
 }
 
 }  // namespace
 
+XmlNs xml_prefix_ns(XmlScope& scope, std::string_view prefix) {
+  if (scope.cache_valid && scope.cached_prefix == prefix) return scope.cached_ns;
+  // A prefix without a declaration ("xml", bound by the standard itself, or an undeclared one)
+  // is no namespace these readers know; no prefix is no namespace until a default is declared.
+  XmlNs ns = prefix.empty() ? XmlNs::none : XmlNs::other;
+  for (auto b = scope.bindings.rbegin(); b != scope.bindings.rend(); ++b) {
+    if (b->prefix == prefix) {
+      ns = b->ns;
+      break;
+    }
+  }
+  scope.cached_prefix.assign(prefix);
+  scope.cached_ns = ns;
+  scope.cache_valid = true;
+  return ns;
+}
+
 const char* xml_attr(const XmlTag& tag, XmlNs ns, std::string_view local) {
   for (const char** a = tag.attrs; a && a[0]; a += 2) {
-    std::string_view full(a[0]);
-    const std::size_t sep = full.find(kNsSep);
-    if (sep == std::string_view::npos) {
-      if (ns == XmlNs::none && full == local) return a[1];
-    } else if (full.substr(sep + 1) == local && find_ns(full.substr(0, sep)) == ns) {
+    std::string_view prefix, name;
+    split_qname(a[0], &prefix, &name);
+    if (name != local) continue;
+    if (prefix.empty() ? ns == XmlNs::none
+                       : tag.scope && xml_prefix_ns(*tag.scope, prefix) == ns) {
       return a[1];
     }
   }
@@ -85,17 +134,22 @@ struct XmlParser {
       return;
     }
     if (r.skip_from_ != 0) return;
-    if (!r.events_.start(r.events_.user, split_name(name, attrs))) r.skip_from_ = r.depth_;
+    declare(r.scope_, attrs, r.depth_);
+    if (!r.events_.start(r.events_.user, make_tag(r.scope_, name, attrs))) {
+      r.skip_from_ = r.depth_;
+    }
   }
 
   static void end(void* user, const XML_Char* name) {
     XmlReading& r = of(user);
     const int depth = r.depth_--;
     if (r.skip_from_ != 0) {
-      if (depth == r.skip_from_) r.skip_from_ = 0;
-      return;
+      if (depth != r.skip_from_) return;
+      r.skip_from_ = 0;  // its start was reported, its end is not
+    } else {
+      r.events_.end(r.events_.user, make_tag(r.scope_, name, nullptr));
     }
-    r.events_.end(r.events_.user, split_name(name, nullptr));
+    undeclare(r.scope_, depth);
   }
 
   static void text(void* user, const XML_Char* s, int len) {
@@ -111,7 +165,7 @@ struct XmlParser {
 };
 
 XmlReading::XmlReading(const XmlEvents& events) : events_(events) {
-  XML_Parser p = XML_ParserCreateNS(nullptr, kNsSep);
+  XML_Parser p = XML_ParserCreate(nullptr);
   parser_ = p;
   if (!p) return;
   XML_SetUserData(p, this);

@@ -32,15 +32,36 @@ enum class XmlNs : std::uint8_t {
   office, text, table, draw, style, meta, dc, svg, manifest
 };
 
-// One element: its namespace, local name, and expat's attribute list (name, value, ..., null),
-// names being "URI\x01local" or "local".
+// The namespace prefixes in scope: expat's namespace processing (expanded names, a hash per
+// prefixed attribute) took half the parse time, and these formats need only a prefix's URI.
+struct XmlScope {
+  struct Binding {
+    std::string prefix;  // "" for the default namespace
+    XmlNs ns;
+    int depth;  // of the element that declared it
+  };
+  std::vector<Binding> bindings;
+  // The last prefix looked up, while the bindings stay as they were.
+  std::string cached_prefix;
+  XmlNs cached_ns = XmlNs::none;
+  bool cache_valid = false;
+};
+
+// The namespace a prefix stands for; the default namespace for "" (none when undeclared); other
+// for "xml" and undeclared prefixes.
+XmlNs xml_prefix_ns(XmlScope& scope, std::string_view prefix);
+
+// One element: its namespace, local name, and expat's attribute list (name, value, ..., null)
+// with the qualified names as written, resolved through scope.
 struct XmlTag {
   XmlNs ns;
   std::string_view local;
   const char** attrs;
+  XmlScope* scope;
 };
 
-// The value of the attribute ns:local of tag, or null.
+// The value of the attribute ns:local of tag, or null. An attribute without a prefix is in no
+// namespace (XmlNs::none).
 const char* xml_attr(const XmlTag& tag, XmlNs ns, std::string_view local);
 
 // What a reader does with the elements of one part. start returns false to skip the element's
@@ -74,6 +95,7 @@ class XmlReading {
  private:
   friend struct XmlParser;
   XmlEvents events_;
+  XmlScope scope_;
   void* parser_;  // XML_Parser
   int depth_ = 0;
   int skip_from_ = 0;  // while non-zero: the depth of the element whose content is skipped

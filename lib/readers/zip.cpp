@@ -97,7 +97,9 @@ ZipStatus find_directory(ZipArchive* zip, DirectoryPlace* place) {
       place->offset = getu64(rec.data(), kEocd64DirOffset);
     }
   }
-  if (place->offset > zip->file_size || place->size > zip->file_size - place->offset) {
+  // The directory lies before its end record (and before a ZIP64 end record, which lies before
+  // that one too).
+  if (place->offset > eocd_at || place->size > eocd_at - place->offset) {
     return fail(zip, ZipStatus::damaged, "central directory outside the file");
   }
   if (place->size > kMaxZipDirectory || place->entries > kMaxZipMembers) {

@@ -1,4 +1,5 @@
-# Without a target named, the locale's charset is the target; the C locale keeps cp866.
+# Without a target named, the locale's charset is the target; the C locale keeps cp866. (The
+# source follows the locale's language too: cp1252 for en, ja and xx, cp1251 for ru and C.)
 printf "\xc4\xe0 caf\xe9\n" > in.txt
 run() { printf "%-28s" "$1"; shift; env -u LC_ALL -u LC_CTYPE -u LANG "$@" in.txt | od -An -tx1; }
 run "C.UTF-8" LC_ALL=C.UTF-8 "$DORVEX"

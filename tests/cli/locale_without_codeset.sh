@@ -1,6 +1,7 @@
 # A locale name without a codeset takes the codeset the locale itself defines. The locales are
 # built here (LOCPATH), so the case depends on no locale the machine happens to have installed.
 # It runs the executable as built: a static C library must answer as a shared one does.
+# The source charset follows the language: cp1252 for de and xx, cp1251 for ru.
 mkdir -p "$WORK/locales"
 localedef -i ru_RU -f KOI8-R "$WORK/locales/ru_RU" >/dev/null 2>&1 || echo "localedef failed: ru_RU"
 localedef -i de_DE -f UTF-8 "$WORK/locales/de_DE" >/dev/null 2>&1 || echo "localedef failed: de_DE"

@@ -134,6 +134,15 @@ TEST(SummaryInformation, FieldsByTypeAndCodePage) {
       parsed(build({code_page(1251), lpstr(2, "\xC0\xC1"), lpwstr(4, u"x")}), nullptr, tables),
       "title=\xD0\x90\xD0\x91;author=x;");
   EXPECT_EQ(calls, 1);  // UTF-16 needs no decoder
+  // What a caller's reading gives is held to valid UTF-8 without 0 bytes (a table's hole).
+  auto sloppy = [](const void*, std::uint32_t, const unsigned char*, std::size_t,
+                   std::string& out) {
+    out.append("a\0b\xFF", 4);
+    return true;
+  };
+  EXPECT_EQ(parsed(build({lpstr(2, "x")}), nullptr, {sloppy, nullptr}),
+            "title=a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD;");
   // Fields already stated stay.
   dorvex::Metadata m;
   m.title = "From before";
