@@ -284,6 +284,13 @@ NumberFormat odf_format(const char* f) {
   return NumberFormat::decimal;  // "1", and the formats outside the model
 }
 
+// A list style numbers only the levels it defines.
+ListDefinition unnumbered_list() {
+  ListDefinition d;
+  for (ListLevel& level : d.levels) level.format = NumberFormat::none;
+  return d;
+}
+
 ListLevel* odf_open_level(OdfLists* l) {
   if (l->at_level < 0) return nullptr;
   if (l->in_outline) return &l->outline.levels[std::size_t(l->at_level)];
@@ -310,12 +317,12 @@ bool odf_style_start(void* user, const XmlTag& tag) {
     if (e == "outline-style") {
       l->in_outline = true;
       l->has_outline = true;
-      l->outline = ListDefinition{};
+      l->outline = unnumbered_list();
       return true;
     }
     if (!name || l->styles.size() >= kMaxXmlLists) return false;
     l->at_style = name;
-    l->styles[l->at_style] = ListDefinition{};
+    l->styles[l->at_style] = unnumbered_list();
     return true;
   }
   if (tag.ns == XmlNs::text && (e == "list-level-style-number" || e == "outline-level-style" ||

@@ -6,6 +6,7 @@
 
 #include "listlabels.h"
 #include "wordlists.h"
+#include "xmllists.h"
 
 namespace {
 
@@ -318,3 +319,176 @@ TEST(WordLists, Word6Autonumbers) {
 }
 
 }  // namespace
+
+// ---- XML documents ----
+
+namespace xml_lists {
+
+const char kW[] = "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"";
+
+dorvex::DocxNumbering numbering(const std::string& numbering_xml, const std::string& styles_xml) {
+  dorvex::DocxNumbering n;
+  for (const std::string& part : {numbering_xml, styles_xml}) {
+    dorvex::XmlReading reading(dorvex::docx_numbering_events(&n));
+    EXPECT_TRUE(reading.feed(part.data(), part.size(), true)) << reading.error();
+  }
+  dorvex::docx_numbering_resolve(&n);
+  return n;
+}
+
+std::string label(const dorvex::DocxNumbering& n, dorvex::DocxListCounting* c, const char* num,
+                  int ilvl, const std::string& style = "", int story = 0) {
+  dorvex::DocxNumPr p;
+  if (num) {
+    p.num_id = num;
+    p.has_num = true;
+  }
+  p.ilvl = ilvl;
+  std::vector<std::uint16_t> out;
+  dorvex::docx_paragraph_label(n, c, story, p, style, &out);
+  return ascii(out);
+}
+
+TEST(XmlLists, WordprocessingNumberingAndHostileValues) {
+  const std::string num =
+      std::string("<w:numbering ") + kW + ">" +
+      "<w:abstractNum w:abstractNumId=\"7\">"
+      "<w:lvl w:ilvl=\"0\"><w:start w:val=\"3\"/><w:numFmt w:val=\"upperLetter\"/>"
+      "<w:lvlText w:val=\"%1)\"/><w:suff w:val=\"space\"/><w:pStyle w:val=\"H1\"/></w:lvl>"
+      "<w:lvl w:ilvl=\"1\"><w:start w:val=\"99999999999999\"/><w:lvlText w:val=\"%1.%2.%0%\"/>"
+      "<w:isLgl w:val=\"false\"/></w:lvl>"
+      "<w:lvl w:ilvl=\"9\"><w:lvlText w:val=\"never read\"/></w:lvl>"
+      "<w:lvl w:ilvl=\"-1\"><w:lvlText w:val=\"never read\"/></w:lvl>"
+      "</w:abstractNum>"
+      "<w:num w:numId=\"1\"><w:abstractNumId w:val=\"7\"/></w:num>"
+      "<w:num w:numId=\"2\"><w:abstractNumId w:val=\"7\"/><w:lvlOverride w:ilvl=\"0\">"
+      "<w:startOverride w:val=\"-40\"/></w:lvlOverride><w:lvlOverride w:ilvl=\"12\">"
+      "<w:startOverride w:val=\"5\"/></w:lvlOverride></w:num>"
+      "<w:num w:numId=\"3\"><w:abstractNumId w:val=\"nowhere\"/></w:num>"
+      "<w:num><w:abstractNumId w:val=\"7\"/></w:num>"
+      "</w:numbering>";
+  const std::string styles =
+      std::string("<w:styles ") + kW + ">" +
+      "<w:style w:type=\"paragraph\" w:styleId=\"H1\"><w:pPr><w:numPr><w:numId w:val=\"1\"/>"
+      "</w:numPr></w:pPr></w:style>"
+      "<w:style w:type=\"paragraph\" w:styleId=\"Loop\"><w:basedOn w:val=\"Loop2\"/></w:style>"
+      "<w:style w:type=\"paragraph\" w:styleId=\"Loop2\"><w:basedOn w:val=\"Loop\"/></w:style>"
+      "<w:style w:type=\"character\" w:styleId=\"C\"><w:pPr><w:numPr><w:numId w:val=\"1\"/>"
+      "</w:numPr></w:pPr></w:style>"
+      "</w:styles>";
+  const dorvex::DocxNumbering n = numbering(num, styles);
+  dorvex::DocxListCounting c;
+  // The style numbers at the level that names it; levels outside 0..8 are never read.
+  EXPECT_EQ(label(n, &c, nullptr, -1, "H1"), "C) ");
+  EXPECT_EQ(label(n, &c, "1", 1), "C.2147483647.%0%\t");  // "%0" and a lone "%" are text
+  EXPECT_EQ(label(n, &c, "1", 1), "C.2147483647.%0%\t");  // and the counter stops there
+  // An instance's start override starts the shared counter again, once, at no less than 0.
+  EXPECT_EQ(label(n, &c, "2", 0), "0) ");
+  EXPECT_EQ(label(n, &c, "2", 0), "A) ");
+  EXPECT_EQ(label(n, &c, "1", 0), "B) ");
+  // An instance of no definition numbers in decimal; unknown instances and 0 number nothing,
+  // nor do character styles or looped style chains.
+  EXPECT_EQ(label(n, &c, "3", 0), "1.\t");
+  EXPECT_EQ(label(n, &c, "0", 0), "");
+  EXPECT_EQ(label(n, &c, "4", 0), "");
+  EXPECT_EQ(label(n, &c, nullptr, -1, "C"), "");
+  EXPECT_EQ(label(n, &c, nullptr, -1, "Loop"), "");
+  // Another story counts on its own; stories outside the known ones number nothing.
+  EXPECT_EQ(label(n, &c, "1", 0, "", 1), "C) ");
+  EXPECT_EQ(label(n, &c, "1", 0, "", 99), "");
+}
+
+TEST(XmlLists, OpenDocumentStylesListsAndHeadings) {
+  const std::string doc =
+      "<office:document xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+      "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+      "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\"><office:styles>"
+      "<text:outline-style style:name=\"O\">"
+      "<text:outline-level-style text:level=\"1\" style:num-format=\"I\"/>"
+      "<text:outline-level-style text:level=\"2\" style:num-format=\"1\" "
+      "text:display-levels=\"40\" style:num-suffix=\")\"/>"
+      "<text:outline-level-style text:level=\"3\" style:num-format=\"\"/>"
+      "</text:outline-style>"
+      "<text:list-style style:name=\"L\">"
+      "<text:list-level-style-number text:level=\"1\" style:num-format=\"a\" "
+      "style:num-prefix=\"(\" style:num-suffix=\")\" text:start-value=\"-3\"/>"
+      "<text:list-level-style-bullet text:level=\"2\" text:bullet-char=\"\xEF\x82\xA7\"/>"
+      "<text:list-level-style-number text:level=\"0\" style:num-format=\"1\"/>"
+      "<text:list-level-style-number text:level=\"99\" style:num-format=\"1\"/>"
+      "</text:list-style>"
+      "<style:style style:name=\"P\" style:list-style-name=\"L\"/>"
+      "</office:styles></office:document>";
+  dorvex::OdfLists lists;
+  dorvex::XmlReading reading(dorvex::odf_list_style_events(&lists));
+  ASSERT_TRUE(reading.feed(doc.data(), doc.size(), true)) << reading.error();
+
+  // Elements as the text reader meets them, built by hand: name and attributes, the prefix
+  // "text" bound to its namespace.
+  dorvex::XmlScope scope;
+  scope.bindings.push_back({"text", dorvex::XmlNs::text, 0});
+  auto tag = [&scope](const char* local, std::vector<const char*> attrs) {
+    static std::vector<std::vector<const char*>> keep;
+    attrs.push_back(nullptr);
+    keep.push_back(attrs);
+    return dorvex::XmlTag{dorvex::XmlNs::text, local, keep.back().data(), &scope};
+  };
+  const std::string style_name = "text:style-name";
+  const std::string level_name = "text:outline-level";
+  const std::string continue_name = "text:continue-numbering";
+  const std::string start_name = "text:start-value";
+  dorvex::OdfListCounting c;
+  std::vector<std::uint16_t> out;
+  auto paragraph = [&](const dorvex::XmlTag& t) {
+    out.clear();
+    dorvex::odf_paragraph_label(lists, &c, t, &out);
+    std::string s;
+    for (std::uint16_t u : out) s += u == 0x25AA ? std::string("#") : std::string(1, char(u));
+    return s;
+  };
+  const dorvex::XmlTag h1 = tag("h", {level_name.c_str(), "1"});
+  const dorvex::XmlTag h2 = tag("h", {level_name.c_str(), "2"});
+  const dorvex::XmlTag h3 = tag("h", {level_name.c_str(), "3"});
+  EXPECT_EQ(paragraph(h2), "I.1)\t");  // display levels beyond the level's own are cut
+  EXPECT_EQ(paragraph(h1), "II\t");
+  EXPECT_EQ(paragraph(h3), "");  // no number, no text: nothing at all
+  const dorvex::XmlTag p = tag("p", {});
+  EXPECT_EQ(paragraph(p), "");  // outside a list
+  // A list: its style, its nested level, a Wingdings bullet; a negative start counts from 0.
+  dorvex::odf_list_start(lists, &c, tag("list", {style_name.c_str(), "L"}));
+  dorvex::odf_list_item_start(&c, tag("list-item", {}));
+  EXPECT_EQ(paragraph(p), "(0)\t");
+  EXPECT_EQ(paragraph(p), "");  // the item's second paragraph
+  dorvex::odf_list_start(lists, &c, tag("list", {}));
+  dorvex::odf_list_item_start(&c, tag("list-item", {}));
+  EXPECT_EQ(paragraph(p), "#\t");
+  dorvex::odf_list_end(&c);
+  dorvex::odf_list_item_start(&c, tag("list-item", {start_name.c_str(), "7"}));
+  EXPECT_EQ(paragraph(p), "(g)\t");
+  dorvex::odf_list_end(&c);
+  // A new list starts again, unless it continues the last one of its style.
+  dorvex::odf_list_start(lists, &c, tag("list", {style_name.c_str(), "L"}));
+  dorvex::odf_list_item_start(&c, tag("list-item", {}));
+  EXPECT_EQ(paragraph(p), "(0)\t");
+  dorvex::odf_list_end(&c);
+  dorvex::odf_list_start(lists, &c,
+                         tag("list", {style_name.c_str(), "L", continue_name.c_str(), "true"}));
+  dorvex::odf_list_item_start(&c, tag("list-item", {}));
+  EXPECT_EQ(paragraph(p), "(a)\t");
+  // A list without a style takes its paragraph's; one with neither numbers nothing.
+  dorvex::odf_list_end(&c);
+  dorvex::odf_list_start(lists, &c, tag("list", {}));
+  dorvex::odf_list_item_start(&c, tag("list-item", {}));
+  EXPECT_EQ(paragraph(tag("p", {style_name.c_str(), "P"})), "(0)\t");
+  dorvex::odf_list_item_start(&c, tag("list-item", {}));
+  EXPECT_EQ(paragraph(p), "");
+  // Lists nested far deeper than the levels stay at the last level, and close in step.
+  for (int k = 0; k < 200; ++k) {
+    dorvex::odf_list_start(lists, &c, tag("list", {}));
+    dorvex::odf_list_item_start(&c, tag("list-item", {}));
+  }
+  EXPECT_EQ(paragraph(tag("p", {style_name.c_str(), "P"})), "");  // level 9 has no style
+  for (int k = 0; k < 202; ++k) dorvex::odf_list_end(&c);
+  EXPECT_TRUE(c.open.empty());
+}
+
+}  // namespace xml_lists
