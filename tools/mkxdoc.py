@@ -146,7 +146,16 @@ def docx_package(main_type, body=None, name_main="word/main.xml"):
              '</Types>')
     rels = (f'<?xml version="1.0"?><Relationships xmlns="{PR}">'
             f'<Relationship Id="rId1" Type="{REL}officeDocument" Target="{name_main}"/>'
+            '<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/package/2006/'
+            'relationships/metadata/core-properties" Target="docProps/core.xml"/>'
             '</Relationships>')
+    core = ('<?xml version="1.0"?><cp:coreProperties xmlns:cp="http://schemas.openxmlformats.org/'
+            'package/2006/metadata/core-properties" xmlns:dc="http://purl.org/dc/elements/1.1/" '
+            'xmlns:dcterms="http://purl.org/dc/terms/"><dc:title> Constructs </dc:title>'
+            '<dc:subject></dc:subject><dc:creator>Generator</dc:creator>'
+            '<cp:keywords>docx, test</cp:keywords>'
+            '<dcterms:created>2020-01-02T03:04:05Z</dcterms:created>'
+            '<dcterms:modified>yesterday</dcterms:modified></cp:coreProperties>')
     doc_rels = (f'<?xml version="1.0"?><Relationships xmlns="{PR}">'
                 f'<Relationship Id="rIdFn" Type="{REL}footnotes" Target="notes%20f.xml"/>'
                 f'<Relationship Id="rIdEn" Type="{REL}endnotes" Target="./endnotes.xml"/>'
@@ -157,7 +166,7 @@ def docx_package(main_type, body=None, name_main="word/main.xml"):
                 f'<Relationship Id="rIdLink" Type="{REL}hyperlink" Target="http://x.example/"'
                 ' TargetMode="External"/></Relationships>')
     return zip_bytes([
-        ("[Content_Types].xml", types), ("_rels/.rels", rels),
+        ("[Content_Types].xml", types), ("_rels/.rels", rels), ("docProps/core.xml", core),
         (f"{main_dir}/_rels/{main_file}.rels", doc_rels), (name_main, document),
         (f"{main_dir}/notes f.xml", notes("footnote")),
         (f"{main_dir}/endnotes.xml", notes("endnote")), (f"{main_dir}/c.xml", comments),
@@ -286,13 +295,22 @@ def odt_package(mimetype=ODT_TYPE, encrypted=False):
                 '<manifest:file-entry manifest:full-path="content.xml" '
                 f'manifest:media-type="text/xml">{enc}</manifest:file-entry></manifest:manifest>')
     return zip_bytes([("mimetype", mimetype), ("content.xml", content), ("styles.xml", styles),
+                      ("meta.xml", f'<office:document-meta {ODF_NS}>{ODT_META}'
+                                   '</office:document-meta>'),
                       ("META-INF/manifest.xml", manifest)])
+
+
+ODT_META = ('<office:meta><dc:title>META TITLE</dc:title><meta:initial-creator>Author'
+            '</meta:initial-creator><dc:creator>Last editor</dc:creator><meta:keyword>first'
+            '</meta:keyword><meta:keyword>second</meta:keyword><meta:creation-date>'
+            '2020-01-02T03:04:05.123456789</meta:creation-date><dc:date>2021-02-03T04:05:06'
+            '</dc:date></office:meta>')
 
 
 def fodt():
     return (f'<?xml version="1.0" encoding="UTF-8"?>\n<office:document {ODF_NS} '
-            f'office:version="1.2" office:mimetype="{ODT_TYPE}"><office:meta><dc:title>'
-            f'META TITLE</dc:title></office:meta>{ODT_STYLES}{ODT_MASTER}<office:body>'
+            f'office:version="1.2" office:mimetype="{ODT_TYPE}">{ODT_META}{ODT_STYLES}'
+            f'{ODT_MASTER}<office:body>'
             f'<office:text>{odt_body()}</office:text></office:body></office:document>')
 
 

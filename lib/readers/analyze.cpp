@@ -15,6 +15,7 @@
 #include "wordtext.h"
 #include "writer.h"
 #include "fileutil.h"
+#include "inputfail.h"
 
 namespace dorvex {
 
@@ -120,6 +121,11 @@ int read_ole_documents(std::FILE* f, const unsigned char* prefix, Metadata* meta
       if (n > kHeaderSize) n = 0;
       result = read_compound_document(header.data(), entry.get(), static_cast<std::int32_t>(n),
                                       index);
+      // The text read so far stays written; the input has failed all the same.
+      if (entry->cut) {
+        report_input_failure(name, "the WordDocument stream is cut short (a damaged or truncated file)");
+        result = 1;
+      }
     }
   }
   set_std_func();
@@ -151,7 +157,9 @@ int detect_and_read(std::FILE* f, Metadata* metadata, const CodePageDecoder& dec
     return read_ole_documents(f, header.data(), metadata, decode, name);
   }
   set_std_func();
-  if (const int status = read_other_format(f, header.data(), got, name); status >= 0) return status;
+  if (const int status = read_other_format(f, header.data(), got, name, metadata); status >= 0) {
+    return status;
+  }
   copy_out(f, header.data(), got);
   return 0;
 }

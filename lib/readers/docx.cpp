@@ -10,6 +10,7 @@
 #include "signatures.h"
 #include "writer.h"
 #include "xmllists.h"
+#include "xmlmeta.h"
 #include "xmltext.h"
 
 namespace dorvex {
@@ -447,14 +448,14 @@ OoxmlKind ooxml_kind(ZipArchive* zip) {
   return scan.kind == OoxmlKind::none ? OoxmlKind::other : scan.kind;
 }
 
-int read_docx(ZipArchive* zip, const char* name) {
+int read_docx(ZipArchive* zip, const char* name, Metadata* metadata) {
   TypesScan scan;
   parse_small(zip, "[Content_Types].xml", XmlEvents{&scan, types_start, no_end, no_text});
   std::string main_part;
   for (const Relationship& r : read_rels(zip, "")) {
-    if (r.type == "officeDocument") {
-      main_part = resolve_target("", r.target);
-      break;
+    if (r.type == "officeDocument" && main_part.empty()) main_part = resolve_target("", r.target);
+    if (r.type == "core-properties") {
+      read_package_metadata(zip, resolve_target("", r.target), metadata);
     }
   }
   if (main_part.empty() || !zip_find(*zip, main_part)) main_part = resolve_target("", scan.main_part);

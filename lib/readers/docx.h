@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "metadata.h"
 #include "zip.h"
 
 namespace dorvex {
@@ -13,8 +14,9 @@ namespace dorvex {
 enum class OoxmlKind { none, word, workbook, presentation, visio, other };
 OoxmlKind ooxml_kind(ZipArchive* zip);
 
-// A WordprocessingML package whose directory is read. The input's status.
-int read_docx(ZipArchive* zip, const char* name);
+// A WordprocessingML package whose directory is read. The input's status. metadata (null: not
+// looked for) receives what docProps/core.xml states.
+int read_docx(ZipArchive* zip, const char* name, Metadata* metadata = nullptr);
 
 // A flat XML document (pkg:package or w:wordDocument) whose first n bytes (prefix) are read.
 int read_word_xml(std::FILE* f, const unsigned char* prefix, std::size_t n, const char* name);

@@ -10,6 +10,7 @@
 #include "signatures.h"
 #include "writer.h"
 #include "xmllists.h"
+#include "xmlmeta.h"
 #include "xmltext.h"
 
 namespace dorvex {
@@ -34,6 +35,8 @@ struct OdtReading {
   OdfLists lists;
   OdfListCounting counting;
   int styles_depth = 0;
+  XmlMetaScan meta;  // a flat document's office:meta, when metadata is asked for
+  bool in_meta = false;
   std::vector<std::uint16_t> label;
 };
 
@@ -108,6 +111,11 @@ bool text_start(OdtReading* d, const XmlTag& tag) {
 bool odt_start(void* user, const XmlTag& tag) {
   auto* d = static_cast<OdtReading*>(user);
   const std::string_view n = tag.local;
+  if (d->in_meta) return xml_meta_start(d->meta, tag);
+  if (tag.ns == XmlNs::office && n == "meta" && d->meta.out) {
+    d->in_meta = true;
+    return true;
+  }
   if (d->styles_depth > 0) {
     const bool open = odf_list_style_events(&d->lists).start(&d->lists, tag);
     if (open) ++d->styles_depth;
@@ -158,6 +166,11 @@ bool odt_start(void* user, const XmlTag& tag) {
 void odt_end(void* user, const XmlTag& tag) {
   auto* d = static_cast<OdtReading*>(user);
   const std::string_view n = tag.local;
+  if (d->in_meta) {
+    xml_meta_end(d->meta);
+    if (tag.ns == XmlNs::office && n == "meta") d->in_meta = false;
+    return;
+  }
   if (d->styles_depth > 0) {
     if (--d->styles_depth > 0) odf_list_style_events(&d->lists).end(&d->lists, tag);
     return;
@@ -190,6 +203,10 @@ void odt_end(void* user, const XmlTag& tag) {
 
 void odt_text(void* user, const char* s, std::size_t n) {
   auto* d = static_cast<OdtReading*>(user);
+  if (d->in_meta) {
+    xml_meta_text(d->meta, s, n);
+    return;
+  }
   if (d->paragraphs > 0) story_text(*d->out, s, n, Spaces::collapse);
 }
 
@@ -247,8 +264,9 @@ bool is_odf_text_type(std::string_view mimetype) {
          mimetype == "application/vnd.oasis.opendocument.text-template";
 }
 
-int read_odt(ZipArchive* zip, const char* name) {
+int read_odt(ZipArchive* zip, const char* name, Metadata* metadata) {
   if (is_encrypted(zip)) return encrypted_package();
+  read_package_metadata(zip, "meta.xml", metadata);
   if (verbose) {
     std::fputs("OpenDocument text\n", out_file);
     for (const char* part : {"content.xml", "styles.xml"}) {
@@ -278,11 +296,13 @@ int read_odt(ZipArchive* zip, const char* name) {
   return status;
 }
 
-int read_flat_odt(std::FILE* f, const unsigned char* prefix, std::size_t n, const char* name) {
+int read_flat_odt(std::FILE* f, const unsigned char* prefix, std::size_t n, const char* name,
+                  Metadata* metadata) {
   if (verbose) std::fputs("OpenDocument flat XML text\n", out_file);
   auto out = std::make_unique<StoryWriter>();
   OdtReading d;
   d.out = out.get();
+  d.meta.out = metadata;
   XmlReading reading(odt_events(&d));
   const int status = parse_stream(f, prefix, n, reading, name);
   while (!d.stories.empty()) pop_story(&d);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "metadata.h"
 #include "zip.h"
 
 namespace dorvex {
@@ -18,10 +19,13 @@ std::string odf_mimetype(ZipArchive* zip);
 bool is_odf_text_type(std::string_view mimetype);
 
 // An OpenDocument text package whose directory is read. The input's status.
-int read_odt(ZipArchive* zip, const char* name);
+// metadata (null: not looked for) receives what meta.xml states.
+int read_odt(ZipArchive* zip, const char* name, Metadata* metadata = nullptr);
 
 // A flat OpenDocument text whose first n bytes (prefix) are read.
-int read_flat_odt(std::FILE* f, const unsigned char* prefix, std::size_t n, const char* name);
+// metadata as for read_odt, from its office:meta element.
+int read_flat_odt(std::FILE* f, const unsigned char* prefix, std::size_t n, const char* name,
+                  Metadata* metadata = nullptr);
 
 }  // namespace dorvex
 

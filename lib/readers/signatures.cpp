@@ -174,7 +174,8 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-int read_package(std::FILE* f, const unsigned char* prefix, std::size_t n, const char* name) {
+int read_package(std::FILE* f, const unsigned char* prefix, std::size_t n, const char* name,
+                 Metadata* metadata) {
   std::unique_ptr<std::FILE, FileCloser> copy;
   std::FILE* source = f;
   // The directory lies at the end: a pipe is copied (capped) as for a compound file.
@@ -196,13 +197,13 @@ int read_package(std::FILE* f, const unsigned char* prefix, std::size_t n, const
   }
   const std::string mimetype = odf_mimetype(&zip);
   if (mimetype.starts_with("application/vnd.oasis.opendocument.")) {
-    if (is_odf_text_type(mimetype)) return read_odt(&zip, name);
+    if (is_odf_text_type(mimetype)) return read_odt(&zip, name, metadata);
     return refuse(name, odf_kind(mimetype));
   }
   if (mimetype == "application/epub+zip") return refuse(name, "an EPUB book");
   switch (ooxml_kind(&zip)) {
     case OoxmlKind::word:
-      return read_docx(&zip, name);
+      return read_docx(&zip, name, metadata);
     case OoxmlKind::workbook:
       return refuse(name, "an Excel workbook");
     case OoxmlKind::presentation:
@@ -260,8 +261,9 @@ int refuse_compound(const CompoundContents& c, const char* name) {
   return refuse(name, "a compound file without a Word document");
 }
 
-int read_other_format(std::FILE* f, const unsigned char* prefix, std::size_t n, const char* name) {
-  if (starts(prefix, n, "PK\x03\x04")) return read_package(f, prefix, n, name);
+int read_other_format(std::FILE* f, const unsigned char* prefix, std::size_t n, const char* name,
+                      Metadata* metadata) {
+  if (starts(prefix, n, "PK\x03\x04")) return read_package(f, prefix, n, name, metadata);
   if (const char* kind = binary_kind(prefix, n)) return refuse(name, kind);
   if (!needs_longer_look(prefix, n)) return -1;
   std::array<unsigned char, kSniffBytes> head;
@@ -270,7 +272,7 @@ int read_other_format(std::FILE* f, const unsigned char* prefix, std::size_t n, 
   if (const char* kind = binary_kind(head.data(), got)) return refuse(name, kind);
   switch (flat_xml_kind(head.data(), got)) {
     case FlatXml::odt:
-      return read_flat_odt(f, head.data(), got, name);
+      return read_flat_odt(f, head.data(), got, name, metadata);
     case FlatXml::word:
       return read_word_xml(f, head.data(), got, name);
     case FlatXml::none:

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "metadata.h"
+
 namespace dorvex {
 
 class XmlReading;
@@ -44,7 +46,9 @@ int refuse_compound(const CompoundContents& contents, const char* name);
 // Reads the input when it is a package, a flat XML document or a refused binary format, given
 // the n bytes detection read (prefix). Returns its status, or -1 when it is none of these and
 // the input stands right after the prefix. Plain text that needed a longer look is copied here.
-int read_other_format(std::FILE* f, const unsigned char* prefix, std::size_t n, const char* name);
+// metadata (null: not looked for) receives what a package or flat document states about itself.
+int read_other_format(std::FILE* f, const unsigned char* prefix, std::size_t n, const char* name,
+                      Metadata* metadata = nullptr);
 
 // Parses a package member, or the rest of a stream after its first n bytes (prefix), as XML
 // through reading. 0, or 1 after a message naming the input (and the part) and why.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analyze.h"
+#include "metadata.h"
 #include "fixture.h"
 
 namespace {
@@ -200,6 +201,49 @@ TEST(XmlText, PrefixesResolveByTheirDeclarationsInScope) {
   Outcome r = analyze(doc);
   EXPECT_EQ(r.out, "one    x\ntwo\n");
   EXPECT_EQ(r.status, 0);
+}
+
+// What docProps/core.xml, meta.xml and a flat document's office:meta state, read with the text.
+TEST(XmlText, MetadataOfPackagesAndFlatDocuments) {
+  struct Expect {
+    const char* file;
+    const char* title;
+    const char* author;
+    const char* keywords;
+    const char* created;
+    const char* modified;
+  };
+  const Expect cases[] = {
+      // A date that is no ISO time and an empty subject state nothing.
+      {"xdoc_constructs.docx", "Constructs", "Generator", "docx, test", "2020-01-02T03:04:05Z",
+       nullptr},
+      // The author is who made the document, not who saved it last; local times keep no zone.
+      {"xdoc_constructs.odt", "META TITLE", "Author", "first", "2020-01-02T03:04:05",
+       "2021-02-03T04:05:06"},
+      {"xdoc_constructs.fodt", "META TITLE", "Author", "first", "2020-01-02T03:04:05",
+       "2021-02-03T04:05:06"},
+  };
+  auto same = [](const std::optional<std::string>& got, const char* want) {
+    return want ? got && *got == want : !got;
+  };
+  for (const Expect& e : cases) {
+    testing_support::plain_setup();
+    const std::string path = std::string(DORVEX_SOURCE_DIR) + "/tests/data/good/" + e.file;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr) << path;
+    dorvex::Metadata m;
+    int status = -1;
+    const std::string out = capture([&] { status = dorvex::analyze_format(f, &m); });
+    std::fclose(f);
+    EXPECT_EQ(status, 0) << e.file;
+    EXPECT_FALSE(out.empty()) << e.file << ": the text is read too";
+    EXPECT_TRUE(same(m.title, e.title)) << e.file << ": " << m.title.value_or("(none)");
+    EXPECT_FALSE(m.subject) << e.file;
+    EXPECT_TRUE(same(m.author, e.author)) << e.file << ": " << m.author.value_or("(none)");
+    EXPECT_TRUE(same(m.keywords, e.keywords)) << e.file << ": " << m.keywords.value_or("(none)");
+    EXPECT_TRUE(same(m.created, e.created)) << e.file << ": " << m.created.value_or("(none)");
+    EXPECT_TRUE(same(m.modified, e.modified)) << e.file << ": " << m.modified.value_or("(none)");
+  }
 }
 
 }  // namespace
