@@ -196,7 +196,7 @@ TEST(Api, FailuresComeBackAsValues) {
        "dorvex: mem.doc: Broken OLE file"},
       {"missing file", "", "/nonexistent/dir/x.doc", 1, DORVEX_ERROR_READ, "",
        "dorvex: /nonexistent/dir/x.doc: No such file"},
-      {"a directory", "", "/", 1, DORVEX_ERROR_READ, "", "/: Is a directory"},
+      {"a directory", "", "/", 1, DORVEX_ERROR_READ, "", "dorvex: /: Is a directory"},
   };
   for (const Case& c : cases) {
     Result r(c.path ? dorvex_extract_path(x.get(), c.path)
