@@ -18,8 +18,8 @@ bool codepage_has_table(std::int32_t codepage) {
 }
 
 void warn_codepage_without_table(std::int32_t codepage) {
-  std::fprintf(stderr, "Code page %d has no charset - text read as %s\n", static_cast<int>(codepage),
-               source_csname);
+  std::fprintf(stderr, "Code page %d has no charset - text read as %s\n",
+               static_cast<int>(codepage), source_csname);
 }
 
 }  // namespace dorvex
