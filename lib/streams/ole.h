@@ -55,6 +55,7 @@ struct OleStream {
   // (a first sector beyond the file, a bad link), or a read found the file shorter than the chain
   // (a file that shrank while read). The stream then ends where its bytes end.
   bool cut;
+  std::uint32_t statedSize;  // the size the directory entry states, before any cut
 };
 
 // Container state, valid between ole_init and ole_finish (exposed for tests).
