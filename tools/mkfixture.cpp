@@ -47,6 +47,7 @@ const char kUsage[] =
     "  --prc           a property entry ahead of the piece table\n"
     "  --first-fc=N    the first piece's stored place is N\n"
     "  --backwards     the second piece's start is stored after its end\n"
+    "  --second-fc-add=N  the second piece's text is stored as N bytes further on\n"
     "  --clx-len=N     the piece table's length in the file information block is N\n"
     "  --csw=N         the count of 16-bit values at offset 32 is N\n"
     "  --ccp-text=N    the main text's length is N\n"
@@ -132,7 +133,7 @@ struct Header {
   bool mac = false, wide = false;
   // Word 97 and Word 6 documents.
   std::int64_t pieces = 1, clx_byte = 2;
-  std::int64_t first_fc = -1, clx_len = -1, csw = 14, ccp_text = -1, repeat = 0;
+  std::int64_t first_fc = -1, clx_len = -1, csw = 14, ccp_text = -1, repeat = 0, second_fc_add = 0;
   bool backwards = false;
   std::vector<std::string> storages;  // word97: storages added beside the streams
   bool mixed = false, no_clx = false, prc = false, complex = false, fuzz_seed = false;
@@ -188,7 +189,8 @@ bool parse_option(const char* a, Header* h, cfb::Options* o, DocEntry* d) {
   if (!std::strcmp(a, "--backwards")) return h->backwards = true;
   if (!std::strncmp(a, "--storage=", 10)) return h->storages.push_back(a + 10), true;
   if (opt_num(a, "--pieces", &h->pieces) || opt_num(a, "--clx-byte", &h->clx_byte) ||
-      opt_num(a, "--first-fc", &h->first_fc) || opt_num(a, "--clx-len", &h->clx_len) ||
+      opt_num(a, "--first-fc", &h->first_fc) || opt_num(a, "--second-fc-add", &h->second_fc_add) ||
+      opt_num(a, "--clx-len", &h->clx_len) ||
       opt_num(a, "--csw", &h->csw) || opt_num(a, "--ccp-text", &h->ccp_text) ||
       opt_num(a, "--repeat-piece", &h->repeat))
     return true;
@@ -339,7 +341,10 @@ std::string piece_table(const std::vector<Piece>& pieces, std::uint32_t cp_end, 
   for (const Piece& p : pieces) {
     std::string pcd(8, '\0');
     std::uint32_t place = p.fc;
-    if (word97 && p.eight_bit) place = p.fc * 2 | 0x40000000;
+    if (&p == &pieces[std::min<std::size_t>(1, pieces.size() - 1)] && pieces.size() > 1) {
+      place += std::uint32_t(h.second_fc_add);
+    }
+    if (word97 && p.eight_bit) place = place * 2 | 0x40000000;
     if (&p == &pieces.front() && h.first_fc >= 0) place = std::uint32_t(h.first_fc);
     cfb::put32(pcd, 2, place);
     plc += pcd;

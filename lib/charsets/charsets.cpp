@@ -232,9 +232,15 @@ CharsetTable parse_charset_file(std::FILE* f, const char* path) {
 
 CharsetTable read_charset(const char* name) {
   char* path = nullptr;
-  std::FILE* f = open_charset_table(name, &path);
+  bool refused = false;
+  std::FILE* f = open_charset_table(name, &path, &refused);
   if (!path) {
     std::fprintf(stderr, "Cannot load charset %s - file not found\n", name);
+    return nullptr;
+  }
+  if (refused) {  // a device, a FIFO or a huge file: no table
+    std::fprintf(stderr, "Invalid charset file %s\n", path);
+    std::free(path);
     return nullptr;
   }
   if (!f) {

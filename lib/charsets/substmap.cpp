@@ -430,14 +430,16 @@ void load_substmap_lines(SubstMap* map, std::FILE* f, const char* path) {
 SubstMap* read_substmap(char* file_name) {
   auto* map = static_cast<SubstMap*>(std::calloc(1, sizeof(SubstMap)));
   char* path = nullptr;
-  std::FILE* f = open_along_path(file_name, add_exe_path(map_path), &path);
+  bool refused = false;
+  std::FILE* f = open_along_path(file_name, add_exe_path(map_path), &path, kMaxMapFile, &refused);
   if (!path) {
     std::free(map);
     return nullptr;
   }
   if (!map) map_memory_exhausted();
   if (!f) {
-    std::perror("dorvex");
+    // A device, a FIFO or a huge file is no map: the caller reports it as one it cannot read.
+    if (!refused) std::perror("dorvex");
     std::free(path);
     std::free(map);
     return nullptr;

@@ -1,6 +1,7 @@
 #include "confutil.h"
 
 #include <array>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <string_view>
 
+#include "datafile.h"
 #include "fileutil.h"
 
 namespace dorvex {
@@ -144,8 +146,15 @@ void read_config_file(const char* name) {
   // Messages name the file as it was opened, with the executable's directory filled in.
   char path[kPathLimit];
   std::snprintf(path, sizeof path, "%s", add_exe_path(name));
-  FilePtr f(std::fopen(path, "rb"));
-  if (!f) return;
+  bool refused = false;
+  FilePtr f(open_data_file(path, kMaxConfigFile, &refused));
+  if (!f) {
+    // A device, a FIFO or a huge file is no configuration file: invalid, as a bad line is.
+    if (refused) syntax_error(path, 1);
+    // A missing file is no error; one that is there but cannot be read loses its settings.
+    if (errno != ENOENT && errno != ENOTDIR) warn_config_unreadable(path, errno);
+    return;
+  }
   if (input_buffer) std::setvbuf(f.get(), input_buffer, _IOFBF, kIoBufferSize);
   char line[kConfigLineSize];
   int line_no = 0;

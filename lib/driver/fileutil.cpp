@@ -232,7 +232,7 @@ HeldTable* held_table(const char* name) {
 bool open_to_hold(const char* name) {
   if (held_table(name)) return true;
   char* path = nullptr;
-  std::FILE* f = open_along_path(stradd(name, ".txt"), charset_path, &path);
+  std::FILE* f = open_along_path(stradd(name, ".txt"), charset_path, &path, kMaxCharsetFile);
   if (!f) {
     std::free(path);
     return path != nullptr;
@@ -415,16 +415,20 @@ char* find_file(char* name, const char* path_list) {
   return nullptr;
 }
 
-std::FILE* open_along_path(char* name, const char* path_list, char** found) {
+std::FILE* open_along_path(char* name, const char* path_list, char** found, std::uint64_t cap,
+                           bool* refused) {
   const std::size_t name_len = std::strlen(name);
   char path[kPathLimit];
   *found = nullptr;
+  bool refused_here = false;
+  if (refused) *refused = false;
   for (const char* rest = path_list; next_candidate(&rest, name, name_len, path);) {
     if (!path[0]) continue;
-    std::FILE* f = std::fopen(path, "rb");
+    std::FILE* f = open_data_file(path, cap, &refused_here);
     const int error = errno;
     // A file that is there but cannot be opened ends the search, as find_file would find it.
-    if (f || ::access(path, F_OK) == 0) {
+    if (f || refused_here || ::access(path, F_OK) == 0) {
+      if (refused) *refused = refused_here;
       *found = dorvex::strdup(path);
       std::free(name);
       errno = error;
@@ -484,7 +488,8 @@ void hold_found_tables(bool hold) {
     for (HeldTable& table : held_tables) release(table);
 }
 
-std::FILE* open_charset_table(const char* name, char** found) {
+std::FILE* open_charset_table(const char* name, char** found, bool* refused) {
+  if (refused) *refused = false;
   if (HeldTable* held = held_table(name)) {
     std::FILE* f = held->file;
     *found = held->path;
@@ -493,7 +498,7 @@ std::FILE* open_charset_table(const char* name, char** found) {
     held->name.clear();
     return f;
   }
-  return open_along_path(stradd(name, ".txt"), charset_path, found);
+  return open_along_path(stradd(name, ".txt"), charset_path, found, kMaxCharsetFile, refused);
 }
 
 int check_charset(const char** name_var, const char* name) {

@@ -5,7 +5,10 @@
 #define DORVEX_FILEUTIL_H
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+
+#include "datafile.h"
 #include <string>
 
 namespace dorvex {
@@ -77,7 +80,10 @@ char* find_file(char* name, const char* path_list);
 // directory of path_list where it opens, or where it is there but cannot be opened. Takes
 // ownership of name. *found receives the path (malloc'd) or null when the file is nowhere;
 // the stream is null when it could not be opened (errno says why).
-std::FILE* open_along_path(char* name, const char* path_list, char** found);
+// A file that is no regular file of at most cap bytes (a device, a FIFO, a huge file) is refused
+// (*refused set when given): null, with its path in *found.
+std::FILE* open_along_path(char* name, const char* path_list, char** found,
+                           std::uint64_t cap = kMaxMapFile, bool* refused = nullptr);
 
 // The charset a name stands for: the name itself when it is "utf-8" or name + ".txt" lies along
 // charset_path; else its lower-case form or the table name of a common alias ("UTF8", "latin1",
@@ -103,7 +109,8 @@ void hold_found_tables(bool hold);
 // Opens name + ".txt" along charset_path as open_along_path does, or takes the stream held for
 // it. *found receives the path (malloc'd) or null when the file is nowhere; the stream is null
 // when it could not be opened (errno says why).
-std::FILE* open_charset_table(const char* name, char** found);
+// A table that is no regular file of a table's size is refused as open_along_path says.
+std::FILE* open_charset_table(const char* name, char** found, bool* refused = nullptr);
 
 // Validates a charset name with resolve_charset. On success stores a new copy of the resolved
 // name in *name_var and returns 1; otherwise leaves *name_var and returns 0.

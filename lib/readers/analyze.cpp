@@ -15,6 +15,7 @@
 #include "wordtext.h"
 #include "writer.h"
 #include "fileutil.h"
+#include "inputfail.h"
 
 namespace dorvex {
 
@@ -120,6 +121,11 @@ int read_ole_documents(std::FILE* f, const unsigned char* prefix, Metadata* meta
       if (n > kHeaderSize) n = 0;
       result = read_compound_document(header.data(), entry.get(), static_cast<std::int32_t>(n),
                                       index);
+      // The text read so far stays written; the input has failed all the same.
+      if (entry->cut) {
+        report_input_failure(name, "the WordDocument stream is cut short (a damaged or truncated file)");
+        result = 1;
+      }
     }
   }
   set_std_func();

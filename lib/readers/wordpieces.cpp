@@ -247,6 +247,22 @@ std::vector<std::uint64_t> story_ends(const FibFacts& f, std::uint32_t table_end
 }
 
 // Turns the pieces into runs cut at the story ends.
+// Whether every piece can be trusted: positions in order, and text wholly inside the stream. A
+// table that fails is damaged as a whole; the pieces that look valid would give part of the text
+// where the header's text range gives all of it.
+bool pieces_fit_stream(const PieceTable& t, bool word97_layout, std::uint32_t doc_size) {
+  for (std::size_t i = 0; i < t.count; ++i) {
+    const std::uint64_t begin = getulong(t.cps, 4 * i), end = getulong(t.cps, 4 * (i + 1));
+    if (end < begin) return false;
+    const std::uint32_t place = getulong(t.descriptors, kPieceDescriptor * i + kPieceOffset);
+    const bool eight_bit = !word97_layout || (place & kCompressedBit);
+    const std::uint64_t offset = word97_layout && eight_bit ? (place & ~kCompressedBit) / 2 : place;
+    const std::uint64_t bytes = (end - begin) * (eight_bit ? 1 : 2);
+    if (offset > doc_size || bytes > doc_size - offset) return false;
+  }
+  return true;
+}
+
 void pieces_to_runs(const PieceTable& t, bool word97_layout, const FibFacts& f,
                     std::uint32_t doc_size, std::vector<TextRun>* runs) {
   const std::vector<std::uint64_t> ends = story_ends(f, getulong(t.cps, 4 * t.count));
@@ -350,6 +366,7 @@ bool find_word_pieces(OleStream* doc, std::int32_t doc_index, const unsigned cha
   if (!locate_pieces(clx, &t)) return false;
   // Word 6/95 text with the extended character set is stored as Word 97 stores it.
   const bool word97_layout = word97 || (flags & kFlagExtendedCharset);
+  if (!pieces_fit_stream(t, word97_layout, doc->size)) return false;
   std::vector<TextRun> runs;
   pieces_to_runs(t, word97_layout, f, doc->size, &runs);
   // A table whose pieces all lie outside the stream says nothing the text range would not.

@@ -614,7 +614,10 @@ OleStream* ole_readdir(std::FILE* stream) {
   if (s->firstBlock >= 0 && s->firstBlock <= fileLength / b && !build_block_list(s))
     return nullptr;
   std::uint64_t covered = std::uint64_t(s->blockCount) * std::uint64_t(b);
-  if (s->size > covered) s->size = std::uint32_t(covered);
+  if (s->size > covered) {
+    s->size = std::uint32_t(covered);
+    s->cut = s->entryType == 2;  // a stream whose chain cannot hold what it says it holds
+  }
   return s;
 }
 
@@ -695,7 +698,10 @@ std::size_t read_small(OleStream* s, unsigned char* d, std::size_t n) {
   s->filePos += std::int32_t(got);
   s->nextPos = s->readPos;
   // The container ends inside this block: the stream ends where reading stopped.
-  if (got < n) s->size = std::uint32_t(s->readPos);
+  if (got < n) {
+    s->size = std::uint32_t(s->readPos);
+    s->cut = true;
+  }
   return got;
 }
 
@@ -744,7 +750,12 @@ std::size_t ole_read(void* dest, std::size_t size, std::size_t count, StreamHand
   const std::uint32_t b = std::uint32_t(block_size(s));
   std::int32_t blk = std::int32_t(pos / b);
   std::uint32_t off = pos % b;
-  if (blk >= s->blockCount || n == 0) return 0;
+  if (n == 0) return 0;
+  if (blk >= s->blockCount) {  // the chain ends short of the stream's size
+    s->size = pos;
+    s->cut = true;
+    return 0;
+  }
   auto* d = static_cast<unsigned char*>(dest);
   std::size_t got = 0;
   bool ended = false;
@@ -789,7 +800,10 @@ std::size_t ole_read(void* dest, std::size_t size, std::size_t count, StreamHand
   s->readPos += std::int32_t(got);
   // A stream whose data cannot be reached ends where reading stopped, so that the end-of-file
   // hook reports it and no reader waits for bytes that will never come.
-  if (ended) s->size = std::uint32_t(s->readPos);
+  if (ended) {
+    s->size = std::uint32_t(s->readPos);
+    s->cut = true;
+  }
   file_reader = s;
   s->nextPos = ended || direct ? -1 : s->readPos;
   const std::uint32_t read_to = std::uint32_t(s->readPos);

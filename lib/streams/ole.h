@@ -51,6 +51,10 @@ struct OleStream {
   // for it, and reads up to blockEnd need no positioning. nextPos is -1 when unknown.
   std::int32_t nextPos;
   std::uint32_t blockEnd;
+  // Set when the container cannot deliver the stream's bytes: its chain is shorter than its size
+  // (a first sector beyond the file, a bad link), or a read found the file shorter than the chain
+  // (a file that shrank while read). The stream then ends where its bytes end.
+  bool cut;
 };
 
 // Container state, valid between ole_init and ole_finish (exposed for tests).

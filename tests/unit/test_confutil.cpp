@@ -73,8 +73,12 @@ TEST(Confutil, CommentsBlankLinesAndMissingFilesChangeNothing) {
   ChildResult missing = run_in_child([] { dorvex::read_config_file("/nonexistent/dorvex.rc"); });
   EXPECT_EQ(missing.status, 0);
   EXPECT_EQ(missing.err, "");
-  TempDir t;  // a directory opens but reads nothing
-  EXPECT_EQ(run_in_child([&] { dorvex::read_config_file(t.path().c_str()); }).status, 0);
+  // A directory, a device or a FIFO is no configuration file: invalid, the run ends.
+  TempDir t;
+  ChildResult dir = run_in_child([&] { dorvex::read_config_file(t.path().c_str()); });
+  EXPECT_EQ(dir.status, 1);
+  EXPECT_EQ(dir.err, "Error " + t.path() + "(1): name = value syntax expected\n");
+  EXPECT_EQ(run_in_child([] { dorvex::read_config_file("/dev/zero"); }).status, 1);
 }
 
 TEST(Confutil, NameValueSpacing) {

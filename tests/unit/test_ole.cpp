@@ -694,7 +694,11 @@ TEST(OleStreamAccess, UnreachableBlocksEndTheStream) {
     EXPECT_EQ(dorvex::calcFileBlockOffset(v[i], 0), -1) << i;
     EXPECT_EQ(dorvex::ole_read(buf, 1, sizeof buf, v[i]), 0u) << i;
     EXPECT_EQ(dorvex::ole_eof(v[i]), 1) << i;
+    EXPECT_TRUE(v[i]->cut) << i << ": the container could not deliver the stream";
   }
+  ASSERT_EQ(dorvex::ole_open(v[3]), 0);
+  EXPECT_EQ(read_all(v[3], 300), pattern(5000, 17));
+  EXPECT_FALSE(v[3]->cut);
   EXPECT_EQ(dorvex::calcFileBlockOffset(v[3], -1), -1);
   EXPECT_EQ(dorvex::calcFileBlockOffset(v[3], v[3]->blockCount), -1);
   close_all(v);
@@ -715,6 +719,7 @@ TEST(OleStreamAccess, ContainerCutAfterLoadingEndsTheStream) {
   std::string got = read_all(s, 300);
   EXPECT_EQ(got, data.substr(0, 1000));
   EXPECT_EQ(dorvex::ole_eof(s), 1) << "readers waiting for the end must see it";
+  EXPECT_TRUE(s->cut) << "a file that shrank while read is a failure, not an end";
   close_all(v);
 }
 
