@@ -360,6 +360,7 @@ struct Word6Counting {
   ListDefinition outline, sequence;
   ListCounters outline_counts, sequence_counts;
   bool in_sequence = false;
+  std::uint16_t outline_seen = 0;  // outline levels (bit k: level k) an autonumber has defined
 };
 
 bool word6_label(const WordListState& st, const ParaList& p, Word6Counting* c,
@@ -367,6 +368,9 @@ bool word6_label(const WordListState& st, const ParaList& p, Word6Counting* c,
   const bool sequence = p.anm_level == kW6Numbered || p.anm_level == kW6Bulleted;
   const bool outline = p.anm_level >= 1 && p.anm_level <= kW6Outline;
   if (!sequence) c->in_sequence = false;
+  // Paragraphs with outline levels and an autonumber of their own form a list of many levels,
+  // which any other paragraph ends: the next one starts it again.
+  if (!outline || p.anld < 0) c->outline_counts = {};
   if ((!sequence && !outline) || p.anld < 0) return false;
   const ListLevel& anld = st.anlds[std::size_t(p.anld)];
   if (sequence) {
@@ -382,7 +386,16 @@ bool word6_label(const WordListState& st, const ParaList& p, Word6Counting* c,
   }
   const int level = p.anm_level - 1;
   ListLevel& own = c->outline.levels[std::size_t(level)];
+  // A level starts where the first autonumber of the story at that level says, each time the
+  // list starts again; levels above that none has defined yet start there too (a list entered
+  // below its top shows that start for them).
+  const std::int64_t start = (c->outline_seen & (1u << level)) ? own.start : anld.start;
   own = anld;
+  own.start = start;
+  c->outline_seen = std::uint16_t(c->outline_seen | 1u << level);
+  for (int k = 0; k < level; ++k) {
+    if (!(c->outline_seen & (1u << k))) c->outline.levels[std::size_t(k)].start = start;
+  }
   // An autonumber's text numbers its own level.
   for (std::uint16_t& u : own.text) {
     if (u == 0) u = std::uint16_t(level);
