@@ -296,13 +296,27 @@ void append_utf8(std::string& out, std::uint32_t c) {
 }
 
 bool trim_field(std::string& s) {
-  // Control characters count as blank: a title of one field mark is no title.
-  auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-  std::size_t begin = 0, end = s.size();
-  while (begin < end && blank(s[begin])) ++begin;
-  while (end > begin && blank(s[end - 1])) --end;
-  s.erase(end);
-  s.erase(0, begin);
+  // Control characters count as blank (a title of one field mark is no title), and so do the
+  // Unicode spaces writers pad fields with: no-break, ideographic, the typographic ones, and the
+  // byte order mark.
+  static constexpr std::string_view kBlanks[] = {
+      "\xC2\x85",     "\xC2\xA0",     "\xE3\x80\x80", "\xE2\x80\x80", "\xE2\x80\x81",
+      "\xE2\x80\x82", "\xE2\x80\x83", "\xE2\x80\x84", "\xE2\x80\x85", "\xE2\x80\x86",
+      "\xE2\x80\x87", "\xE2\x80\x88", "\xE2\x80\x89", "\xE2\x80\x8A", "\xE2\x80\x8B",
+      "\xE2\x80\xAF", "\xE2\x81\x9F", "\xEF\xBB\xBF"};
+  auto blank_at = [](std::string_view v, bool front) -> std::size_t {
+    if (v.empty()) return 0;
+    const unsigned char edge = static_cast<unsigned char>(front ? v.front() : v.back());
+    if (edge <= ' ') return 1;
+    for (std::string_view b : kBlanks) {
+      if (front ? v.starts_with(b) : v.ends_with(b)) return b.size();
+    }
+    return 0;
+  };
+  std::string_view v = s;
+  while (std::size_t n = blank_at(v, true)) v.remove_prefix(n);
+  while (std::size_t n = blank_at(v, false)) v.remove_suffix(n);
+  s = std::string(v);
   return !s.empty();
 }
 

@@ -75,7 +75,8 @@ void read_summary_information(std::FILE* container, Metadata& out, CodePageDecod
 // Appends the UTF-8 of a Unicode value; a surrogate or a value beyond U+10FFFF as U+FFFD.
 void append_utf8(std::string& out, std::uint32_t code);
 
-// Removes spaces and control characters at both ends; true when anything is left.
+// Removes spaces (Unicode's too) and control characters at both ends; true when anything is
+// left.
 bool trim_field(std::string& s);
 
 }  // namespace dorvex

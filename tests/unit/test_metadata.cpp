@@ -94,6 +94,8 @@ TEST(SummaryInformation, FieldsByTypeAndCodePage) {
               lpstr(5, "  k  \r\n"), filetime(12, 0), filetime(13, kBefore1970)}),
        "keywords=k;modified=1969-12-31T23:59:59Z;"},
       {build({lpstr(2, "\x13"), lpstr(3, "\x01 x\x01y \x7F")}), "subject=x\x01y \x7F;"},
+      {build({lpwstr(2, u"\u3000\u00A0T\u00A0i\u200B\uFEFF"), lpwstr(3, u"\u2003\u3000")}),
+       "title=T\xC2\xA0i;"},
       {build({filetime(12, kLastSecond9999), filetime(13, kYear10000)}),
        "created=9999-12-31T23:59:59Z;"},
       // The era's first day is "never" (Word 6 writes minutes there); the second is a date.
