@@ -54,7 +54,9 @@ void add_entry(DbcsTable& t, long code, long value) {
 
 std::string read_whole_file(const char* path) {
   std::string text;
-  std::FILE* f = std::fopen(path, "rb");
+  // A device or a FIFO (which would hold the open until a writer came) is no table.
+  bool refused = false;
+  std::FILE* f = open_data_file(path, static_cast<std::uint64_t>(kMaxTableFile), &refused);
   if (!f) return text;
   char block[65536];
   for (std::size_t got; (got = std::fread(block, 1, sizeof block, f)) > 0;) {

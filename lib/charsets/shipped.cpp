@@ -20,8 +20,9 @@ const std::size_t kShippedCharsetCount = sizeof kShippedCharsets / sizeof kShipp
 
 const char* shipped_charset(const char* name) {
   const char* const* end = kShippedCharsets + kShippedCharsetCount;
-  const char* const* it = std::lower_bound(
-      kShippedCharsets, end, name, [](const char* a, const char* b) { return std::strcmp(a, b) < 0; });
+  const char* const* it =
+      std::lower_bound(kShippedCharsets, end, name,
+                       [](const char* a, const char* b) { return std::strcmp(a, b) < 0; });
   return it != end && std::strcmp(*it, name) == 0 ? *it : nullptr;
 }
 

@@ -16,7 +16,8 @@ std::FILE* open_data_file(const char* path, std::uint64_t cap, bool* refused) {
   const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return nullptr;
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > cap) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      static_cast<std::uint64_t>(st.st_size) > cap) {
     const int error = errno;
     ::close(fd);
     *refused = true;

@@ -16,9 +16,8 @@ struct WidthRange {
 #include "widths.inc"
 
 bool in_ranges(const WidthRange* begin, const WidthRange* end, std::uint32_t cp) {
-  const WidthRange* r = std::upper_bound(begin, end, cp, [](std::uint32_t c, const WidthRange& w) {
-    return c < w.first;
-  });
+  const WidthRange* r = std::upper_bound(
+      begin, end, cp, [](std::uint32_t c, const WidthRange& w) { return c < w.first; });
   return r != begin && cp <= (r - 1)->last;
 }
 
@@ -86,7 +85,8 @@ LineBreak find_line_break(const char* line, std::size_t len, std::size_t margin,
   // Forced: after what fits, at least the first character and its combining marks.
   if (i == 0) {
     i = glyph_at(line, 0, len, utf8).len;
-    while (i < len && glyph_at(line, i, len, utf8).columns == 0) i += glyph_at(line, i, len, utf8).len;
+    while (i < len && glyph_at(line, i, len, utf8).columns == 0)
+      i += glyph_at(line, i, len, utf8).len;
   }
   if (unit_begin < i && i < unit_end) i = unit_begin > 0 ? unit_begin : unit_end;
   return {i, i};

@@ -363,7 +363,9 @@ bool find_word_pieces(OleStream* doc, std::int32_t doc_index, const unsigned cha
   if (!locate_pieces(clx, &t)) return false;
   // Word 6/95 text with the extended character set is stored as Word 97 stores it.
   const bool word97_layout = word97 || (flags & kFlagExtendedCharset);
-  if (!pieces_fit_stream(t, word97_layout, doc->size)) return false;
+  // Measured against the size the stream states: a stream the container cannot deliver whole is
+  // the container's failure (reported as such), not a damaged table, and gives what it holds.
+  if (!pieces_fit_stream(t, word97_layout, std::max(doc->statedSize, doc->size))) return false;
   std::vector<TextRun> runs;
   pieces_to_runs(t, word97_layout, f, doc->size, &runs);
   // A table whose pieces all lie outside the stream says nothing the text range would not.

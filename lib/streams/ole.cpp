@@ -582,6 +582,7 @@ OleStream* ole_readdir(std::FILE* stream) {
   copy_name(e, s->name);
   ++ctx().ole.propCurNumber;
   s->size = getulong(e, kEntSize);
+  s->statedSize = s->size;
   s->blockCount = 0;
   s->inBigBlocks = in_big_blocks(s->size, s->name);
   const std::int32_t b = block_size(s);

@@ -53,6 +53,7 @@ struct OleStream {
   // (a first sector beyond the file, a bad link), or a read found the file shorter than the chain
   // (a file that shrank while read). The stream then ends where its bytes end.
   bool cut;
+  std::uint32_t statedSize;  // the size the directory entry states, before any cut
 };
 
 constexpr std::size_t kOleCopyChunk = 65536;

@@ -23,6 +23,13 @@ for target in /dev/zero "$WORK/fifo" "$WORK/huge"; do
   ln -sfn "$target" "$BIN/charsets/z.spc"
   run "map -> ${target#"$WORK"/}" -f z
 done
+# A double-byte table that is no regular file is a code page without a table.
+printf '{\\rtf1\\ansi\\ansicpg932 a\\'"'"'82\\'"'"'a0b\\par}' > dbcs.rtf
+for target in "$WORK/fifo" /dev/zero; do
+  ln -sfn "$target" "$BIN/charsets/cp932.dbcs"
+  printf '== cp932.dbcs -> %s\n' "${target#"$WORK"/}"
+  timeout 20 "$DORVEX" -d utf-8 -w dbcs.rtf; echo "status $?"
+done
 for target in /dev/zero "$WORK/fifo" "$WORK/huge" "$WORK/dir"; do
   ln -sfn "$target" "$HOME/dorvex.rc"
   run "dorvex.rc -> ${target#"$WORK"/}"

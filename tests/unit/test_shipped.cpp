@@ -1,5 +1,4 @@
 #include "context.h"
-#include "shipped.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +9,7 @@
 #include <string>
 
 #include "fileutil.h"
+#include "shipped.h"
 
 // The list the messages rely on is the tables the project ships, no more and no fewer, in the
 // order the search needs.
@@ -34,10 +34,10 @@ TEST(ShippedCharsets, NamesAndAliasesOfShippedTables) {
     const char* name;
     const char* table;  // null: not shipped
   } const cases[] = {
-      {"cp1251", "cp1251"}, {"CP1252", "cp1252"},     {"latin1", "8859-1"}, {"ISO-8859-5", "8859-5"},
-      {"KOI8R", "koi8-r"},  {"windows-1250", "cp1250"}, {"mac-roman", "mac-roman"},
-      {"utf-8", nullptr},   {"nosuch", nullptr},      {"cp125", nullptr},   {"cp12510", nullptr},
-      {"", nullptr},
+      {"cp1251", "cp1251"},       {"CP1252", "cp1252"}, {"latin1", "8859-1"},
+      {"ISO-8859-5", "8859-5"},   {"KOI8R", "koi8-r"},  {"windows-1250", "cp1250"},
+      {"mac-roman", "mac-roman"}, {"utf-8", nullptr},   {"nosuch", nullptr},
+      {"cp125", nullptr},         {"cp12510", nullptr}, {"", nullptr},
   };
   for (const Case& c : cases) {
     const char* got = dorvex::shipped_charset_name(c.name);
