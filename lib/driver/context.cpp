@@ -62,16 +62,21 @@ void deliver_message(const char* text, std::size_t n) {
   if (sink.write) sink.write(sink.opaque, text, n);
 }
 
+// Formats into text (size bytes) and returns the length kept, cut to fit; 0 on a format error.
+std::size_t format_into(char* text, std::size_t size, const char* format, va_list args) {
+  const int n = std::vsnprintf(text, size, format, args);
+  return n < 0 ? 0 : std::min(static_cast<std::size_t>(n), size - 1);
+}
+
 }  // namespace
 
 void report(const char* format, ...) {
   char text[2048];
   va_list args;
   va_start(args, format);
-  int n = std::vsnprintf(text, sizeof text, format, args);
+  const std::size_t n = format_into(text, sizeof text, format, args);
   va_end(args);
-  if (n < 0) return;
-  deliver_message(text, std::min(static_cast<std::size_t>(n), sizeof text - 1));
+  if (n > 0) deliver_message(text, n);
 }
 
 void report_errno(const char* prefix) {
@@ -87,9 +92,9 @@ void out_printf(const char* format, ...) {
   char text[512];
   va_list args;
   va_start(args, format);
-  int n = std::vsnprintf(text, sizeof text, format, args);
+  const std::size_t n = format_into(text, sizeof text, format, args);
   va_end(args);
-  if (n > 0) write_out(text, std::min(static_cast<std::size_t>(n), sizeof text - 1));
+  if (n > 0) write_out(text, n);
 }
 
 }  // namespace dorvex

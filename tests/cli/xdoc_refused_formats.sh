@@ -28,8 +28,8 @@ put_zip() {  # name, then member=text pairs (the first member stored, as ODF wan
   /usr/bin/python3 - "$@" <<'PY'
 import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], "w") as z:
-    for i, spec in enumerate(sys.argv[2:]):
-        name, _, text = spec.partition("=")
+    for i, member in enumerate(sys.argv[2:]):
+        name, _, text = member.partition("=")
         info = zipfile.ZipInfo(name, (2020, 1, 1, 0, 0, 0))
         info.compress_type = zipfile.ZIP_STORED if i == 0 else zipfile.ZIP_DEFLATED
         z.writestr(info, text)
