@@ -148,10 +148,10 @@ void read_configuration() {
   // An empty HOME would be searched as the current directory, whose dorvex.rc is not the user's.
   const char* home = dorvex::ctx().home;
   if (*home) {
-    if (char* path = dorvex::find_file(dorvex::strdup("dorvex.rc"), home)) {
-      dorvex::read_config_file(path);
-      std::free(path);
-    }
+    // Held until the end of the reading, which an error in the file ends by an exception.
+    const std::unique_ptr<char, decltype(&std::free)> path(
+        dorvex::find_file(dorvex::strdup("dorvex.rc"), home), &std::free);
+    if (path) dorvex::read_config_file(path.get());
   }
 }
 

@@ -13,6 +13,7 @@ thread_local Extraction* current_extraction = nullptr;
 
 Extraction::~Extraction() {
   for (char* s : owned_strings) std::free(s);
+  std::free(rtf.owned_csname);
   for (LoadedCharset& c : pieces.loaded) std::free(c.table);
   for (HeldTable& t : paths.held_tables) {
     if (t.file) std::fclose(t.file);

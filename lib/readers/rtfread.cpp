@@ -1224,11 +1224,10 @@ void rtfSetCharset(CharsetTable& charset, std::int32_t codepage) {
     check_charset(&ctx().source_csname, name);
   }
   if (ctx().source_csname != before) {
-    if (before == ctx().rtf.owned_csname) {
-      std::free(ctx().rtf.owned_csname);
-    } else {
-      ctx().rtf.outside_csname = before;
-    }
+    // The copy made for the last code page is held by nothing now: this call replaced it, or
+    // the next document's settings did before it (an extraction used again).
+    if (before != ctx().rtf.owned_csname) ctx().rtf.outside_csname = before;
+    std::free(ctx().rtf.owned_csname);
     ctx().rtf.owned_csname = const_cast<char*>(ctx().source_csname);
   }
   if (!ctx().source_csname) return;
@@ -1255,8 +1254,8 @@ void release_rtf_charsets() {
   ctx().rtf.charset_cache.shrink_to_fit();
   if (ctx().rtf.owned_csname && ctx().source_csname == ctx().rtf.owned_csname) {
     ctx().source_csname = ctx().rtf.outside_csname;
-    std::free(ctx().rtf.owned_csname);
   }
+  std::free(ctx().rtf.owned_csname);
   ctx().rtf.owned_csname = nullptr;
   ctx().rtf.outside_csname = nullptr;
 }
