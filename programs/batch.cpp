@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace dorvex_cli {
@@ -23,6 +25,25 @@ constexpr std::array<bool, 256> make_attention() {
   return a;
 }
 constexpr std::array<bool, 256> kAttention = make_attention();
+
+// The high bit of each byte of x that is zero (exact up to the lowest such byte: a borrow
+// only marks bytes above it).
+constexpr std::uint64_t zero_bytes(std::uint64_t x) {
+  constexpr std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+  return (x - ones) & ~x & highs;
+}
+
+// How many of the 8 bytes at p, from the first, need no attention: text is mostly such runs.
+unsigned plain_prefix(const unsigned char* p) {
+  if constexpr (std::endian::native != std::endian::little) return 0;
+  constexpr std::uint64_t ones = 0x0101010101010101u, highs = 0x8080808080808080u;
+  std::uint64_t x;
+  std::memcpy(&x, p, sizeof x);
+  const std::uint64_t marks = (x & highs) | ((x - ones * 0x20) & ~x & highs) |
+                              zero_bytes(x ^ (ones * '"')) | zero_bytes(x ^ (ones * '\\')) |
+                              zero_bytes(x ^ (ones * 0x7F));
+  return marks ? static_cast<unsigned>(std::countr_zero(marks)) / 8 : 8;
+}
 
 // JSON's own short escapes for the controls text holds most: line ends and tabs.
 char short_escape(unsigned b) {
@@ -103,7 +124,7 @@ void append_json_string(std::string& out, std::string_view utf8) {
   while (p < end) {
     const unsigned char b = *p;
     if (!kAttention[b]) {
-      ++p;
+      p += end - p >= 8 ? std::max(1u, plain_prefix(p)) : 1;
       continue;
     }
     if (b < 0x80) {

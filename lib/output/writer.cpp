@@ -44,8 +44,7 @@ std::uint32_t pack_conversion(const char* seq) {
 }
 
 // The packed conversion of u, or kLong when it needs the general path.
-std::uint32_t short_conversion(std::uint16_t u) {
-  ConversionCache& cache = ctx().writer.cache;
+std::uint32_t short_conversion(ConversionCache& cache, std::uint16_t u) {
   std::uint32_t e = cache.entry[u];
   if (e == kUnknown) {
     e = cache.entry[u] = pack_conversion(convert_char(u));
@@ -53,6 +52,8 @@ std::uint32_t short_conversion(std::uint16_t u) {
   }
   return e;
 }
+
+std::uint32_t short_conversion(std::uint16_t u) { return short_conversion(ctx().writer.cache, u); }
 
 void check_cache() {
   Extraction& c = ctx();
@@ -176,14 +177,15 @@ std::size_t last_break_space(const char* line, std::size_t margin) {
 // The output block and its fill position, kept in a local while a call of the writer runs.
 struct Sink {
   std::size_t used = 0;
+  char* const block = ctx().writer.out_block;  // taken once, as Line's buffer
   void flush() {
-    if (used) write_out(ctx().writer.out_block, used);
+    if (used) write_out(block, used);
     used = 0;
   }
   // Room for n more bytes, flushing first when they do not fit.
   char* reserve(std::size_t n) {
     if (used + n > kBlockSize) flush();
-    return ctx().writer.out_block + used;
+    return block + used;
   }
   void put(const char* bytes, std::size_t n) {
     if (n > kBlockSize) {
@@ -203,18 +205,20 @@ struct Line {
   Sink& sink;
   std::size_t cols = len;
   std::size_t unit_begin = 0, unit_end = 0;  // see held_unit_begin
-
-  static bool utf8() { return ctx().target_charset == nullptr; }
+  // Taken once: a store through the buffer could change what ctx() returns, as far as the
+  // compiler knows, so each use of ctx() in the loops would load it again.
+  char* const buf = ctx().writer.outputbuffer;
+  const bool utf8 = ctx().target_charset == nullptr;
 
   // Writes bytes [0, n) and a newline, and keeps the bytes from skip on as the held text.
   void emit(std::size_t n, std::size_t skip) {
     char* dst = sink.reserve(n + 1);
-    copy_in_pieces(dst, ctx().writer.outputbuffer, n);
+    copy_in_pieces(dst, buf, n);
     dst[n] = '\n';
     sink.used += n + 1;
-    copy_in_pieces(ctx().writer.outputbuffer, ctx().writer.outputbuffer + skip, len - skip);
+    copy_in_pieces(buf, buf + skip, len - skip);
     len -= skip;
-    cols = text_columns(ctx().writer.outputbuffer, len, utf8());
+    cols = text_columns(buf, len, utf8);
     unit_begin = unit_begin > skip ? unit_begin - skip : 0;
     unit_end = unit_end > skip ? unit_end - skip : 0;
   }
@@ -224,12 +228,12 @@ struct Line {
   // that fit, never inside one, nor inside a hexadecimal escape or replacement.
   void break_lines(std::size_t margin) {
     while (cols > margin) {
-      std::size_t s = cols == len ? last_break_space(ctx().writer.outputbuffer, margin) : 0;
+      std::size_t s = cols == len ? last_break_space(buf, margin) : 0;
       if (s > 0) {
         emit(s, s + 1);
         continue;
       }
-      const LineBreak b = find_line_break(ctx().writer.outputbuffer, len, margin, utf8(), unit_begin, unit_end);
+      const LineBreak b = find_line_break(buf, len, margin, utf8, unit_begin, unit_end);
       emit(b.end, b.next);
     }
   }
@@ -240,7 +244,7 @@ struct Line {
       ++cols;
       return;
     }
-    cols += text_columns(ctx().writer.outputbuffer + len - n, n, utf8());
+    cols += text_columns(buf + len - n, n, utf8);
     unit_begin = len - n;
     unit_end = len;
   }
@@ -262,11 +266,11 @@ struct Line {
         return;
       }
     }
-    std::memcpy(ctx().writer.outputbuffer + len, seq, n);
+    std::memcpy(buf + len, seq, n);
     len += n;
     if (std::memchr(seq, '\n', n)) {
       const char* after_newline = map_subst(ctx().spec_chars, '\n');
-      sink.put(ctx().writer.outputbuffer, len);
+      sink.put(buf, len);
       len = 0;
       cols = 0;
       unit_begin = unit_end = 0;
@@ -307,7 +311,9 @@ std::size_t append_general(const std::uint16_t* p, const std::uint16_t* end, Lin
 
 // Units [p, end) without wrapping, straight into the output block.
 void write_unwrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sink) {
-  WriterState& w = ctx().writer;
+  ConversionCache& cache = ctx().writer.cache;
+  const bool ascii_is_identity = cache.ascii_is_identity;
+  char* const block = sink.block;
   Line line{0, sink};
   while (p < end) {
     std::size_t room = kBlockSize - sink.used;
@@ -315,16 +321,16 @@ void write_unwrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sin
       sink.flush();
       room = kBlockSize;
     }
-    if (w.cache.ascii_is_identity && is_printable_ascii(*p)) {
+    if (ascii_is_identity && is_printable_ascii(*p)) {
       std::size_t want = std::min<std::size_t>(static_cast<std::size_t>(end - p), room - 4);
-      std::size_t run = copy_ascii_run(p, want, static_cast<std::size_t>(end - p), w.out_block + sink.used);
+      std::size_t run = copy_ascii_run(p, want, static_cast<std::size_t>(end - p), block + sink.used);
       sink.used += run;
       p += run;
       if (p == end || run == want) continue;
     }
-    std::uint32_t e = is_surrogate(*p) ? kLong : short_conversion(*p);
+    std::uint32_t e = is_surrogate(*p) ? kLong : short_conversion(cache, *p);
     if (e != kLong) {
-      sink.used += put_packed(w.out_block + sink.used, e);
+      sink.used += put_packed(block + sink.used, e);
       ++p;
     } else {
       p += append_general(p, end, line, 0);
@@ -336,24 +342,27 @@ void write_unwrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sin
 // conversion always fits behind a line of margin bytes).
 void write_wrapped(const std::uint16_t* p, const std::uint16_t* end, Sink& sink,
                    std::size_t margin) {
-  Line line{ctx().writer.bufpos, sink, ctx().writer.bufcols, ctx().writer.held_unit_begin, ctx().writer.held_unit_end};
+  WriterState& w = ctx().writer;
+  ConversionCache& cache = w.cache;
+  Line line{w.bufpos, sink, w.bufcols, w.held_unit_begin, w.held_unit_end};
+  const bool ascii_is_identity = cache.ascii_is_identity;
   while (p < end) {
-    if (ctx().writer.cache.ascii_is_identity && is_printable_ascii(*p) && line.cols <= margin &&
+    if (ascii_is_identity && is_printable_ascii(*p) && line.cols <= margin &&
         line.len + 1 < kLineBufferSize) {
       // Fill the line to one column past the margin, then search the break backwards.
       std::size_t want = std::min<std::size_t>({static_cast<std::size_t>(end - p),
                                                 margin + 1 - line.cols,
                                                 kLineBufferSize - 1 - line.len});
-      std::size_t run = copy_ascii_run(p, want, static_cast<std::size_t>(end - p), ctx().writer.outputbuffer + line.len);
+      std::size_t run = copy_ascii_run(p, want, static_cast<std::size_t>(end - p), line.buf + line.len);
       line.len += run;
       line.cols += run;
       p += run;
       if (line.cols > margin) line.break_lines(margin);
       if (p == end || run == want) continue;
     }
-    std::uint32_t e = is_surrogate(*p) ? kLong : short_conversion(*p);
+    std::uint32_t e = is_surrogate(*p) ? kLong : short_conversion(cache, *p);
     if (e != kLong && line.len + 4 < kLineBufferSize) {
-      const std::size_t n = put_packed(ctx().writer.outputbuffer + line.len, e);
+      const std::size_t n = put_packed(line.buf + line.len, e);
       line.len += n;
       line.appended(n);
       ++p;
@@ -676,7 +685,8 @@ struct WindowBytes {
 // character of an own row needs no look; the others are looked up apart from each other, so
 // that the lookups overlap instead of each waiting for the previous one.
 template <class Mask>
-[[gnu::always_inline]] inline std::size_t known_own_length(const WindowBytes<Mask>& w,
+[[gnu::always_inline]] inline std::size_t known_own_length(const WriterState& state,
+                                                           const WindowBytes<Mask>& w,
                                                            const unsigned char* p) {
   constexpr std::size_t kBits = sizeof(Mask) * 8;
   const Mask starts = w.ascii | w.lead2 | w.lead3;
@@ -686,13 +696,13 @@ template <class Mask>
   const bool cut = ((leads >> (kBits - 1)) | (w.lead3 >> (kBits - 2))) != 0;
   const std::size_t whole = cut ? kBits - 1 - static_cast<std::size_t>(std::countl_zero(starts)) : kBits;
   if (whole == 0) return 0;
-  Mask look = (w.lead2 & ~w.own_row) | w.lead3 | (ctx().writer.cache.ascii_is_identity ? w.odd_ascii : w.ascii);
+  Mask look = (w.lead2 & ~w.own_row) | w.lead3 | (state.cache.ascii_is_identity ? w.odd_ascii : w.ascii);
   if (whole < kBits) look &= static_cast<Mask>((Mask{1} << whole) - 1);
   unsigned unknown = 0;
   for (; look != 0; look &= look - 1) {
     // An ASCII byte's entry is kOwnAscii, a two-byte lead's kOwnTwoBytes and a three-byte
     // lead's kOwnThreeByteRow when they are known to be written as they are.
-    const unsigned e = ctx().writer.own_utf8[two_bytes(p + std::countr_zero(look))];
+    const unsigned e = state.own_utf8[two_bytes(p + std::countr_zero(look))];
     unknown |= e - 1 > 2;
   }
   return unknown ? 0 : whole;
@@ -702,7 +712,8 @@ template <class Mask>
 // some that are not known.
 std::size_t known_own_windows(const unsigned char* p, std::size_t n) {
   std::size_t i = 0;
-  for (std::size_t step; i + 33 <= n && (step = known_own_length(classify_window(p + i), p + i)) > 0;) i += step;
+  const WriterState& state = ctx().writer;
+  for (std::size_t step; i + 33 <= n && (step = known_own_length(state, classify_window(p + i), p + i)) > 0;) i += step;
   return i;
 }
 
@@ -710,8 +721,8 @@ std::size_t known_own_windows(const unsigned char* p, std::size_t n) {
 #define DORVEX_WIDER_UTF8_SCAN 1
 
 // The own_row bits of the 16 bytes at p: each byte's flag in own_lead_row, by a shuffle.
-__attribute__((target("ssse3"))) inline std::uint32_t own_rows_of_half(const unsigned char* p) {
-  WriterState& w = ctx().writer;
+__attribute__((target("ssse3"))) inline std::uint32_t own_rows_of_half(const WriterState& w,
+                                                                       const unsigned char* p) {
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   const __m128i rows_c = _mm_load_si128(reinterpret_cast<const __m128i*>(w.own_lead_row.data()));
   const __m128i rows_d = _mm_load_si128(reinterpret_cast<const __m128i*>(w.own_lead_row.data() + 16));
@@ -727,11 +738,12 @@ __attribute__((target("ssse3"))) inline std::uint32_t own_rows_of_half(const uns
 __attribute__((target("ssse3"))) std::size_t known_own_windows_by_rows(const unsigned char* p,
                                                                        std::size_t n) {
   std::size_t i = 0;
+  const WriterState& state = ctx().writer;
   for (std::size_t step;; i += step) {
     if (i + 33 > n) break;
     WindowBytes<std::uint32_t> w = classify_window(p + i);
-    w.own_row = w.lead2 & (own_rows_of_half(p + i) | own_rows_of_half(p + i + 16) << 16);
-    step = known_own_length(w, p + i);
+    w.own_row = w.lead2 & (own_rows_of_half(state, p + i) | own_rows_of_half(state, p + i + 16) << 16);
+    step = known_own_length(state, w, p + i);
     if (step == 0) break;
   }
   return i;
@@ -748,17 +760,28 @@ __attribute__((target("avx2"))) inline std::uint64_t wide_below(__m256i a, __m25
   return wide_bits(_mm256_cmpgt_epi8(l, a), _mm256_cmpgt_epi8(l, b));
 }
 
-__attribute__((target("avx2"))) inline __m256i wide_own_rows(__m256i v) {
-  const __m128i* rows = reinterpret_cast<const __m128i*>(ctx().writer.own_lead_row.data());
-  const __m256i rows_c = _mm256_broadcastsi128_si256(_mm_load_si128(rows));
-  const __m256i rows_d = _mm256_broadcastsi128_si256(_mm_load_si128(rows + 1));
+// The own-row table of lead bytes C0..DF, as two broadcast halves: loaded once per scan.
+struct WideRows {
+  __m256i c, d;
+};
+
+__attribute__((target("avx2"))) inline WideRows load_wide_rows(const WriterState& state) {
+  const __m128i* rows = reinterpret_cast<const __m128i*>(state.own_lead_row.data());
+  return {_mm256_broadcastsi128_si256(_mm_load_si128(rows)),
+          _mm256_broadcastsi128_si256(_mm_load_si128(rows + 1))};
+}
+
+__attribute__((target("avx2"))) inline __m256i wide_own_rows(__m256i v, const WideRows& rows) {
+  const __m256i rows_c = rows.c;
+  const __m256i rows_d = rows.d;
   const __m256i index = _mm256_and_si256(v, _mm256_set1_epi8(0x0F));
   const __m256i high_half = _mm256_set1_epi8(0x10);
   const __m256i in_d = _mm256_cmpeq_epi8(_mm256_and_si256(v, high_half), high_half);
   return _mm256_blendv_epi8(_mm256_shuffle_epi8(rows_c, index), _mm256_shuffle_epi8(rows_d, index), in_d);
 }
 
-__attribute__((target("avx2"))) inline WindowBytes<std::uint64_t> classify_wide_window(const unsigned char* p) {
+__attribute__((target("avx2"))) inline WindowBytes<std::uint64_t> classify_wide_window(const unsigned char* p,
+                                                                                       const WideRows& rows) {
   const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
   const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
   const __m256i del = _mm256_set1_epi8(0x7F);
@@ -770,14 +793,16 @@ __attribute__((target("avx2"))) inline WindowBytes<std::uint64_t> classify_wide_
   const std::uint64_t below_lead2 = wide_below(lo, hi, -62), below_lead3 = wide_below(lo, hi, -32);
   w.lead2 = below_lead3 & ~below_lead2;
   w.lead3 = wide_below(lo, hi, -16) & ~below_lead3;
-  w.own_row = w.lead2 & wide_bits(wide_own_rows(lo), wide_own_rows(hi));
+  w.own_row = w.lead2 & wide_bits(wide_own_rows(lo, rows), wide_own_rows(hi, rows));
   return w;
 }
 
 __attribute__((target("avx2"))) std::size_t known_own_wide_windows(const unsigned char* p,
                                                                    std::size_t n) {
   std::size_t i = 0;
-  for (std::size_t step; i + 65 <= n && (step = known_own_length(classify_wide_window(p + i), p + i)) > 0;) i += step;
+  const WriterState& state = ctx().writer;
+  const WideRows rows = load_wide_rows(state);
+  for (std::size_t step; i + 65 <= n && (step = known_own_length(state, classify_wide_window(p + i, rows), p + i)) > 0;) i += step;
   // The rest, shorter than a wide window, in narrower ones.
   return i + known_own_windows_by_rows(p + i, n - i);
 }

@@ -489,7 +489,13 @@ bool build_block_list(OleStream* s) {
   const std::int32_t b = block_size(s);
   const std::uint32_t needed = s->size / std::uint32_t(b);
   // Data in ordinary sectors cannot lie beyond the file; short sectors are bounded by the size.
-  const std::int32_t limit = s->inBigBlocks ? maxSectors() : ctx().ole.fileLength / b;
+  OleState& ole = ctx().ole;
+  const std::int32_t limit = s->inBigBlocks ? maxSectors() : ole.fileLength / b;
+  // The chain is walked with its table and budget in locals: the stores into the list would
+  // make the compiler load them again at every link.
+  const unsigned char* const table = s->inBigBlocks ? ole.BBD : ole.SBD;
+  const std::int32_t entries = s->inBigBlocks ? ole.bbdEntries : ole.sbdEntries;
+  std::int32_t budget = ole.chainBudget;
   std::size_t capacity = kBlockListInitial;
   s->blockList = static_cast<std::int32_t*>(std::malloc(capacity * sizeof(std::int32_t)));
   if (!s->blockList) {
@@ -499,12 +505,13 @@ bool build_block_list(OleStream* s) {
   std::int32_t cur = s->firstBlock;
   for (;;) {
     s->blockList[s->blockCount++] = cur;
-    if (s->inBigBlocks && --ctx().ole.chainBudget <= 0) break;
+    if (s->inBigBlocks && --budget <= 0) break;
     if (std::size_t(s->blockCount) >= capacity) {
       capacity *= 2;
       auto* grown = static_cast<std::int32_t*>(
           std::realloc(s->blockList, capacity * sizeof(std::int32_t)));
       if (!grown) {
+        ole.chainBudget = budget;
         report_errno("Properties realloc error");
         std::free(s->blockList);
         std::free(s);
@@ -512,13 +519,8 @@ bool build_block_list(OleStream* s) {
       }
       s->blockList = grown;
     }
-    std::int32_t next;
-    if (s->inBigBlocks) {
-      next = table_link(ctx().ole.BBD, ctx().ole.bbdEntries, cur);
-    } else {
-      if (!ctx().ole.SBD) break;
-      next = table_link(ctx().ole.SBD, ctx().ole.sbdEntries, cur);
-    }
+    if (!table) break;
+    const std::int32_t next = table_link(table, entries, cur);
     // A link of 0 ends an entry's chain: no stream continues into sector 0. The bound on the
     // count ends a looped chain: a chain without loops visits each sector of the file once.
     if (next <= 0 || next >= limit || std::uint32_t(s->blockCount) > needed ||
@@ -526,6 +528,7 @@ bool build_block_list(OleStream* s) {
       break;
     cur = next;
   }
+  ole.chainBudget = budget;
   return true;
 }
 
@@ -624,20 +627,22 @@ int getOleType(const unsigned char* e) { return e[kEntType]; }
 // ---- stream access ----
 
 long calcFileBlockOffset(const OleStream* s, std::int32_t i) {
-  if (!s || !s->blockList || i < 0 || i >= s->blockCount || ctx().ole.sectorSize <= 0) return -1;
+  // Called for every block read: the container's state is taken once.
+  const OleState& ole = ctx().ole;
+  if (!s || !s->blockList || i < 0 || i >= s->blockCount || ole.sectorSize <= 0) return -1;
   std::int32_t blk = s->blockList[i];
   if (blk < 0) return -1;
   long off;
   if (s->inBigBlocks) {
-    off = sector_offset(blk);
+    off = ole.firstSectorOffset + long(blk) * ole.sectorSize;
   } else {
-    const std::int32_t k = ctx().ole.sectorSize / ctx().ole.shortSectorSize;
-    if (!ctx().ole.rootEntry || !ctx().ole.rootEntry->blockList || blk / k >= ctx().ole.rootEntry->blockCount) return -1;
-    std::int32_t sector = ctx().ole.rootEntry->blockList[blk / k];
+    const std::int32_t k = ole.sectorSize / ole.shortSectorSize;
+    if (!ole.rootEntry || !ole.rootEntry->blockList || blk / k >= ole.rootEntry->blockCount) return -1;
+    std::int32_t sector = ole.rootEntry->blockList[blk / k];
     if (sector < 0) return -1;
-    off = sector_offset(sector) + long(blk % k) * ctx().ole.shortSectorSize;
+    off = ole.firstSectorOffset + long(sector) * ole.sectorSize + long(blk % k) * ole.shortSectorSize;
   }
-  return off < ctx().ole.fileLength ? off : -1;
+  return off < ole.fileLength ? off : -1;
 }
 
 int ole_open(OleStream* s) {

@@ -78,6 +78,22 @@ TEST(Batch, JsonStringEscapesAndReplaces) {
   };
   for (const auto& c : cases) EXPECT_EQ(json(c.in), c.out) << testing::PrintToString(c.in);
 
+  // Plain text is passed over eight bytes at a time: each byte that needs a look is found at
+  // every place in such a word, and the bytes either side of it are kept.
+  const struct {
+    std::string in, out;
+  } specials[] = {{"\"", "\\\""}, {"\\", "\\\\"}, {bytes({0x7F}), "\\u007f"}, {"\n", "\\n"},
+                  {bytes({0x1F}), "\\u001f"}, {std::string(1, '\0'), "\\u0000"},
+                  {bytes({0xC3, 0xA9}), bytes({0xC3, 0xA9})}, {bytes({0xFF}), "\xEF\xBF\xBD"},
+                  {bytes({0x20}), " "}, {bytes({0x7E}), "~"}};
+  for (const auto& sp : specials) {
+    for (std::size_t k = 0; k <= 17; ++k) {
+      const std::string before(k, 'a'), after(17 - k, 'b');
+      EXPECT_EQ(json(before + sp.in + after), "\"" + before + sp.out + after + "\"")
+          << testing::PrintToString(sp.in) << " at " << k;
+    }
+  }
+
   // Appends: what was there stays.
   std::string out = "[";
   dorvex_cli::append_json_string(out, "x");
