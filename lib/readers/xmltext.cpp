@@ -3,6 +3,9 @@
 #include <expat.h>
 
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace dorvex {
 
@@ -237,6 +240,27 @@ void settle_pending(StoryWriter& w) {
   put(w, kParagraphMark);
 }
 
+#if defined(__SSE2__)
+// Widens the 16 bytes at p into out when each is printable ASCII or a space that stays as it is
+// (where spaces collapse: none after a space); otherwise writes nothing and returns false.
+inline bool widen_plain16(const unsigned char* p, std::uint16_t* out, bool collapse, bool& at_space) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  // A signed compare catches controls and, as negative bytes, everything from 0x80.
+  if (_mm_movemask_epi8(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20))) != 0) return false;
+  if (collapse) {
+    const unsigned spaces = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(' '))));
+    if (spaces & ((spaces << 1) | (at_space ? 1u : 0u))) return false;
+    at_space = (spaces >> 15) != 0;
+  } else {
+    at_space = false;
+  }
+  const __m128i zero = _mm_setzero_si128();
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, zero));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(v, zero));
+  return true;
+}
+#endif
+
 }  // namespace
 
 int story_switch(StoryWriter& w, int story) {
@@ -269,7 +293,23 @@ void story_text(StoryWriter& w, const char* s, std::size_t n, Spaces spaces) {
     if (w.run.size() - w.run_len < 2) flush_run(w);
     std::uint16_t* out = w.run.data() + w.run_len;
     std::uint16_t* const out_end = w.run.data() + w.run.size() - 1;
+    // Text is read 16 bytes at a time while they are plain; after a block that is not, the
+    // next 16 bytes go one by one, so text of other scripts pays little for the attempts.
+#if defined(__SSE2__)
+    std::size_t one_by_one = 0;
+#endif
     while (p < end && out < out_end) {
+#if defined(__SSE2__)
+      if (one_by_one == 0) {
+        if (end - p >= 16 && out_end - out >= 16 && widen_plain16(p, out, collapse, at_space)) {
+          p += 16;
+          out += 16;
+          continue;
+        }
+        one_by_one = 16;
+      }
+      --one_by_one;
+#endif
       unsigned c = *p;
       if (c >= 0x80) break;
       if (c <= kSpace) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,36 @@ TEST(XmlText, OpenDocumentSpacesNotesAndCells) {
     Outcome r = analyze(c.input);
     EXPECT_EQ(r.out, c.out) << c.what;
     EXPECT_EQ(r.status, 0) << c.what;
+  }
+}
+
+// Text is widened 16 bytes at a time while it is plain: runs of white space at every place
+// around such blocks give what a character-by-character reading gives.
+TEST(XmlText, WhiteSpaceAtEveryPlaceOfATextBlock) {
+  std::mt19937 rng(5);
+  const char* const gaps[] = {" ", " ", " ", " ", "  ", "\t", " \n", "   "};
+  for (int round = 0; round < 300; ++round) {
+    // Words of one to eight letters, mostly single spaces between them, now and then more.
+    std::string text = rng() % 2 ? " " : "";
+    while (text.size() < 60) {
+      text.append(std::size_t(1 + rng() % 8), char('a' + rng() % 26));
+      text += gaps[rng() % (sizeof gaps / sizeof *gaps)];
+    }
+    text += 'z';
+    std::string collapsed, kept;
+    bool at_space = true;  // a paragraph starts at a space
+    for (char c : text) {
+      const bool space = c == ' ' || c == '\t' || c == '\n';
+      if (!space) collapsed += c;
+      if (space && !at_space) collapsed += ' ';
+      at_space = space;
+      kept += c == '\n' ? ' ' : c;
+    }
+    EXPECT_EQ(analyze(fodt("<text:p>" + text + "</text:p>")).out, collapsed + "\n")
+        << testing::PrintToString(text);
+    EXPECT_EQ(analyze(word2003("<w:p><w:r><w:t xml:space=\"preserve\">" + text + "</w:t></w:r></w:p>")).out,
+              kept + "\n")
+        << testing::PrintToString(text);
   }
 }
 
