@@ -13,18 +13,8 @@ corpus=${CORPUS:-$(realpath ../../shared/corpus 2>/dev/null || echo /work/shared
 dir=${BENCH_DIR:-/tmp/dorvex-bench}
 [ -x "$exe" ] || { echo "no $exe: build the release preset first" >&2; exit 1; }
 
-now() { date +%s.%N; }
-calc() { awk "BEGIN { print $* }"; }
-median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-time_cmd() {  # command... : median seconds
-  for _ in $(seq "$runs"); do
-    local t0 t1
-    t0=$(now)
-    "$@" >/dev/null 2>&1 || true
-    t1=$(now)
-    calc "$t1 - $t0"
-  done | median
-}
+# shellcheck source=bench/timing.sh
+. bench/timing.sh
 
 list=$(mktemp)
 large=$(mktemp)

@@ -36,20 +36,8 @@ fi
 make_input big.docx /usr/bin/python3 tools/mkxdoc.py bigdocx "$dir/big.docx" 90000
 make_input big.odt /usr/bin/python3 tools/mkxdoc.py bigodt "$dir/big.odt" 200000
 
-now() { date +%s.%N; }
-calc() { awk "BEGIN { print $* }"; }
-median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-
-# seconds for one run of the command, median of $runs
-time_cmd() {
-  for _ in $(seq "$runs"); do
-    local t0 t1
-    t0=$(now)
-    "$@" >/dev/null 2>&1 || true
-    t1=$(now)
-    calc "$t1 - $t0"
-  done | median
-}
+# shellcheck source=bench/timing.sh
+. bench/timing.sh
 
 report() {  # label input command...
   local label=$1 input=$2
