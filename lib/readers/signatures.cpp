@@ -195,6 +195,7 @@ int read_package(std::FILE* f, const unsigned char* prefix, std::size_t n, const
     document_message(name, std::string(s == ZipStatus::limit ? "ZIP package beyond limits: "
                                                              : "damaged ZIP package: ") +
                                zip.error);
+    if (s == ZipStatus::limit) ctx().error = ErrorClass::limit;
     return 1;
   }
   const std::string mimetype = odf_mimetype(&zip);
@@ -290,8 +291,10 @@ int parse_member(ZipArchive* zip, const ZipMember& m, XmlReading& reading, const
   if (s == ZipStatus::ok && reading.feed(nullptr, 0, true)) return 0;
   if (s == ZipStatus::ok || s == ZipStatus::stopped) {
     document_message(name, m.name + ": " + reading.error());
+    if (reading.limit_reached()) ctx().error = ErrorClass::limit;
   } else {
     document_message(name, m.name + ": " + zip->error);
+    if (s == ZipStatus::limit) ctx().error = ErrorClass::limit;
   }
   return 1;
 }
@@ -307,6 +310,7 @@ int parse_stream(std::FILE* f, const unsigned char* prefix, std::size_t n, XmlRe
   }
   if (ok && reading.feed(nullptr, 0, true)) return 0;
   document_message(name, reading.error());
+  if (reading.limit_reached()) ctx().error = ErrorClass::limit;
   return 1;
 }
 

@@ -17,3 +17,6 @@ for f in bomb.docx laughs.xml deep.fodt cut.docx holed.odt; do
   timeout 20 "$DORVEX" -d utf-8 < "$f" > /dev/null
   echo "$f from a pipe: status $?"
 done
+# A record names the kind of failure: a limit the reader keeps to, or a damaged package.
+"$DORVEX" --json bomb.docx laughs.xml deep.fodt cut.docx holed.odt 2>&1 |
+  grep -o '"path":"[^"]*"\|"error":[^,]*' | paste -d' ' - -
