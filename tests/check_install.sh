@@ -64,7 +64,7 @@ while IFS= read -r -d '' f; do docs+=("$f"); done < <(
 checked=0
 for doc in "${docs[@]}"; do
   set +e
-  HOME=$work LC_ALL=C "$prefix/bin/dorvex" -d utf-8 -w "$doc" >"$work/want" 2>"$work/want.err"
+  HOME=$work LC_ALL=en_US.UTF-8 "$prefix/bin/dorvex" -d utf-8 -w "$doc" >"$work/want" 2>"$work/want.err"
   want_status=$?
   for kind in pc shared static; do
     "$work/$kind/extract_memory" -c "$data" "$doc" >"$work/got" 2>"$work/got.err"

@@ -197,7 +197,9 @@ class Extractor:
         data_dir: str | os.PathLike[str] | None = None,
     ) -> None:
         self._handle: int | None = None
-        settings: list[tuple[str, str]] = []
+        # The data paths first: charset names are checked against the tables found there.
+        data = os.fspath(data_dir) if data_dir is not None else str(_native.DATA_DIR)
+        settings: list[tuple[str, str]] = [("charset_path", data), ("map_path", data)]
         if source_charset is not None:
             settings.append(("source_charset", _string("source_charset", source_charset)))
         settings.append(("target_charset", _string("target", target)))
@@ -214,9 +216,6 @@ class Extractor:
                 raise ValueError("max_chars must be at least 1 (None: no limit)")
             settings.append(("max_chars", str(max_chars)))
         settings.append(("verbose", _yes_no("verbose", verbose)))
-        data = os.fspath(data_dir) if data_dir is not None else str(_native.DATA_DIR)
-        settings.append(("charset_path", data))
-        settings.append(("map_path", data))
 
         options = lib.dorvex_options_new()
         if not options:
@@ -247,7 +246,7 @@ class Extractor:
 
     def close(self) -> None:
         """Frees the loaded tables; the Extractor extracts nothing after."""
-        handle, self._handle = self._handle, None
+        handle, self._handle = getattr(self, "_handle", None), None
         if handle:
             self._free(handle)
 
