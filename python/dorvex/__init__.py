@@ -168,6 +168,8 @@ class Extractor:
 
     Keyword arguments (all optional):
         source_charset: the charset of 8-bit text where a document names none (default cp1252).
+        force_source: True: source_charset holds for every document, as the program's -s: RTF
+            documents no longer switch code pages, plain text is not tried as UTF-8.
         target: the charset of the text (default "utf-8"; any charset name dorvex knows).
         wrap: the greatest line width; 0 (the default) wraps nothing, as the program's -w.
         format: the output format, whose maps turn special characters into text ("ascii").
@@ -186,6 +188,7 @@ class Extractor:
         self,
         *,
         source_charset: str | None = None,
+        force_source: bool = False,
         target: str = "utf-8",
         wrap: int = 0,
         format: str = "ascii",
@@ -201,7 +204,11 @@ class Extractor:
         data = os.fspath(data_dir) if data_dir is not None else str(_native.DATA_DIR)
         settings: list[tuple[str, str]] = [("charset_path", data), ("map_path", data)]
         if source_charset is not None:
-            settings.append(("source_charset", _string("source_charset", source_charset)))
+            key = "forced_source_charset" if _yes_no("force_source", force_source) == "yes" \
+                else "source_charset"
+            settings.append((key, _string("source_charset", source_charset)))
+        elif force_source:
+            raise ValueError("force_source needs a source_charset")
         settings.append(("target_charset", _string("target", target)))
         settings.append(("wrap_margin", str(_count("wrap", wrap))))
         settings.append(("format", _string("format", format)))
@@ -415,6 +422,7 @@ def extract(
     source: Source,
     *,
     source_charset: str | None = None,
+    force_source: bool = False,
     target: str = "utf-8",
     wrap: int = 0,
     format: str = "ascii",
@@ -432,7 +440,7 @@ def extract(
     calling this in a loop costs no more than an Extractor would.
     """
     extractor = _shared_extractor(dict(
-        source_charset=source_charset, target=target, wrap=wrap, format=format, raw=raw,
-        unicode=unicode, hex_unknown=hex_unknown, max_chars=max_chars, verbose=verbose,
+        source_charset=source_charset, force_source=force_source, target=target, wrap=wrap,
+        format=format, raw=raw, unicode=unicode, hex_unknown=hex_unknown, max_chars=max_chars, verbose=verbose,
         data_dir=data_dir))
     return extractor.extract(source, name=name, errors=errors)

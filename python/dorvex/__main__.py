@@ -58,7 +58,8 @@ def main(argv: Sequence[str] | None = None) -> int:
         return 1
     try:
         extractor = Extractor(
-            source_charset=args.source_charset, target=args.target, wrap=args.wrap,
+            source_charset=args.source_charset, force_source=args.source_charset is not None,
+            target=args.target, wrap=args.wrap,
             format=args.format, raw=args.raw, unicode=args.unicode,
             hex_unknown=args.hex_unknown, max_chars=args.max_chars, verbose=args.verbose)
     except ValueError as e:
