@@ -441,6 +441,6 @@ def extract(
     """
     extractor = _shared_extractor(dict(
         source_charset=source_charset, force_source=force_source, target=target, wrap=wrap,
-        format=format, raw=raw, unicode=unicode, hex_unknown=hex_unknown, max_chars=max_chars, verbose=verbose,
-        data_dir=data_dir))
+        format=format, raw=raw, unicode=unicode, hex_unknown=hex_unknown, max_chars=max_chars,
+        verbose=verbose, data_dir=data_dir))
     return extractor.extract(source, name=name, errors=errors)
