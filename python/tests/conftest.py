@@ -7,6 +7,8 @@ environment, see the project's README). Environment:
   DORVEX_MKFIXTURE  the fixture generator (default: build/dev/tests/mkfixture, else compiled here)
   DORVEX_CORPUS     real documents to read as well (default ../shared/corpus from the checkout;
                     "" for none)
+  DORVEX_WHEEL      the wheel test_wheel installs (default: one it builds with pip wheel)
+  DORVEX_PREBUILT_LIBRARY  for that build: a libdorvex.so to take instead of building one
 """
 
 from __future__ import annotations

@@ -5,6 +5,8 @@ from __future__ import annotations
 import io
 import mmap
 import re
+import subprocess
+import sys
 import threading
 from pathlib import Path
 
@@ -169,6 +171,17 @@ def test_the_limit_class_has_its_exception():
     assert (e.path, e.status, e.document) == ("bomb.docx", 1, doc)
     assert "bomb.docx" in str(e) and "beyond limits" in str(e)
     assert dorvex._native.ERROR_NAMES[5] == "limit"
+
+
+@pytest.mark.parametrize("kind", ["zipbomb", "deep"])
+@pytest.mark.xfail(strict=True, raises=dorvex.DamagedDocument, reason="the library reports a reader's limit as a damaged "
+                   "document (error class 3), never class 5 yet")
+def test_a_reader_limit_raises_limit_exceeded(kind, tmp_path):
+    path = tmp_path / f"{kind}.docx"
+    subprocess.run([sys.executable, str(ROOT / "tools" / "mkxdoc.py"), kind, str(path)],
+                   check=True, capture_output=True)
+    with pytest.raises(dorvex.LimitExceeded):
+        dorvex.extract(path)
 
 
 def test_every_error_class_of_the_header_has_an_exception():

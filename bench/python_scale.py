@@ -1,0 +1,160 @@
+#!/usr/bin/python3
+"""Timings of the Python package: what the binding costs, how threads and Dask workers scale.
+
+Usage: VENV/bin/python bench/python_scale.py [--corpus DIR] [--rounds N] [--large N]
+
+Run by the interpreter of a virtual environment that has the package installed (and Dask, for
+its part). The C example and the package use the same libdorvex.so: build/package's, built
+with "cmake --preset package && cmake --build --preset package".
+  1. binding: the corpus held in memory, extracted ROUNDS times by Extractor.extract in a loop
+     and by examples/extract_memory.c (-q -r ROUNDS) over the same bytes;
+  2. threads: Extractor.map(workers=2) against workers=1 on large generated documents;
+  3. Dask: a LocalCluster of 2 worker processes against 1 on the large documents, and records
+     per second on the corpus with 2.
+Each figure is the best of three runs.
+"""
+
+from __future__ import annotations
+
+import argparse
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[1]
+LIBRARY = ROOT / "build" / "package" / "libdorvex.so"
+os.environ.setdefault("DORVEX_LIBRARY", str(LIBRARY))  # the package loads this one too
+
+import dorvex  # noqa: E402
+
+
+def best(fn, runs=3):
+    times = []
+    for _ in range(runs):
+        t0 = time.perf_counter()
+        fn()
+        times.append(time.perf_counter() - t0)
+    return min(times)
+
+
+def load(out: str) -> str:
+    return subprocess.run(["uptime"], capture_output=True, text=True).stdout.strip() + f" ({out})"
+
+
+def make_large(directory: Path, count: int) -> list[Path]:
+    """count large documents: RTF from the bench generator, Word 97 from the fixture tool."""
+    made = []
+    mkfixture = directory / "mkfixture"
+    subprocess.run(["c++", "-std=c++20", "-O1", f"-I{ROOT / 'tests' / 'support'}",
+                    str(ROOT / "tools" / "mkfixture.cpp"), "-o", str(mkfixture)], check=True)
+    words = ("the quick brown fox jumps over a lazy dog while caf\u00e9 "
+             "na\u00efve \u0434\u043e\u0431\u0440\u044b\u0439 \u03ba\u03b1\u03bb\u03b7 ").split()
+    lines = [" ".join(words[(i + k) % len(words)] for k in range(14)) for i in range(120000)]
+    text = directory / "text.txt"
+    text.write_text("\n".join(lines) + "\n", encoding="utf-8")
+    for i in range(count):
+        if i % 2 == 0:
+            path = directory / f"large{i}.rtf"
+            subprocess.run([sys.executable, str(ROOT / "bench" / "gen_rtf.py"), "8", str(path)],
+                           check=True)
+        else:
+            path = directory / f"large{i}.doc"
+            subprocess.run([str(mkfixture), "word97", str(path), str(text), "--16bit"],
+                           check=True)
+        made.append(path)
+    return made
+
+
+def binding(corpus: list[Path], rounds: int, work: Path) -> None:
+    example = work / "extract_memory"
+    subprocess.run(["cc", "-O2", f"-I{ROOT / 'include'}", str(ROOT / "examples" / "extract_memory.c"),
+                    str(LIBRARY), f"-Wl,-rpath,{LIBRARY.parent}", "-o", str(example)], check=True)
+    data_dir = str(ROOT / "charsets")
+    total = sum(p.stat().st_size for p in corpus)
+
+    def c_run():
+        r = subprocess.run([str(example), "-c", data_dir, "-q", "-r", str(rounds),
+                            *map(str, corpus)], capture_output=True, text=True)
+        return float(re.search(r"in ([0-9.]+) s", r.stderr).group(1))
+
+    c_time = min(c_run() for _ in range(3))
+    x = dorvex.Extractor(data_dir=data_dir)
+    blobs = [p.read_bytes() for p in corpus]
+
+    def py_run():
+        for _ in range(rounds):
+            for b in blobs:
+                x.extract(b, errors="return")
+
+    py_time = best(py_run)
+    n = len(corpus) * rounds
+    print(f"binding: {len(corpus)} corpus files ({total / 1e6:.1f} MB) x {rounds} rounds: "
+          f"C example {c_time:.3f} s ({n / c_time:.0f} docs/s), Extractor.extract "
+          f"{py_time:.3f} s ({n / py_time:.0f} docs/s): {c_time / py_time:.2f}x the C speed")
+
+
+def threads(large: list[Path]) -> None:
+    blobs = [p.read_bytes() for p in large]
+    mb = sum(map(len, blobs)) / 1e6
+    x = dorvex.Extractor()
+    one = best(lambda: list(x.map(blobs, workers=1)))
+    two = best(lambda: list(x.map(blobs, workers=2)))
+    print(f"threads: {len(blobs)} large documents ({mb:.0f} MB): workers=1 {one:.2f} s, "
+          f"workers=2 {two:.2f} s: {one / two:.2f}x")
+
+
+def dask_scale(large: list[Path], corpus: list[Path]) -> None:
+    import distributed
+
+    import dorvex.dask
+
+    paths = [str(p) for p in large]
+    times = {}
+    for n in (1, 2):
+        with distributed.LocalCluster(n_workers=n, processes=True, threads_per_worker=1,
+                                      dashboard_address=None, silence_logs=40) as cluster, \
+                distributed.Client(cluster) as client:
+            client.run(lambda: dorvex.Extractor().close())  # import and load once per worker
+            times[n] = best(lambda: dorvex.dask.extract(paths, npartitions=len(paths))
+                            .compute(scheduler=client))
+            if n == 2 and corpus:
+                cpaths = [str(p) for p in corpus]
+                t = best(lambda: dorvex.dask.extract(cpaths, client=client).compute())
+                print(f"dask: corpus of {len(cpaths)} files on 2 workers: {t:.2f} s, "
+                      f"{len(cpaths) / t:.0f} records/s")
+    print(f"dask: {len(paths)} large documents: 1 worker {times[1]:.2f} s, 2 workers "
+          f"{times[2]:.2f} s: {times[1] / times[2]:.2f}x")
+
+
+def main() -> int:
+    p = argparse.ArgumentParser()
+    p.add_argument("--corpus", default=str(ROOT.parent / "shared" / "corpus"))
+    p.add_argument("--rounds", type=int, default=20)
+    p.add_argument("--large", type=int, default=8)
+    p.add_argument("--skip", default="", help="parts to skip: binding,threads,dask")
+    args = p.parse_args()
+    corpus = sorted(q for q in Path(args.corpus).rglob("*")
+                    if q.is_file() and q.name not in ("MANIFEST.tsv", "README.md")) \
+        if Path(args.corpus).is_dir() else []
+    print(f"dorvex {dorvex.__version__}, library {os.environ['DORVEX_LIBRARY']}")
+    print("load before:", load("1, 5, 15 minutes"))
+    with tempfile.TemporaryDirectory() as d:
+        work = Path(d)
+        if "binding" not in args.skip and corpus:
+            binding(corpus, args.rounds, work)
+        large = make_large(work, args.large) if {"threads", "dask"} - set(
+            args.skip.split(",")) else []
+        if "threads" not in args.skip:
+            threads(large)
+        if "dask" not in args.skip:
+            dask_scale(large, corpus)
+    print("load after:", load("1, 5, 15 minutes"))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
