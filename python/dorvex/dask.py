@@ -60,9 +60,9 @@ def records(items: Iterable[Any], options: tuple[tuple[str, Any], ...] = ()) -> 
             doc = extractor.extract(source, name=path, errors="return")
             record = {"path": path, "format": doc.format, "status": doc.status,
                       "error": doc.error, "text": doc.text}
-        except (TypeError, ValueError, OSError, MemoryError) as e:
+        except (TypeError, ValueError, OSError, MemoryError):
+            # Not a document at all (a number, a text-mode file): a record like a missing file's.
             record = {"path": path, "format": "", "status": 1, "error": "read", "text": ""}
-            record["message"] = str(e)
         out.append(record)
     return out
 

@@ -57,6 +57,7 @@ def test_bytes_pairs_and_bad_items_become_records(client, generated):
     assert records[0]["text"] == dorvex.extract(data).text and records[0]["path"] == "in-memory.doc"
     assert records[1]["status"] == 1 and records[1]["error"] == "damaged"
     assert records[2]["error"] == "read" and records[2]["path"] is None
+    assert all(list(r) == list(dorvex.dask.RECORD_KEYS) for r in records)
 
 
 def test_a_bad_option_fails_before_the_cluster_works(client):
