@@ -68,7 +68,6 @@ class Document:
     """
 
     text: str
-    data: bytes
     format: str
     status: int
     error: str | None
@@ -76,6 +75,16 @@ class Document:
     truncated: bool
     metadata: dict[str, str]
     path: str | None = None
+    # The bytes of an 8-bit target; UTF-8 bytes are made from the text when asked for (exactly:
+    # ill-formed bytes were decoded as lone surrogates), which spares a copy of every text.
+    _bytes: bytes | None = dataclasses.field(default=None, repr=False, compare=False)
+
+    @property
+    def data(self) -> bytes:
+        """The text as the library wrote it, in the target charset."""
+        if self._bytes is None:
+            object.__setattr__(self, "_bytes", self.text.encode("utf-8", "surrogateescape"))
+        return self._bytes  # type: ignore[return-value]
 
 
 class Error(Exception):
@@ -318,25 +327,29 @@ class Extractor:
         return document
 
     def _document(self, r: _native.Result, path: str | None) -> Document:
-        data = ctypes.string_at(r.text, r.text_size) if r.text_size else b""
-        if self._codec == "utf-8":
-            text = data.decode("utf-8", "surrogateescape")
-        elif self._codec:
-            text = data.decode(self._codec, "surrogateescape")
+        data = None
+        if not r.text_size:
+            text = ""
+        elif self._codec == "utf-8":
+            # Decoded where the library wrote it: one pass, no copy of the bytes.
+            text = _native.decode_utf8(r.text, r.text_size, b"surrogateescape")
         else:
-            text = data.decode("ascii", "surrogateescape")
+            data = ctypes.string_at(r.text, r.text_size)
+            text = data.decode(self._codec or "ascii", "surrogateescape")
         messages = tuple(_text(r.messages[i]) for i in range(r.message_count))
         metadata = {}
-        for field in _METADATA_FIELDS:
-            value = getattr(r.metadata, field)
-            if value is not None:
-                metadata[field] = _text(value)
+        m = r.metadata
+        if m.title or m.subject or m.author or m.keywords or m.created or m.modified:
+            for field in _METADATA_FIELDS:
+                value = getattr(m, field)
+                if value is not None:
+                    metadata[field] = _text(value)
         error = ERROR_NAMES.get(r.error)
         if error is None and r.error != 0:
             error = "damaged"
-        return Document(text=text, data=data, format=_text(r.format), status=r.status,
-                        error=error, messages=messages, truncated=bool(r.truncated),
-                        metadata=metadata, path=path)
+        return Document(text=text, format=_text(r.format), status=r.status, error=error,
+                        messages=messages, truncated=bool(r.truncated), metadata=metadata,
+                        path=path, _bytes=data)
 
     def map(self, sources: Iterable[Source], workers: int | None = None) -> Iterator[Document]:
         """Reads many documents, ``workers`` at once on threads (default: one per core), and
@@ -373,7 +386,7 @@ class Extractor:
         except (TypeError, ValueError, OSError, MemoryError) as e:
             path = os.fsdecode(source) if isinstance(source, (str, os.PathLike)) else None
             message = str(e) or type(e).__name__
-            return Document(text="", data=b"", format="", status=1, error="read",
+            return Document(text="", format="", status=1, error="read",
                             messages=(message,), truncated=False, metadata={}, path=path)
 
 

@@ -115,6 +115,11 @@ _release_buffer.argtypes = [POINTER(PyBuffer)]
 _release_buffer.restype = None
 _PYBUF_SIMPLE = 0  # contiguous bytes, no format: what the reader wants
 
+#: str from UTF-8 bytes at an address, without copying them into a bytes object first.
+decode_utf8 = ctypes.pythonapi.PyUnicode_DecodeUTF8
+decode_utf8.argtypes = [c_void_p, c_ssize_t, c_char_p]
+decode_utf8.restype = ctypes.py_object
+
 
 class HeldBuffer:
     """The memory of a bytes-like object, held (so it cannot move or shrink) while in use."""

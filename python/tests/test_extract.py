@@ -8,6 +8,7 @@ import re
 import subprocess
 import sys
 import threading
+import time
 from pathlib import Path
 
 import pytest
@@ -163,7 +164,7 @@ def test_a_damaged_document_keeps_its_text_so_far(generated, tmp_path):
 
 def test_the_limit_class_has_its_exception():
     # The library's error class 5; a document of the class carries its Document as the others.
-    doc = dorvex.Document(text="", data=b"", format="docx", status=1, error="limit",
+    doc = dorvex.Document(text="", format="docx", status=1, error="limit",
                           messages=("ZIP package beyond limits",), truncated=False,
                           metadata={}, path="bomb.docx")
     e = dorvex._error_for(doc)
@@ -343,3 +344,35 @@ def test_map_is_lazy_and_takes_generators():
 def test_map_refuses_a_bad_worker_count(workers):
     with pytest.raises(ValueError):
         list(dorvex.Extractor().map([b"x"], workers=workers))
+
+
+def test_the_gil_is_released_while_the_library_reads():
+    # A thread that counts runs on while the main thread is inside the library. With the GIL
+    # held through the call it could not run at all: the switch interval is longer than the
+    # call, so nothing else takes the GIL from the main thread between its two readings.
+    data = b"{\\rtf1\\ansi " + b"caf\\'e9 na\\u239?ve {\\b bold} words\\par " * 150000 + b"}"
+    x = dorvex.Extractor()
+    stop = threading.Event()
+    ticks = [0]
+
+    def count():
+        while not stop.is_set():
+            ticks[0] += 1
+
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(0.5)
+    counter = threading.Thread(target=count)
+    counter.start()
+    try:
+        time.sleep(0.05)
+        with dorvex._native.HeldBuffer(data) as held:
+            before = ticks[0]
+            result = dorvex._native.lib.dorvex_extract_memory(x._handle, held.address, held.size,
+                                                              None)
+            during = ticks[0] - before
+        dorvex._native.lib.dorvex_result_free(result)
+    finally:
+        stop.set()
+        counter.join()
+        sys.setswitchinterval(interval)
+    assert during > 1000
