@@ -11,7 +11,7 @@ with "cmake --preset package && cmake --build --preset package".
   2. threads: Extractor.map(workers=2) against workers=1 on large generated documents;
   3. Dask: a LocalCluster of 2 worker processes against 1 on the large documents, and records
      per second on the corpus with 2.
-Each figure is the best of three runs.
+Each figure is the best of five runs.
 """
 
 from __future__ import annotations
@@ -32,13 +32,27 @@ os.environ.setdefault("DORVEX_LIBRARY", str(LIBRARY))  # the package loads this 
 import dorvex  # noqa: E402
 
 
-def best(fn, runs=3):
+RUNS = 5
+
+
+def best(fn, runs=None):
     times = []
-    for _ in range(runs):
+    for _ in range(runs or RUNS):
         t0 = time.perf_counter()
         fn()
         times.append(time.perf_counter() - t0)
     return min(times)
+
+
+def best_with_cpu(fn):
+    """The best wall time of the runs, and the process's CPU time in that run per wall second."""
+    runs = []
+    for _ in range(RUNS):
+        c0, t0 = time.process_time(), time.perf_counter()
+        fn()
+        runs.append((time.perf_counter() - t0, time.process_time() - c0))
+    wall, cpu = min(runs)
+    return wall, cpu / wall
 
 
 def load(out: str) -> str:
@@ -81,16 +95,22 @@ def binding(corpus: list[Path], rounds: int, work: Path) -> None:
                             *map(str, corpus)], capture_output=True, text=True)
         return float(re.search(r"in ([0-9.]+) s", r.stderr).group(1))
 
-    c_time = min(c_run() for _ in range(3))
     x = dorvex.Extractor(data_dir=data_dir)
     blobs = [p.read_bytes() for p in corpus]
 
     def py_run():
+        t0 = time.perf_counter()
         for _ in range(rounds):
             for b in blobs:
                 x.extract(b, errors="return")
+        return time.perf_counter() - t0
 
-    py_time = best(py_run)
+    # Alternated, so that a change in the machine's load falls on both.
+    c_times, py_times = [], []
+    for _ in range(RUNS):
+        c_times.append(c_run())
+        py_times.append(py_run())
+    c_time, py_time = min(c_times), min(py_times)
     n = len(corpus) * rounds
     print(f"binding: {len(corpus)} corpus files ({total / 1e6:.1f} MB) x {rounds} rounds: "
           f"C example {c_time:.3f} s ({n / c_time:.0f} docs/s), Extractor.extract "
@@ -101,10 +121,25 @@ def threads(large: list[Path]) -> None:
     blobs = [p.read_bytes() for p in large]
     mb = sum(map(len, blobs)) / 1e6
     x = dorvex.Extractor()
-    one = best(lambda: list(x.map(blobs, workers=1)))
-    two = best(lambda: list(x.map(blobs, workers=2)))
-    print(f"threads: {len(blobs)} large documents ({mb:.0f} MB): workers=1 {one:.2f} s, "
-          f"workers=2 {two:.2f} s: {one / two:.2f}x")
+    one, one_cpu = best_with_cpu(lambda: list(x.map(blobs, workers=1)))
+    two, two_cpu = best_with_cpu(lambda: list(x.map(blobs, workers=2)))
+    print(f"threads: {len(blobs)} large documents ({mb:.0f} MB): workers=1 {one:.2f} s "
+          f"({one_cpu:.2f} CPUs busy), workers=2 {two:.2f} s ({two_cpu:.2f} CPUs busy): "
+          f"{one / two:.2f}x")
+
+
+def program_baseline(large: list[Path]) -> None:
+    """What the machine gives the program's own threads at the same time, for comparison."""
+    program = LIBRARY.parent / "dorvex"
+    if not program.is_file():
+        return
+    times = {}
+    for j in (1, 2):
+        times[j] = best(lambda: subprocess.run([str(program), "--json", "-j", str(j),
+                                                *map(str, large)], stdout=subprocess.DEVNULL,
+                                               check=True))
+    print(f"baseline: dorvex --json -j 1 {times[1]:.2f} s, -j 2 {times[2]:.2f} s: "
+          f"{times[1] / times[2]:.2f}x")
 
 
 def dask_scale(large: list[Path], corpus: list[Path]) -> None:
@@ -149,6 +184,7 @@ def main() -> int:
         large = make_large(work, args.large) if {"threads", "dask"} - set(
             args.skip.split(",")) else []
         if "threads" not in args.skip:
+            program_baseline(large)
             threads(large)
         if "dask" not in args.skip:
             dask_scale(large, corpus)
