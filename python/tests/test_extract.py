@@ -376,3 +376,13 @@ def test_the_gil_is_released_while_the_library_reads():
         counter.join()
         sys.setswitchinterval(interval)
     assert during > 1000
+
+
+def test_every_public_name_has_a_docstring():
+    import dorvex.dask
+
+    names = [getattr(dorvex, n) for n in dorvex.__all__ if n not in ("Source", "__version__")]
+    names += [getattr(dorvex.Extractor, n) for n in ("extract", "map", "close")]
+    names += [dorvex.Document.data, dorvex.dask.extract, dorvex.dask.records,
+              dorvex.dask.to_dataframe, dorvex, dorvex.dask]
+    assert all((getattr(o, "__doc__", "") or "").strip() for o in names)
