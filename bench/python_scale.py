@@ -128,6 +128,31 @@ def threads(large: list[Path]) -> None:
           f"{one / two:.2f}x")
 
 
+SPIN = r"""
+#include <pthread.h>
+#include <stdio.h>
+#include <time.h>
+static double now(void) { struct timespec t; clock_gettime(CLOCK_MONOTONIC, &t);
+                          return t.tv_sec + t.tv_nsec / 1e9; }
+static volatile unsigned long sink;
+static void* spin(void* arg) { double end = now() + 1.0; unsigned long x = 0;
+  while (now() < end) for (int i = 0; i < 100000; ++i) x += i; sink = x; return arg; }
+int main(void) { pthread_t t[2]; double start = now();
+  for (int i = 0; i < 2; ++i) pthread_create(&t[i], 0, spin, 0);
+  for (int i = 0; i < 2; ++i) pthread_join(t[i], 0);
+  printf("%.2f\n", (double)clock() / CLOCKS_PER_SEC / (now() - start)); return 0; }
+"""
+
+
+def machine_cpus(work: Path) -> float:
+    """How many CPUs two spinning C threads get now: 2.00 on an idle two-core machine."""
+    source, exe = work / "spin.c", work / "spin"
+    if not exe.exists():
+        source.write_text(SPIN)
+        subprocess.run(["cc", "-O1", "-pthread", str(source), "-o", str(exe)], check=True)
+    return float(subprocess.run([str(exe)], capture_output=True, text=True).stdout)
+
+
 def program_baseline(large: list[Path]) -> None:
     """What the machine gives the program's own threads at the same time, for comparison."""
     program = LIBRARY.parent / "dorvex"
@@ -179,6 +204,7 @@ def main() -> int:
     print("load before:", load("1, 5, 15 minutes"))
     with tempfile.TemporaryDirectory() as d:
         work = Path(d)
+        print(f"two spinning C threads get {machine_cpus(work):.2f} CPUs")
         if "binding" not in args.skip and corpus:
             binding(corpus, args.rounds, work)
         large = make_large(work, args.large) if {"threads", "dask"} - set(
@@ -188,6 +214,7 @@ def main() -> int:
             threads(large)
         if "dask" not in args.skip:
             dask_scale(large, corpus)
+        print(f"two spinning C threads get {machine_cpus(work):.2f} CPUs")
     print("load after:", load("1, 5, 15 minutes"))
     return 0
 
