@@ -123,6 +123,21 @@ def threads(large: list[Path]) -> None:
     x = dorvex.Extractor()
     one, one_cpu = best_with_cpu(lambda: list(x.map(blobs, workers=1)))
     two, two_cpu = best_with_cpu(lambda: list(x.map(blobs, workers=2)))
+    # The share of a document's time spent holding the GIL (everything outside the library
+    # call) bounds what threads can give: at most 1/share on any number of cores.
+    lib = dorvex._native.lib
+
+    def calls_only():
+        for b in blobs:
+            with dorvex._native.HeldBuffer(b) as held:
+                r = lib.dorvex_extract_memory(x._handle, held.address, held.size, None)
+            lib.dorvex_result_free(r)
+
+    inside = best(calls_only)
+    share = max(0.0, 1 - inside / one)
+    print(f"threads: the library call is {inside:.2f} s of workers=1's {one:.2f} s: the GIL is "
+          f"held {share:.0%} of the time, which allows {min(2, 1 / max(share, 1e-9)):.2f}x "
+          "on 2 cores")
     print(f"threads: {len(blobs)} large documents ({mb:.0f} MB): workers=1 {one:.2f} s "
           f"({one_cpu:.2f} CPUs busy), workers=2 {two:.2f} s ({two_cpu:.2f} CPUs busy): "
           f"{one / two:.2f}x")
