@@ -295,7 +295,12 @@ class Extractor:
         handle = self._handle
         if not handle:
             raise ValueError("dorvex: this Extractor is closed")
-        if isinstance(source, (str, os.PathLike)):
+        if type(source) is bytes:
+            # The common case, without the buffer protocol: ctypes passes the bytes' own memory.
+            label = name
+            result = lib.dorvex_extract_memory(handle, source, len(source),
+                                               None if name is None else name.encode())
+        elif isinstance(source, (str, os.PathLike)):
             path = os.fspath(source)
             label = name if name is not None else os.fsdecode(path)
             result = lib.dorvex_extract_path(handle, os.fsencode(path))
@@ -328,15 +333,17 @@ class Extractor:
 
     def _document(self, r: _native.Result, path: str | None) -> Document:
         data = None
-        if not r.text_size:
+        size = r.text_size
+        if not size:
             text = ""
         elif self._codec == "utf-8":
             # Decoded where the library wrote it: one pass, no copy of the bytes.
-            text = _native.decode_utf8(r.text, r.text_size, b"surrogateescape")
+            text = _native.decode_utf8(r.text, size, b"surrogateescape")
         else:
-            data = ctypes.string_at(r.text, r.text_size)
+            data = ctypes.string_at(r.text, size)
             text = data.decode(self._codec or "ascii", "surrogateescape")
-        messages = tuple(_text(r.messages[i]) for i in range(r.message_count))
+        count = r.message_count
+        messages = tuple(_text(line) for line in r.messages[:count]) if count else ()
         metadata = {}
         m = r.metadata
         if m.title or m.subject or m.author or m.keywords or m.created or m.modified:
@@ -344,12 +351,10 @@ class Extractor:
                 value = getattr(m, field)
                 if value is not None:
                     metadata[field] = _text(value)
-        error = ERROR_NAMES.get(r.error)
-        if error is None and r.error != 0:
-            error = "damaged"
-        return Document(text=text, format=_text(r.format), status=r.status, error=error,
-                        messages=messages, truncated=bool(r.truncated), metadata=metadata,
-                        path=path, _bytes=data)
+        code = r.error
+        error = None if code == 0 else ERROR_NAMES.get(code, "damaged")
+        return Document(text, r.format.decode(), r.status, error, messages, r.truncated != 0,
+                        metadata, path, data)
 
     def map(self, sources: Iterable[Source], workers: int | None = None) -> Iterator[Document]:
         """Reads many documents, ``workers`` at once on threads (default: one per core), and
