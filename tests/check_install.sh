@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 src=$PWD
 build=${1:-build/package}
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake --preset package >/dev/null
+  cmake --preset package -B "$build" >/dev/null
 fi
 cmake --build "$build" -j2 >/dev/null
 
