@@ -4,6 +4,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "fileutil.h"
+
 namespace dorvex {
 
 namespace {
@@ -51,6 +53,11 @@ const char* ansi_charset_of_locale(const char* name) {
 }
 
 const char* locale_ansi_charset() {
+  // Windows says which code page its programs take 8-bit text in; UTF-8 there is no 8-bit one.
+  if (kSystemCodePages) {
+    const char* charset = code_page_charset(system_ansi_code_page());
+    return charset && std::strcmp(charset, "utf-8") != 0 ? charset : nullptr;
+  }
   for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
     const char* value = std::getenv(var);
     if (value && *value) return ansi_charset_of_locale(value);
