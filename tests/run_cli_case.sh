@@ -4,6 +4,7 @@
 # The executable runs from a private copy, with its own charsets/, HOME and working directory,
 # so every data file a case relies on is under the case's control.
 # BUILD (the build tree) and CMAKE (its cmake) let a case install the build.
+# With DORVEX_WINE set, DORVEX is the Windows program, which runs under that Wine.
 # Usage: run_cli_case.sh DORVEX CASE.sh SOURCE_DIR MKFIXTURE [BUILD_DIR CMAKE]
 set -u
 exe=$1 case=$2 src=$3 mkfixture=$4 build=${5:-} cmake=${6:-cmake}
@@ -11,7 +12,15 @@ base=${case%.sh}
 work=$(mktemp -d "${TMPDIR:-/tmp}/dorvex-cli-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/bin" "$work/home" "$work/run"
-cp "$exe" "$work/bin/dorvex"
+if [ -n "${DORVEX_WINE:-}" ]; then
+  # The Windows program: dorvex.exe beside its charsets, run under Wine by a script that has the
+  # usual name.
+  cp "$exe" "$work/bin/dorvex.exe"
+  printf '#!/bin/sh\nexec "%s" "${0%%/*}/dorvex.exe" "$@"\n' "$src/tools/wine-run" >"$work/bin/dorvex"
+  chmod +x "$work/bin/dorvex"
+else
+  cp "$exe" "$work/bin/dorvex"
+fi
 cp -r "$src/charsets" "$work/bin/charsets"
 export HOME="$work/home" DORVEX="$work/bin/dorvex" BIN="$work/bin" DATA="$src/tests/data"
 export MKFIXTURE="$mkfixture" WORK="$work" BUILD="$build" CMAKE="$cmake" LC_ALL=C
