@@ -31,6 +31,15 @@ status=$?
 for s in stdout stderr; do
   sed -i "s|$work|@WORK@|g" "$work/$s"
 done
+# The Windows program names the same paths the Windows way (Z:\tmp\...\bin\dorvex.rc): they
+# are compared written the POSIX way.
+if [ -n "${DORVEX_WINE:-}" ]; then
+  export DORVEX_WORK_WINDOWS="Z:${work//\//\\}"
+  for s in stdout stderr; do
+    perl -i -pe 's{\Q$ENV{DORVEX_WORK_WINDOWS}\E}{\@WORK\@}g;
+                 s{\@WORK\@([^\s:(\x27"]*)}{"\@WORK\@" . ($1 =~ tr|\\|/|r)}ge' "$work/$s"
+  done
+fi
 fail=0
 check() {  # actual expected-file
   local expected=/dev/null
@@ -41,10 +50,18 @@ check() {  # actual expected-file
     fail=1
   fi
 }
-check "$work/stdout" "$base.stdout"
-check "$work/stderr" "$base.stderr"
+# Where the Windows program rightly says something else, tests/windows/expected has its words.
+expected_base=$base
+if [ -n "${DORVEX_WINE:-}" ]; then
+  windows_base=$src/tests/windows/expected/$(basename "$base")
+  for s in stdout stderr exit; do
+    [ -f "$windows_base.$s" ] && expected_base=$windows_base
+  done
+fi
+check "$work/stdout" "$expected_base.stdout"
+check "$work/stderr" "$expected_base.stderr"
 want=0
-[ -f "$base.exit" ] && want=$(cat "$base.exit")
+[ -f "$expected_base.exit" ] && want=$(cat "$expected_base.exit")
 if [ "$status" != "$want" ]; then
   echo "--- exit status $status, expected $want"
   fail=1

@@ -76,6 +76,11 @@ bool set_file_length(std::FILE* f, std::uint64_t length);
 // position. False when the stream has no file that can be read so; *got: bytes read.
 bool read_at(std::FILE* f, std::uint64_t offset, unsigned char* dest, std::size_t n, std::size_t* got);
 
+// Goes back to the start of an input: done; or pipe, when it cannot seek (a pipe, a terminal),
+// its bytes still in the stream's buffer; or failed (errno says why).
+enum class Rewind { done, pipe, failed };
+Rewind rewind_input(std::FILE* f);
+
 // A read-only stream over size bytes of memory; null on failure.
 std::FILE* open_memory_stream(const void* data, std::size_t size);
 

@@ -143,6 +143,11 @@ bool read_at(std::FILE* f, std::uint64_t offset, unsigned char* dest, std::size_
   return true;
 }
 
+Rewind rewind_input(std::FILE* f) {
+  if (fseeko(f, 0, SEEK_SET) == 0) return Rewind::done;
+  return errno == ESPIPE ? Rewind::pipe : Rewind::failed;
+}
+
 std::FILE* open_memory_stream(const void* data, std::size_t size) {
   // Read-only: fmemopen writes nothing to a stream opened "rb".
   return ::fmemopen(const_cast<void*>(data), size, "rb");

@@ -199,6 +199,15 @@ bool set_file_length(std::FILE* f, std::uint64_t length) {
 // handle would move: stdio reads the bytes instead.
 bool read_at(std::FILE*, std::uint64_t, unsigned char*, std::size_t, std::size_t*) { return false; }
 
+// Asked before seeking: the C runtime's fseek on a pipe drops what the stream has buffered
+// before it fails, and says EINVAL where POSIX says ESPIPE.
+Rewind rewind_input(std::FILE* f) {
+  const HANDLE h = handle_of(f);
+  const DWORD type = h == INVALID_HANDLE_VALUE ? FILE_TYPE_UNKNOWN : GetFileType(h);
+  if (type == FILE_TYPE_PIPE || type == FILE_TYPE_CHAR) return Rewind::pipe;
+  return std::fseek(f, 0, SEEK_SET) == 0 ? Rewind::done : Rewind::failed;
+}
+
 // The C runtime has no stream over memory: a temporary file holds a copy.
 std::FILE* open_memory_stream(const void* data, std::size_t size) {
   std::FILE* f = open_temp_file();
@@ -213,11 +222,18 @@ std::FILE* open_memory_stream(const void* data, std::size_t size) {
 
 bool is_terminal(std::FILE* f) { return is_console(handle_of(f)); }
 
+// Binary mode: the text's own line ends go out, and a document piped in is read byte for byte.
+// Messages go out as they are written, as on POSIX systems, so that they stand before the text
+// still buffered (the C runtime buffers a redirected stderr). Output to the console goes out in
+// blocks: one write per character, as the C runtime does for a console, would split the bytes
+// of a UTF-8 character, and the console would show each piece as a bad character.
 bool prepare_standard_streams() {
   for (std::FILE* f : {stdin, stdout, stderr}) {
     const int fd = _fileno(f);
     if (fd >= 0) _setmode(fd, _O_BINARY);
   }
+  std::setvbuf(stderr, nullptr, _IONBF, 0);
+  if (is_terminal(stdout)) std::setvbuf(stdout, nullptr, _IOFBF, 65536);
   return true;
 }
 

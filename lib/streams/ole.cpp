@@ -519,8 +519,8 @@ bool build_block_list(OleStream* s) {
 std::FILE* ole_init(std::FILE* input, const unsigned char* prefix, std::size_t prefix_len) {
   ole_finish();
   std::FILE* f = input;
-  if (std::fseek(input, 0, SEEK_SET) != 0) {
-    if (errno != ESPIPE) {
+  if (const Rewind r = rewind_input(input); r != Rewind::done) {
+    if (r == Rewind::failed) {
       report_errno("Can't seek in file");
       return nullptr;
     }
