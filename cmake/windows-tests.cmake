@@ -27,9 +27,11 @@ add_custom_target(host_mkfixture ALL DEPENDS ${host_mkfixture})
 
 # One Wine prefix for the whole run, made once (its first start takes seconds).
 set(wine_prefix ${CMAKE_BINARY_DIR}/wine)
-set(wine_environment WINEPREFIX=${wine_prefix} WINEDEBUG=-all DORVEX_WINE=${DORVEX_WINE})
+set(wine_environment WINEPREFIX=${wine_prefix} WINEDEBUG=-all DORVEX_WINE=${DORVEX_WINE}
+                     LOCPATH=${CMAKE_BINARY_DIR}/locales)
 add_test(NAME windows.wine_prefix
-         COMMAND ${CMAKE_COMMAND} -E env ${wine_environment} ${DORVEX_WINE} $<TARGET_FILE:dorvex> -V)
+         COMMAND ${CMAKE_COMMAND} -E env ${wine_environment}
+                 ${CMAKE_SOURCE_DIR}/tools/wine-setup ${CMAKE_BINARY_DIR} $<TARGET_FILE:dorvex>)
 set_tests_properties(windows.wine_prefix PROPERTIES FIXTURES_SETUP wine)
 
 # tests/windows/skip.txt: "case  reason", one a line; the reason is printed when it is skipped.
@@ -61,3 +63,6 @@ foreach(case ${cli_cases} ${windows_cases})
                    ${CMAKE_SOURCE_DIR} ${host_mkfixture} ${CMAKE_BINARY_DIR} ${CMAKE_COMMAND})
   set_tests_properties(${test_name} PROPERTIES FIXTURES_REQUIRED wine)
 endforeach()
+# It writes a dorvex.rc into the profile directory of the shared Wine prefix for a moment, where
+# a case run beside it without HOME would find it.
+set_tests_properties(windows.userprofile PROPERTIES RUN_SERIAL TRUE)

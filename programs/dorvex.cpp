@@ -96,6 +96,7 @@ void long_help() {
 int check_output(int status) {
   if (dorvex::ctx().output_failed) return 1;  // said once, when the write failed
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    errno = dorvex::write_error(errno);
     std::perror("stdout");
     return 1;
   }
@@ -446,6 +447,7 @@ int run_batch(int first, int argc, char** argv) {
       [&](std::size_t i) { return extract_one(x.get(), names[i]); },
       [&](std::size_t i, Record& record) { return write_record(names[i], record, &status); });
   if (!written || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    errno = dorvex::write_error(errno);
     std::perror("stdout");
     dorvex::ctx().output_failed = true;
     return 1;

@@ -406,6 +406,12 @@ const char* code_page_charset(unsigned code_page) {
   return name && *name ? resolve_charset(name) : nullptr;
 }
 
+const char* code_page_source_charset(unsigned code_page) {
+  if (code_page == 0 || code_page == 65001) return nullptr;
+  const char* name = charset_from_codepage(code_page);
+  return name && *name ? shipped_charset_name(name) : nullptr;
+}
+
 const char* locale_charset() {
   // Windows: text for the console in the console's code page; redirected output keeps the default.
   if (kSystemCodePages) return code_page_charset(console_output_code_page());

@@ -115,6 +115,10 @@ const char* locale_charset();
 // any other code page dorvex has one for; null for 0 and for a code page without a table.
 const char* code_page_charset(unsigned code_page);
 
+// The charset dorvex ships for a Windows code page, whether or not its table is found (as
+// shipped_charset_name says); null for 0, 65001 and the code pages it ships no table for.
+const char* code_page_source_charset(unsigned code_page);
+
 // While tables are held (at start-up), a table resolve_charset finds stays open for
 // open_charset_table, which then needs no second look-up; the two tables of every start are
 // found once each. Ending the hold closes those not taken, so no descriptor stays open into the

@@ -84,6 +84,10 @@ Rewind rewind_input(std::FILE* f);
 // A read-only stream over size bytes of memory; null on failure.
 std::FILE* open_memory_stream(const void* data, std::size_t size);
 
+// The errno that says why a write failed, from the one it left: on Windows a pipe whose reader
+// has gone is EPIPE ("Broken pipe"), where the C runtime says EINVAL.
+int write_error(int error);
+
 // Whether a stream is a terminal (a console on Windows).
 bool is_terminal(std::FILE* f);
 
@@ -106,7 +110,8 @@ unsigned system_ansi_code_page();
 
 // The command line as UTF-8 words: on Windows read from the system as Unicode and converted
 // (argv as the C runtime gives it holds the ANSI code page, which loses characters); elsewhere
-// argc and argv unchanged. The words live until the program ends.
+// argc and argv unchanged. On Windows the first word is the program's name alone, without a
+// directory or ".exe", as its messages show it. The words live until the program ends.
 void utf8_command_line(int* argc, char*** argv);
 
 }  // namespace dorvex

@@ -153,6 +153,8 @@ std::FILE* open_memory_stream(const void* data, std::size_t size) {
   return ::fmemopen(const_cast<void*>(data), size, "rb");
 }
 
+int write_error(int error) { return error; }
+
 bool is_terminal(std::FILE* f) { return ::isatty(fileno(f)) != 0; }
 
 // A closed 0, 1 or 2 would be handed out by the next open: an input, a charset table or the

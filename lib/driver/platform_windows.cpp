@@ -71,14 +71,31 @@ bool disk_file_size(HANDLE h, std::uint64_t* size) {
   return true;
 }
 
+// Whether a standard handle is one the program may use: a closed one may still have its number
+// (Wine gives one that even says it is a file), and writing nothing to it fails.
+bool is_open_handle(HANDLE h, bool output) {
+  if (h == INVALID_HANDLE_VALUE || h == nullptr) return false;
+  SetLastError(NO_ERROR);
+  if (GetFileType(h) == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR) return false;
+  DWORD written = 0;
+  return !output || WriteFile(h, "", 0, &written, nullptr) || GetLastError() != ERROR_INVALID_HANDLE;
+}
+
 bool ends_with_txt(const std::wstring& name) {
   return name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".txt") == 0;
 }
 
 }  // namespace
 
+// A directory cannot be opened as a file here; it is named as one, as POSIX systems name it.
 std::FILE* open_path(const char* path, const char* mode) {
-  return _wfopen(widen(path).c_str(), widen(mode).c_str());
+  const std::wstring name = widen(path);
+  std::FILE* f = _wfopen(name.c_str(), widen(mode).c_str());
+  if (!f && errno == EACCES) {
+    const DWORD a = GetFileAttributesW(name.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) errno = EISDIR;
+  }
+  return f;
 }
 
 bool path_exists(const char* path) { return attributes(path) != INVALID_FILE_ATTRIBUTES; }
@@ -154,7 +171,10 @@ bool list_txt_files(const char* dir, std::vector<std::string>* paths) {
 std::FILE* open_data_file(const char* path, std::uint64_t cap, bool* refused) {
   *refused = false;
   std::FILE* f = open_path(path, "rb");
-  if (!f) return nullptr;
+  if (!f) {
+    *refused = errno == EISDIR;  // a directory is there, and is no data file
+    return nullptr;
+  }
   std::uint64_t size = 0;
   if (!disk_file_size(handle_of(f), &size) || size > cap) {
     std::fclose(f);
@@ -220,6 +240,15 @@ std::FILE* open_memory_stream(const void* data, std::size_t size) {
   return f;
 }
 
+int write_error(int error) {
+  if (error != EINVAL) return error;
+  if (_doserrno == ERROR_NO_DATA || _doserrno == ERROR_BROKEN_PIPE || _doserrno == ERROR_PIPE_NOT_CONNECTED)
+    return EPIPE;
+  // A later write to the same pipe fails on the stream's error flag, with no new reason.
+  const HANDLE h = handle_of(stdout);
+  return h != INVALID_HANDLE_VALUE && GetFileType(h) == FILE_TYPE_PIPE ? EPIPE : error;
+}
+
 bool is_terminal(std::FILE* f) { return is_console(handle_of(f)); }
 
 // Binary mode: the text's own line ends go out, and a document piped in is read byte for byte.
@@ -227,10 +256,16 @@ bool is_terminal(std::FILE* f) { return is_console(handle_of(f)); }
 // still buffered (the C runtime buffers a redirected stderr). Output to the console goes out in
 // blocks: one write per character, as the C runtime does for a console, would split the bytes
 // of a UTF-8 character, and the console would show each piece as a bad character.
+// A stream the program was started without (no handle) reads and writes the NUL device, as
+// a closed descriptor reads and writes /dev/null on POSIX systems.
 bool prepare_standard_streams() {
   for (std::FILE* f : {stdin, stdout, stderr}) {
     const int fd = _fileno(f);
-    if (fd >= 0) _setmode(fd, _O_BINARY);
+    if (fd < 0 || !is_open_handle(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), f != stdin)) {
+      if (!std::freopen("NUL", f == stdin ? "rb" : "wb", f)) return false;
+      continue;
+    }
+    _setmode(fd, _O_BINARY);
   }
   std::setvbuf(stderr, nullptr, _IONBF, 0);
   if (is_terminal(stdout)) std::setvbuf(stdout, nullptr, _IOFBF, 65536);
@@ -255,11 +290,20 @@ void utf8_command_line(int* argc, char*** argv) {
   words.clear();
   for (int i = 0; i < count; ++i) words.push_back(narrow(wide[i]));
   LocalFree(wide);
+  // The first word names the program in its messages ("dorvex: unknown option -- z"): its name
+  // alone, however it was started (a full path, with or without .exe).
+  if (!words.empty()) {
+    std::string& name = words[0];
+    name.erase(0, name.find_last_of("\\/:") + 1);
+    if (name.size() > 4 && _stricmp(name.c_str() + name.size() - 4, ".exe") == 0) name.resize(name.size() - 4);
+  }
   pointers.clear();
   for (std::string& word : words) pointers.push_back(word.data());
   pointers.push_back(nullptr);
   *argc = count;
   *argv = pointers.data();
+  // getopt names the program from the C runtime's own copy.
+  if (__argv && __argv[0] && !words.empty()) __argv[0] = words[0].data();
 }
 
 }  // namespace dorvex
