@@ -62,8 +62,8 @@ std::string running_program_path();
 // Null when there is none.
 const char* home_directory();
 
-// The paths of the files called *.txt in dir, in byte order of their names (no hidden ones).
-// False, errno set, when the directory cannot be read.
+// The paths of the files called *.txt in dir, in byte order of their names (no hidden ones);
+// none when dir is no directory. False, errno set, when the directory cannot be read.
 bool list_txt_files(const char* dir, std::vector<std::string>* paths);
 
 // An unnamed temporary file open for update, gone when closed; null on failure (errno says why).

@@ -69,6 +69,7 @@ bool append_glob_literal(std::string* out, const char* s) {
 }  // namespace
 
 bool list_txt_files(const char* dir, std::vector<std::string>* paths) {
+  if (!is_directory(dir)) return true;  // glob with GLOB_ERR would abort on it
   std::string pattern;
   if (!append_glob_literal(&pattern, dir)) return true;  // too long to search: nothing there
   pattern += kDirSep;
