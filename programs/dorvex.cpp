@@ -358,10 +358,7 @@ Record extract_one(const dorvex_extractor* x, const std::string& name) {
     record.bytes = data.size();
     record.result.reset(dorvex_extract_memory(x, data.data(), data.size(), "stdin"));
   } else {
-    if (std::FILE* f = dorvex::open_path(name.c_str(), "rb")) {
-      if (!dorvex::regular_file_size(f, &record.bytes)) record.bytes = 0;
-      std::fclose(f);
-    }
+    if (!dorvex::path_file_size(name.c_str(), &record.bytes)) record.bytes = 0;
     record.result.reset(dorvex_extract_path(x, name.c_str()));
   }
   if (!record.result && record.refusal.empty()) record.refusal = "Out of memory!";

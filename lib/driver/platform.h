@@ -55,6 +55,10 @@ bool stream_is_directory(std::FILE* f);
 // The size of an open regular file; false for anything else (a pipe, a device, a console).
 bool regular_file_size(std::FILE* f, std::uint64_t* size);
 
+// The size of the regular file a path names, without opening it (a FIFO would wait for a
+// writer); false for anything else.
+bool path_file_size(const char* path, std::uint64_t* size);
+
 // The full path of the running executable, from the system; empty when it does not say.
 std::string running_program_path();
 

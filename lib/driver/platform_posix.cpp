@@ -45,6 +45,13 @@ bool regular_file_size(std::FILE* f, std::uint64_t* size) {
   return true;
 }
 
+bool path_file_size(const char* path, std::uint64_t* size) {
+  struct stat st;
+  if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return false;
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
+
 std::string running_program_path() {
   char link[kPathLimit];
   ssize_t n = ::readlink("/proc/self/exe", link, sizeof link - 1);

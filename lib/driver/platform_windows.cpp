@@ -119,6 +119,15 @@ bool stream_is_directory(std::FILE* f) {
 
 bool regular_file_size(std::FILE* f, std::uint64_t* size) { return disk_file_size(handle_of(f), size); }
 
+bool path_file_size(const char* path, std::uint64_t* size) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)))
+    return false;
+  *size = (std::uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
+}
+
 std::string running_program_path() {
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {

@@ -159,4 +159,23 @@ TEST(Platform, DataFilesMustBeRegularAndSmallEnough) {
   }
 }
 
+// Sizes of named files are taken without opening them: a FIFO, which an open would wait on,
+// has none, nor has a directory.
+TEST(Platform, PathSizesAreThoseOfRegularFilesOnly) {
+  TempDir t;
+  write_file(t.file("seven"), "1234567");
+  write_file(t.file("empty"), "");
+  ASSERT_EQ(::mkdir(t.file("dir").c_str(), 0755), 0);
+  ASSERT_EQ(::mkfifo(t.file("fifo").c_str(), 0600), 0);
+  const std::pair<std::string, std::int64_t> cases[] = {
+      {t.file("seven"), 7}, {t.file("empty"), 0}, {t.file("dir"), -1},
+      {t.file("fifo"), -1}, {t.file("missing"), -1},
+  };
+  for (const auto& [path, expected] : cases) {
+    std::uint64_t size = 99;
+    const bool known = dorvex::path_file_size(path.c_str(), &size);
+    EXPECT_EQ(known ? static_cast<std::int64_t>(size) : -1, expected) << path;
+  }
+}
+
 }  // namespace
