@@ -66,3 +66,25 @@ endforeach()
 # It writes a dorvex.rc into the profile directory of the shared Wine prefix for a moment, where
 # a case run beside it without HOME would find it.
 set_tests_properties(windows.userprofile PROPERTIES RUN_SERIAL TRUE)
+
+# The Windows side of the system layer, unit-tested under Wine with GoogleTest built here from
+# its source (Debian's libgtest-dev ships it in /usr/src/googletest).
+set(DORVEX_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree, built for the Windows unit tests")
+if(EXISTS ${DORVEX_GTEST_SOURCE}/CMakeLists.txt)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${DORVEX_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  add_executable(test_platform_windows ${CMAKE_SOURCE_DIR}/tests/windows/unit/test_platform_windows.cpp)
+  target_link_libraries(test_platform_windows PRIVATE dorvex_core gtest gtest_main)
+  target_compile_options(test_platform_windows PRIVATE ${DORVEX_WARNINGS})
+  target_link_options(test_platform_windows PRIVATE -static)
+  # GoogleTest marks symbols visible, which link-time optimization on Windows only warns about.
+  set_target_properties(test_platform_windows gtest gtest_main PROPERTIES INTERPROCEDURAL_OPTIMIZATION OFF)
+  add_test(NAME windows.unit_platform
+           COMMAND ${CMAKE_COMMAND} -E env ${wine_environment} ${DORVEX_WINE}
+                   $<TARGET_FILE:test_platform_windows>)
+  set_tests_properties(windows.unit_platform PROPERTIES FIXTURES_REQUIRED wine)
+else()
+  message(STATUS "No GoogleTest source in ${DORVEX_GTEST_SOURCE} (Debian: libgtest-dev): "
+                 "the Windows unit tests are not built")
+endif()
