@@ -10,8 +10,8 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/dorvex-expat-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 fetched=
-for spec in expat $(apt-cache showsrc expat 2>/dev/null | sed -n 's/^Version: /expat=/p' | sort -r -V); do
-  if apt-get source -qq "$spec" >/dev/null 2>&1; then
+for package in expat $(apt-cache showsrc expat 2>/dev/null | sed -n 's/^Version: /expat=/p' | sort -r -V); do
+  if apt-get source -qq "$package" >/dev/null 2>&1; then
     fetched=yes
     break
   fi
