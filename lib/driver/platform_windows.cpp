@@ -262,10 +262,10 @@ bool is_terminal(std::FILE* f) { return is_console(handle_of(f)); }
 
 // Binary mode: the text's own line ends go out, and a document piped in is read byte for byte.
 // Messages go out as they are written, as on POSIX systems, so that they stand before the text
-// still buffered (the C runtime buffers a redirected stderr). Standard output is buffered from
-// the start, a pipe's as a console's: the C runtime writes each character on its own to both,
-// so a reader that stops early (dorvex -l | more) would break the listing off, and the console
-// would get the bytes of a UTF-8 character in pieces, each shown as a bad character.
+// still buffered (the C runtime buffers a redirected stderr). Standard output has a buffer from
+// the start, a console's too: written a character at a time, as the C runtime writes to a
+// console, the bytes of a UTF-8 character reach the console in pieces, each shown as a bad
+// character.
 // A stream the program was started without (no handle) reads and writes the NUL device, as
 // a closed descriptor reads and writes /dev/null on POSIX systems.
 bool prepare_standard_streams() {
