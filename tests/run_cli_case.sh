@@ -14,10 +14,13 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/bin" "$work/home" "$work/run"
 if [ -n "${DORVEX_WINE:-}" ]; then
   # The Windows program: dorvex.exe beside its charsets, run under Wine by a script that has the
-  # usual name.
+  # usual name and turns its CR LF line ends into LF, as the shared expected files have them;
+  # dorvex-crlf runs it with its own line ends, for the cases that check them.
   cp "$exe" "$work/bin/dorvex.exe"
-  printf '#!/bin/sh\nexec "%s" "${0%%/*}/dorvex.exe" "$@"\n' "$src/tools/wine-run" >"$work/bin/dorvex"
-  chmod +x "$work/bin/dorvex"
+  printf '#!/bin/sh\nexec "%s" "${0%%/*}/dorvex.exe" "$@"\n' "$src/tools/wine-run-lf" >"$work/bin/dorvex"
+  printf '#!/bin/sh\nexec "%s" "${0%%/*}/dorvex.exe" "$@"\n' "$src/tools/wine-run" >"$work/bin/dorvex-crlf"
+  chmod +x "$work/bin/dorvex" "$work/bin/dorvex-crlf"
+  export DORVEX_CRLF="$work/bin/dorvex-crlf"
 else
   cp "$exe" "$work/bin/dorvex"
 fi

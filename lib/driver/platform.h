@@ -97,8 +97,8 @@ bool is_terminal(std::FILE* f);
 
 // Makes the program's standard streams what it needs before anything is read or written: on
 // POSIX, descriptors 0 to 2 that are closed are opened on /dev/null (false when that fails);
-// on Windows, standard input and output in binary mode, so the text's own line ends go out
-// unchanged and a document piped in is read byte for byte.
+// on Windows, standard output and error in text mode, so every line end goes out as CR LF, and
+// standard input in binary mode, so a document piped in is read byte for byte.
 bool prepare_standard_streams();
 
 // The codeset a locale name without one ("ru_RU") has by default, as the C library says; empty

@@ -1,5 +1,5 @@
 // The Windows side of platform.h: wide file names, the program's path from the system, the
-// console's code page, binary standard streams.
+// console's code page, the standard streams' modes.
 #ifdef _WIN32
 
 #include "platform.h"
@@ -260,7 +260,14 @@ int write_error(int error) {
 
 bool is_terminal(std::FILE* f) { return is_console(handle_of(f)); }
 
-// Binary mode: the text's own line ends go out, and a document piped in is read byte for byte.
+// Standard output and standard error in text mode, as a Windows text tool writes them: every LF
+// the program writes goes out as CR LF, also from the blocks written to the descriptor itself
+// (the C runtime's write translates on a descriptor in text mode). Standard input stays binary:
+// a document piped in is read byte for byte, and a byte 1A in it is no end.
+// A console is written in binary mode: it starts a new line at a LF alone, and a C runtime that
+// writes text mode to a console may take the bytes as characters of its own locale (Wine's
+// takes them as Latin-1) instead of passing them to the console, which shows them in its code
+// page.
 // Messages go out as they are written, as on POSIX systems, so that they stand before the text
 // still buffered (the C runtime buffers a redirected stderr). Standard output has a buffer from
 // the start, a console's too: written a character at a time, as the C runtime writes to a
@@ -272,10 +279,11 @@ bool prepare_standard_streams() {
   for (std::FILE* f : {stdin, stdout, stderr}) {
     const int fd = _fileno(f);
     if (fd < 0 || !is_open_handle(reinterpret_cast<HANDLE>(_get_osfhandle(fd)), f != stdin)) {
-      if (!std::freopen("NUL", f == stdin ? "rb" : "wb", f)) return false;
+      if (!std::freopen("NUL", f == stdin ? "rb" : "w", f)) return false;
       continue;
     }
-    _setmode(fd, _O_BINARY);
+    const bool text = f != stdin && !is_console(reinterpret_cast<HANDLE>(_get_osfhandle(fd)));
+    _setmode(fd, text ? _O_TEXT : _O_BINARY);
   }
   std::setvbuf(stderr, nullptr, _IONBF, 0);
   std::setvbuf(stdout, nullptr, _IOFBF, 65536);
