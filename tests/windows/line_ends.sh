@@ -3,7 +3,7 @@
 # descriptor directly, --json records and messages alike; a CR LF already in a text becomes
 # CR CR LF, as stdio's text mode writes it. Standard input stays binary: a byte 1A in a piped
 # document is no end. DORVEX_CRLF is the program with its own line ends.
-ends() {  # label: the line ends of standard input
+ends() {  # FILE: its line ends, counted
   perl -0777 -ne '$lf = tr/\n//; $crlf = () = /\r\n/g; $crcr = () = /\r\r\n/g;
                   printf "%-14s %d line ends, %d CR LF, %d bare LF, %d CR CR LF\n",
                          $ARGV, $lf, $crlf, $lf - $crlf, $crcr' "$1"
