@@ -106,7 +106,8 @@ int check_output(int status) {
 [[noreturn]] void end_after_output(int status) { dorvex::end_program(check_output(status)); }
 
 // The standard streams as the run needs them (a closed one filled with /dev/null; on Windows,
-// output in text mode and input in binary mode); where that fails there is no safe way on, and maybe no stderr to say so.
+// output in text mode and input in binary mode); where that fails there is no safe way on, and
+// maybe no stderr to say so.
 void fill_standard_descriptors() {
   if (!dorvex::prepare_standard_streams()) dorvex::end_program(1);
 }
