@@ -95,10 +95,10 @@ char unknown_char_of(const char* v) {
 
 // The executable that links the library, for "%s" in paths: never the current directory.
 std::string running_program() {
-  char link[dorvex::kPathLimit];
-  ssize_t n = ::readlink("/proc/self/exe", link, sizeof link - 1);
-  if (n <= 0) return std::string(DORVEX_BINDIR) + "/dorvex";
-  return std::string(link, static_cast<std::size_t>(n));
+  std::string path = dorvex::running_program_path();
+  if (path.empty() || path.size() >= dorvex::kPathLimit)
+    return std::string(DORVEX_BINDIR) + dorvex::kDirSep + "dorvex";
+  return path;
 }
 
 }  // namespace
@@ -521,7 +521,7 @@ dorvex_result* dorvex_extract_memory(const dorvex_extractor* extractor, const vo
 
 dorvex_result* dorvex_extract_path(const dorvex_extractor* extractor, const char* path) {
   if (!path) return nullptr;
-  return run_extraction(extractor, path, [&] { return std::fopen(path, "rb"); });
+  return run_extraction(extractor, path, [&] { return dorvex::open_path(path, "rb"); });
 }
 
 dorvex_result* dorvex_extract_fd(const dorvex_extractor* extractor, int fd, const char* name) {

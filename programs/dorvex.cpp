@@ -1,9 +1,6 @@
 // dorvex: extracts the readable text of word-processor documents and writes it to standard
 // output in the chosen charset.
-#include <fcntl.h>
 #include <getopt.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -26,6 +23,7 @@
 #include "fileutil.h"
 #include "localecp.h"
 #include "ole.h"
+#include "platform.h"
 #include "reader.h"
 
 namespace {
@@ -98,6 +96,7 @@ void long_help() {
 int check_output(int status) {
   if (dorvex::ctx().output_failed) return 1;  // said once, when the write failed
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    errno = dorvex::write_error(errno);
     std::perror("stdout");
     return 1;
   }
@@ -106,15 +105,11 @@ int check_output(int status) {
 
 [[noreturn]] void end_after_output(int status) { dorvex::end_program(check_output(status)); }
 
-// A closed 0, 1 or 2 would be handed out by the next open: an input, a charset table or the
-// temporary copy of a piped file would then be written to as standard output, or read as
-// standard input. /dev/null takes the place first.
+// The standard streams as the run needs them (a closed one filled with /dev/null; on Windows,
+// output in text mode and input in binary mode); where that fails there is no safe way on, and
+// maybe no stderr to say so.
 void fill_standard_descriptors() {
-  for (int fd = 0; fd <= 2; ++fd) {
-    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    int null_fd = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-    if (null_fd != fd) dorvex::end_program(1);  // no safe way on, and no stderr to say so
-  }
+  if (!dorvex::prepare_standard_streams()) dorvex::end_program(1);
 }
 
 // Base-0 integer with nothing after it. Values beyond int are clamped, so the margin check
@@ -144,7 +139,7 @@ unsigned long long parse_count(const char* option, const char* arg, unsigned lon
 }
 
 void read_configuration() {
-  dorvex::read_config_file("%s/dorvex.rc");
+  dorvex::read_config_file(dorvex::kSystemConfigFile);
   // An empty HOME would be searched as the current directory, whose dorvex.rc is not the user's.
   const char* home = dorvex::ctx().home;
   if (*home) {
@@ -266,7 +261,7 @@ void load_tables(bool source_named) {
 }
 
 void setup_output() {
-  if (isatty(fileno(stdout))) return;
+  if (dorvex::is_terminal(stdout)) return;
   if (std::setvbuf(stdout, output_block, _IOFBF, sizeof output_block) != 0) std::perror("stdout");
 }
 
@@ -316,7 +311,7 @@ int process_inputs(int first, int argc, char** argv) {
       stdin_done = true;
       continue;
     }
-    std::FILE* f = std::fopen(argv[i], "rb");
+    std::FILE* f = dorvex::open_path(argv[i], "rb");
     if (!f) {
       report_input_failure(argv[i], errno);
       status = 1;
@@ -388,8 +383,7 @@ Record extract_one(const dorvex_extractor* x, const std::string& name) {
     record.bytes = data.size();
     record.result.reset(dorvex_extract_memory(x, data.data(), data.size(), "stdin"));
   } else {
-    struct stat st;
-    if (::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) record.bytes = std::uint64_t(st.st_size);
+    if (!dorvex::path_file_size(name.c_str(), &record.bytes)) record.bytes = 0;
     record.result.reset(dorvex_extract_path(x, name.c_str()));
   }
   if (!record.result && record.refusal.empty()) record.refusal = "Out of memory!";
@@ -422,7 +416,7 @@ bool write_record(Record& record, int* status) {
 std::vector<std::string> batch_inputs(int first, int argc, char** argv) {
   std::vector<std::string> names(argv + first, argv + argc);
   if (const char* list = batch_options.files_from) {
-    std::FILE* f = std::strcmp(list, "-") == 0 ? stdin : std::fopen(list, "rb");
+    std::FILE* f = std::strcmp(list, "-") == 0 ? stdin : dorvex::open_path(list, "rb");
     if (!f) {
       std::fprintf(stderr, "dorvex: %s: %s\n", list, std::strerror(errno));
       dorvex::end_program(1);
@@ -462,6 +456,7 @@ int run_batch(int first, int argc, char** argv) {
       [&](std::size_t i) { return extract_one(x.get(), names[i]); },
       [&](std::size_t, Record& record) { return write_record(record, &status); });
   if (!written || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    errno = dorvex::write_error(errno);
     std::perror("stdout");
     dorvex::ctx().output_failed = true;
     return 1;
@@ -494,7 +489,7 @@ int run(int argc, char** argv) {
   c.messages = {nullptr, write_message};
   const std::string program = dorvex::find_program_path(argv[0]);
   c.program_path = program.c_str();
-  if (const char* home = std::getenv("HOME")) c.home = home;
+  if (const char* home = dorvex::home_directory()) c.home = home;
   dorvex::init_default_paths();
   // The source charset is named when a configuration file or -s replaced the built-in one.
   const char* const built_in_source = c.source_csname;
@@ -506,7 +501,7 @@ int run(int argc, char** argv) {
   dorvex::set_std_func();
   if (batch_options.batch()) return run_batch(optind, argc, argv);
   if (optind >= argc) {
-    if (isatty(fileno(stdin))) {
+    if (dorvex::is_terminal(stdin)) {
       help();
       return check_output(0);
     }
@@ -536,6 +531,7 @@ struct RunStateDeleter {
 }  // namespace
 
 int main(int argc, char** argv) {
+  dorvex::utf8_command_line(&argc, &argv);
   const std::unique_ptr<dorvex::Extraction, RunStateDeleter> run_state(dorvex::new_extraction());
   if (!run_state) {
     std::fputs("Out of memory!", stderr);

@@ -19,12 +19,12 @@ constexpr int kTableSize = 256;
 // Shipped tables take 9 to 10 KB; one up to this size is read into a block on the stack.
 constexpr std::size_t kSmallTable = 16384;
 constexpr int kRowSize = 256;
-constexpr long kMaxCharsetValue = 0xFEFE;  // 0xFEFF..0xFFFD and 0xFFFF are refused
-constexpr long kNonCharValue = 0xFFFE;     // the one value above kMaxCharsetValue that is accepted
+constexpr long long kMaxCharsetValue = 0xFEFE;  // 0xFEFF..0xFFFD and 0xFFFF are refused
+constexpr long long kNonCharValue = 0xFFFE;     // the one value above kMaxCharsetValue that is accepted
 
 // Numbers in a charset file only ever need to reach past 0xFFFE to be refused, so the scanner
 // stops growing them here instead of wrapping like an int conversion of a huge literal would.
-constexpr unsigned long kScanCap = 0x100000000UL;
+constexpr unsigned long long kScanCap = 0x100000000ULL;
 
 struct CodepageName {
   std::int32_t codepage;
@@ -91,7 +91,7 @@ struct TextCursor {
 // included) skipped, optional sign, 0x/0X for hexadecimal, a leading 0 for octal. As with the
 // C library, "0x" without hexadecimal digits reads as 0. The first character that does not fit
 // is pushed back. Returns 1 with *out set, 0 when no number is there, EOF at the end of input.
-int scan_number(TextCursor& in, long* out) {
+int scan_number(TextCursor& in, long long* out) {
   int c;
   do c = in.get();
   while (c != EOF && is_scan_space(c));
@@ -112,7 +112,7 @@ int scan_number(TextCursor& in, long* out) {
       c = in.get();
     }
   }
-  unsigned long value = 0;
+  unsigned long long value = 0;
   for (int d; (d = digit_value(c, base)) >= 0; c = in.get()) {
     any_digit = true;
     value = value * unsigned(base) + unsigned(d);
@@ -120,7 +120,7 @@ int scan_number(TextCursor& in, long* out) {
   }
   if (c != EOF) in.unget();
   if (!any_digit) return 0;
-  *out = negative ? -static_cast<long>(value) : static_cast<long>(value);
+  *out = negative ? -static_cast<long long>(value) : static_cast<long long>(value);
   return 1;
 }
 
@@ -132,7 +132,7 @@ void skip_line(TextCursor& in) {
 // The pair of the shape every line of a generated table has, `0xHH 0xHHHH`, read as the two
 // number scans would read it but without their cost: two tables are read at every start. The
 // cursor is left behind the pair. False, with the cursor untouched, for any other shape.
-bool read_common_pair(TextCursor& in, long* index, long* value) {
+bool read_common_pair(TextCursor& in, long long* index, long long* value) {
   const char* p = in.p;
   if (in.end - p < 12 || p[0] != '0' || p[1] != 'x' || p[4] != ' ' || p[5] != '0' || p[6] != 'x')
     return false;
@@ -162,7 +162,7 @@ char* read_rest_of(std::FILE* f, const char* head, std::size_t* size) {
   return whole;
 }
 
-bool valid_entry(long index, long value) {
+bool valid_entry(long long index, long long value) {
   return index >= 0 && index < kTableSize && value >= 0 &&
          (value <= kMaxCharsetValue || value == kNonCharValue);
 }
@@ -200,7 +200,7 @@ CharsetTable parse_charset_file(std::FILE* f, const char* path) {
   for (int i = 0; i < 32; ++i) table[i] = static_cast<std::uint16_t>(i);
   TextCursor in{text, text + size};
   while (in.p < in.end) {
-    long index = 0, value = 0;
+    long long index = 0, value = 0;
     // "%i %li": the blank between the numbers skips line ends too.
     if (read_common_pair(in, &index, &value) ||
         (scan_number(in, &index) == 1 && scan_number(in, &value) == 1)) {

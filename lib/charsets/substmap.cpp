@@ -1,8 +1,5 @@
 #include "substmap.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -370,11 +367,10 @@ std::uint64_t line_end_bits(const char* text) {
 
 char* read_whole_file(std::FILE* f, std::size_t* size) {
   // Sized by the file when it says its size, so that one read takes it all.
-  struct stat st;
+  std::uint64_t file_size = 0;
   std::size_t cap = 65536, used = 0;
-  if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
-      static_cast<unsigned long long>(st.st_size) < (1ull << 30)) {
-    cap = static_cast<std::size_t>(st.st_size) + 2;
+  if (regular_file_size(f, &file_size) && file_size < (1ull << 30)) {
+    cap = static_cast<std::size_t>(file_size) + 2;
   }
   auto* data = static_cast<char*>(std::malloc(cap));
   if (!data) map_memory_exhausted();
@@ -406,15 +402,10 @@ void load_pending(const SubstMap* consulted) {
   auto* map = const_cast<SubstMap*>(consulted);  // the maps are never const objects
   char* path = map->pending_path;
   map->pending_path = nullptr;
-  int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  bool refused = false;
+  std::FILE* f = open_data_file(path, UINT64_MAX, &refused);
   std::free(path);
-  if (fd < 0) return;
-  struct stat st;
-  std::FILE* f = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? fdopen(fd, "rb") : nullptr;
-  if (!f) {
-    ::close(fd);
-    return;
-  }
+  if (!f) return;
   std::setvbuf(f, nullptr, _IONBF, 0);
   parse_map_file({map, nullptr, ctx().longest_sequence}, f);
   std::fclose(f);
@@ -449,9 +440,8 @@ SubstMap* read_substmap(char* file_name) {
   // reported and the margin check knows the longest text at start-up, and read again when first
   // consulted. A smaller one (the special characters, needed by every conversion) is stored at
   // once, as is anything else (a pipe), which cannot be read twice.
-  struct stat st;
-  if (fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) &&
-      static_cast<unsigned long long>(st.st_size) >= kMapBlock - 1) {
+  std::uint64_t file_size = 0;
+  if (regular_file_size(f, &file_size) && file_size >= kMapBlock - 1) {
     if (parse_map_file({nullptr, path, kSequenceLimit}, f)) {
       map->pending_path = path;
       path = nullptr;

@@ -57,8 +57,8 @@ struct RunSettings {
   const char* source_csname = "cp1252";
   const char* dest_csname = "utf-8";
   const char* format_name = "ascii";
-  const char* charset_path = "%s/charsets";
-  const char* map_path = "%s/charsets";
+  const char* charset_path = kDataBesideProgram;
+  const char* map_path = kDataBesideProgram;
   char bad_char[2] = "?";
   bool target_named = false;
   bool use_locale = true;

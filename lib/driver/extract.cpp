@@ -1,7 +1,5 @@
 #include "extract.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -22,8 +20,7 @@ namespace {
 // fopen gives a directory like a file, and a failing read looks like an end of file to the
 // readers: both would pass for an empty document. Checked before and after reading instead.
 bool is_directory_input(std::FILE* f, const char* name) {
-  struct stat st;
-  if (::fstat(fileno(f), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (!stream_is_directory(f)) return false;
   report_input_failure(name, EISDIR);
   return true;
 }
@@ -99,8 +96,7 @@ int extract_file(std::FILE* f, const char* name) {
 }
 
 std::FILE* open_memory(const void* data, std::size_t size) {
-  // Read-only: fmemopen writes nothing to a stream opened "rb".
-  return fmemopen(const_cast<void*>(data), size, "rb");
+  return open_memory_stream(data, size);
 }
 
 bool append_to_string(void* opaque, const char* bytes, std::size_t n) {

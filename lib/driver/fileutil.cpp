@@ -1,10 +1,5 @@
 #include "fileutil.h"
 
-#include <glob.h>
-#include <langinfo.h>
-#include <locale.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -13,7 +8,9 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "charsets.h"
 #include "confutil.h"
 #include "context.h"
 #include "shipped.h"
@@ -33,13 +30,15 @@ namespace {
 // Data directories, in search order: beside the executable (a build tree, or an install that
 // keeps everything in one directory), the share directory of the prefix the executable was
 // installed in (wherever that prefix is), and the data directory configured at build time.
-constexpr const char* kDataDirs[] = {"%s/charsets", "%s/../share/dorvex/charsets", DORVEX_DATADIR};
-constexpr char kDefaultPath[] = "%s/charsets";
+constexpr const char* kDataDirs[] = {kDataBesideProgram,
+                                     "%s" DORVEX_DIR_SEP ".." DORVEX_DIR_SEP "share" DORVEX_DIR_SEP
+                                     "dorvex" DORVEX_DIR_SEP "charsets",
+                                     DORVEX_DATADIR};
+constexpr const char* kDefaultPath = kDataBesideProgram;
 // The text in a path that stands for the executable's directory.
 constexpr char kExeMarker[] = "%s";
 constexpr std::size_t kExeMarkerLen = sizeof kExeMarker - 1;
 // Charset files are "<name>.txt"; "utf-8" needs no file because the converter has it built in.
-constexpr char kCharsetPattern[] = "*.txt";
 constexpr char kBuiltinCharset[] = "utf-8";
 // The charset list puts this many names on a line.
 constexpr std::size_t kNamesPerLine = 5;
@@ -80,42 +79,12 @@ bool copy_element(char* buf, const char* start, const char* end) {
   return true;
 }
 
-// True when path names an existing directory; a missing one is simply not searched.
-bool is_directory(const char* path) {
-  struct stat st;
-  return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// Appends s to out[0..*len) with the glob metacharacters quoted, so that a directory called
-// "x[1]" is listed like any other. False when the result would not fit in kPathLimit - 1.
-bool append_glob_literal(char* out, std::size_t* len, const char* s) {
-  for (; *s; ++s) {
-    bool special = std::strchr("*?[\\", *s) != nullptr;
-    if (*len + (special ? 2 : 1) > kPathLimit - 1) return false;
-    if (special) out[(*len)++] = '\\';
-    out[(*len)++] = *s;
-  }
-  out[*len] = '\0';
-  return true;
-}
-
 bool append_text(char* out, std::size_t* len, const char* s) {
   std::size_t n = std::strlen(s);
   if (*len + n > kPathLimit - 1) return false;
   std::memcpy(out + *len, s, n + 1);
   *len += n;
   return true;
-}
-
-// Builds "<dir>/*.txt" for one element of charset_path. False when the element should be
-// skipped: too long, or a directory that does not exist (glob with GLOB_ERR would abort on it).
-bool charset_pattern(char* pattern, const char* start, const char* end) {
-  char dir[kPathLimit];
-  if (!prepare_path_buf(dir, start, end) || !is_directory(dir)) return false;
-  std::size_t len = 0;
-  const char sep[] = {kDirSep, '\0'};
-  return append_glob_literal(pattern, &len, dir) && append_text(pattern, &len, sep) &&
-         append_text(pattern, &len, kCharsetPattern);
 }
 
 // Prints one listed file: the separator for its position, then its base name up to the first '.'.
@@ -129,19 +98,6 @@ void print_charset_entry(std::size_t index, const char* path) {
 
 // A path that fits the path buffers.
 bool fits_path(const std::string& path) { return path.size() < kPathLimit; }
-
-// The executable the kernel started, whatever the name it was called by.
-std::string program_from_proc() {
-  char link[kPathLimit];
-  ssize_t n = ::readlink("/proc/self/exe", link, sizeof link - 1);
-  if (n <= 0) return {};
-  return std::string(link, static_cast<std::size_t>(n));
-}
-
-bool is_executable_file(const char* path) {
-  struct stat st;
-  return ::stat(path, &st) == 0 && S_ISREG(st.st_mode) && ::access(path, X_OK) == 0;
-}
 
 // Names people type for charsets, after lower-casing, mapped to the table names.
 struct CharsetAlias {
@@ -288,8 +244,12 @@ std::string find_in_exec_path(const char* name, const char* path_list) {
 
 std::string find_program_path(const char* argv0) {
   if (!argv0) argv0 = "";
+  if (kProgramPathFromSystem) {
+    std::string path = running_program_path();
+    if (!path.empty() && fits_path(path)) return path;
+  }
   if (std::strchr(argv0, kDirSep) && fits_path(argv0)) return argv0;
-  std::string path = program_from_proc();
+  std::string path = running_program_path();
   if (!path.empty() && fits_path(path)) return path;
   path = find_in_exec_path(argv0, std::getenv("PATH"));
   if (!path.empty() && fits_path(path)) return path;
@@ -388,7 +348,7 @@ char* find_file(char* name, const char* path_list) {
   const std::size_t name_len = std::strlen(name);
   char path[kPathLimit];
   for (const char* rest = path_list; next_candidate(&rest, name, name_len, path);) {
-    if (path[0] && ::access(path, F_OK) == 0) {
+    if (path[0] && path_exists(path)) {
       std::free(name);
       return dorvex::strdup(path);
     }
@@ -409,7 +369,7 @@ std::FILE* open_along_path(char* name, const char* path_list, char** found, std:
     std::FILE* f = open_data_file(path, cap, &refused_here);
     const int error = errno;
     // A file that is there but cannot be opened ends the search, as find_file would find it.
-    if (f || refused_here || ::access(path, F_OK) == 0) {
+    if (f || refused_here || path_exists(path)) {
       if (refused) *refused = refused_here;
       *found = dorvex::strdup(path);
       std::free(name);
@@ -439,7 +399,22 @@ const char* shipped_charset_name(const char* name) {
   return shipped_charset(unalias_charset(lower_case(name)).c_str());
 }
 
+const char* code_page_charset(unsigned code_page) {
+  if (code_page == 0) return nullptr;
+  if (code_page == 65001) return kBuiltinCharset;
+  const char* name = charset_from_codepage(code_page);
+  return name && *name ? resolve_charset(name) : nullptr;
+}
+
+const char* code_page_source_charset(unsigned code_page) {
+  if (code_page == 0 || code_page == 65001) return nullptr;
+  const char* name = charset_from_codepage(code_page);
+  return name && *name ? shipped_charset_name(name) : nullptr;
+}
+
 const char* locale_charset() {
+  // Windows: text for the console in the console's code page; redirected output keeps the default.
+  if (kSystemCodePages) return code_page_charset(console_output_code_page());
   const char* name = ctype_locale_name();
   if (!*name || std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0) return nullptr;
   // "language_TERRITORY.codeset@modifier": the codeset is read off the name, which costs nothing
@@ -451,18 +426,9 @@ const char* locale_charset() {
     if (unalias_charset(lower_case(codeset)) == kBuiltinCharset) return kBuiltinCharset;
     return resolve_charset(codeset.c_str());
   }
-  // A name without a codeset ("ru_RU") has the locale's own default: ask the C library, in a
-  // locale object of its own, so the process's character classes stay those of "C". It is made
-  // this thread's locale for the question: a static glibc's nl_langinfo_l answers for the
-  // global locale whatever object it is given.
-  locale_t user = ::newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0));
-  if (!user) return nullptr;
-  locale_t previous = ::uselocale(user);
-  const char* codeset = ::nl_langinfo(CODESET);
-  const char* charset = codeset && *codeset ? resolve_charset(codeset) : nullptr;
-  ::uselocale(previous);
-  ::freelocale(user);
-  return charset;
+  // A name without a codeset ("ru_RU") has the locale's own default: the C library knows it.
+  const std::string codeset = locale_codeset(name);
+  return codeset.empty() ? nullptr : resolve_charset(codeset.c_str());
 }
 
 void hold_found_tables(bool hold) {
@@ -494,31 +460,22 @@ int check_charset(const char** name_var, const char* name) {
 // The elements are expanded as find_file expands them ("~/", "%s", empty as "."), so that the
 // list shows exactly the charsets that -s and -d accept.
 void list_charsets() {
-  glob_t found{};
-  int flags = GLOB_ERR;
-  bool globbed = false;
-  char pattern[kPathLimit];
+  std::vector<std::string> found;
+  char dir[kPathLimit];
   for (const char* start = ctx().charset_path; start;) {
     const char* end = element_end(start);
-    if (charset_pattern(pattern, start, end)) {
-      int rc = ::glob(pattern, flags, nullptr, &found);
-      globbed = true;
-      if (rc != 0 && rc != GLOB_NOMATCH) {
-        report_errno("dorvex");
-        globfree(&found);
-        end_program(1);
-      }
-      flags |= GLOB_APPEND;
+    // An element too long to search, or a directory that does not exist, lists nothing.
+    if (prepare_path_buf(dir, start, end) && is_directory(dir) && !list_txt_files(dir, &found)) {
+      report_errno("dorvex");
+      end_program(1);
     }
     start = *end ? end + 1 : nullptr;
   }
   std::fputs("Available charsets:", stdout);
-  std::size_t count = globbed ? found.gl_pathc : 0;
-  for (std::size_t i = 0; i < count; ++i) print_charset_entry(i, found.gl_pathv[i]);
-  std::fputc(count % kNamesPerLine == 0 ? '\n' : '\t', stdout);
+  for (std::size_t i = 0; i < found.size(); ++i) print_charset_entry(i, found[i].c_str());
+  std::fputc(found.size() % kNamesPerLine == 0 ? '\n' : '\t', stdout);
   std::fputs(kBuiltinCharset, stdout);
   std::fputc('\n', stdout);
-  if (globbed) globfree(&found);
 }
 
 }  // namespace dorvex

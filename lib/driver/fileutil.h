@@ -10,17 +10,11 @@
 #include <cstdio>
 
 #include "datafile.h"
+#include "platform.h"
 #include <string>
 
 namespace dorvex {
 
-#ifdef _WIN32
-constexpr char kDirSep = '\\';
-inline bool is_list_sep(char c) { return c == ';'; }
-#else
-constexpr char kDirSep = '/';
-inline bool is_list_sep(char c) { return c == ';' || c == ':'; }
-#endif
 
 // Every path buffer holds at most 1023 characters and the terminating zero.
 constexpr std::size_t kPathLimit = 1024;
@@ -113,8 +107,17 @@ const char* shipped_charset_name(const char* name);
 
 // The charset of the user's locale (LC_ALL, LC_CTYPE, LANG: the codeset its name gives, or the
 // locale's default one) as resolve_charset names it, or null when dorvex has no table for it,
-// the C and POSIX locales included. The process's locale stays "C".
+// the C and POSIX locales included. The process's locale stays "C". On Windows the charset of
+// the console's output code page, when standard output is a console.
 const char* locale_charset();
+
+// The charset of a Windows code page as resolve_charset names it: "utf-8" for 65001, the table of
+// any other code page dorvex has one for; null for 0 and for a code page without a table.
+const char* code_page_charset(unsigned code_page);
+
+// The charset dorvex ships for a Windows code page, whether or not its table is found (as
+// shipped_charset_name says); null for 0, 65001 and the code pages it ships no table for.
+const char* code_page_source_charset(unsigned code_page);
 
 // While tables are held (at start-up), a table resolve_charset finds stays open for
 // open_charset_table, which then needs no second look-up; the two tables of every start are

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "fileutil.h"
+
 namespace dorvex {
 
 namespace {
@@ -51,6 +53,9 @@ const char* ansi_charset_of_locale(const char* name) {
 }
 
 const char* locale_ansi_charset() {
+  // Windows says which code page its programs take 8-bit text in: the charset dorvex ships for
+  // it, found or not, as for a language (UTF-8 there is no 8-bit one, and has no table).
+  if (kSystemCodePages) return code_page_source_charset(system_ansi_code_page());
   for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
     const char* value = std::getenv(var);
     if (value && *value) return ansi_charset_of_locale(value);

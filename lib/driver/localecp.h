@@ -10,7 +10,8 @@ namespace dorvex {
 // "POSIX", "C.UTF-8").
 const char* ansi_charset_of_locale(const char* name);
 
-// The same for the user's locale, as LC_ALL, LC_CTYPE and LANG name it (the first set wins).
+// The same for the user's locale, as LC_ALL, LC_CTYPE and LANG name it (the first set wins). On
+// Windows the system's ANSI code page instead, when dorvex has its table.
 const char* locale_ansi_charset();
 
 }  // namespace dorvex

@@ -170,6 +170,7 @@ std::size_t last_break_space(const char* line, std::size_t margin) {
 
 [[noreturn]] void output_failed() {
   ctx().output_failed = true;
+  errno = write_error(errno);
   report_errno("stdout");
   end_program(1);
 }

@@ -181,8 +181,8 @@ int read_package(std::FILE* f, const unsigned char* prefix, std::size_t n, const
   std::unique_ptr<std::FILE, FileCloser> copy;
   std::FILE* source = f;
   // The directory lies at the end: a pipe is copied (capped) as for a compound file.
-  if (fseeko(f, 0, SEEK_SET) != 0) {
-    if (errno != ESPIPE) {
+  if (const Rewind r = rewind_input(f); r != Rewind::done) {
+    if (r == Rewind::failed) {
       document_message(name, std::strerror(errno));
       return 1;
     }

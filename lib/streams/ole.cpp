@@ -1,7 +1,5 @@
 #include "ole.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -31,7 +29,7 @@ constexpr std::size_t kSmallRead = 16;
     auto* d = static_cast<unsigned char*>(dest);
     std::size_t bytes = 0;
     while (bytes < count) {
-      int c = getc_unlocked(f);
+      int c = io_getc(f);
       if (c == EOF) break;
       d[bytes++] = static_cast<unsigned char>(c);
     }
@@ -44,7 +42,7 @@ constexpr std::size_t kSmallRead = 16;
 std::size_t std_read(void* dest, std::size_t size, std::size_t count, StreamHandle s) {
   auto* f = static_cast<std::FILE*>(s);
   if (size == 1 && count == 1) {
-    int c = getc_unlocked(f);
+    int c = io_getc(f);
     if (c == EOF) return 0;
     *static_cast<unsigned char*>(dest) = static_cast<unsigned char>(c);
     return 1;
@@ -160,19 +158,6 @@ std::size_t read_sector(std::FILE* f, std::int32_t s, unsigned char* dest) {
   return std::fread(dest, 1, std::size_t(ctx().ole.sectorSize), f);
 }
 
-// An unnamed temporary file in TMPDIR (default /tmp), open for update; null on failure.
-std::FILE* open_tmp() {
-  const char* dir = std::getenv("TMPDIR");
-  if (!dir || !*dir) dir = "/tmp";
-  std::string path = std::string(dir) + "/dorvex-XXXXXX";
-  int fd = mkstemp(path.data());
-  if (fd < 0) return nullptr;
-  unlink(path.c_str());
-  std::FILE* f = fdopen(fd, "w+b");
-  if (!f) close(fd);
-  return f;
-}
-
 bool all_zero(const unsigned char* b, std::size_t n) {
   return n == 0 || (b[0] == 0 && std::memcmp(b, b + 1, n - 1) == 0);
 }
@@ -192,7 +177,7 @@ bool write_copy(std::FILE* tmp, const unsigned char* b, std::size_t n, std::uint
 // Copies a non-seekable input (its consumed prefix first) to a temporary file. Null after a
 // message on failure, or when the input is longer than any container this reader can use.
 std::FILE* copy_to_tmp(std::FILE* input, const unsigned char* prefix, std::size_t prefix_len) {
-  std::FILE* tmp = open_tmp();
+  std::FILE* tmp = open_temp_file();
   if (!tmp) {
     report_errno("Can't create tmp file");
     return nullptr;
@@ -219,7 +204,7 @@ std::FILE* copy_to_tmp(std::FILE* input, const unsigned char* prefix, std::size_
     }
   }
   // A trailing hole is made by setting the length.
-  if (hole && (std::fflush(tmp) != 0 || ftruncate(fileno(tmp), off_t(total)) != 0)) {
+  if (hole && (std::fflush(tmp) != 0 || !set_file_length(tmp, total))) {
     report_errno("Can't write to tmp file");
     std::fclose(tmp);
     return nullptr;
@@ -537,8 +522,8 @@ bool build_block_list(OleStream* s) {
 std::FILE* ole_init(std::FILE* input, const unsigned char* prefix, std::size_t prefix_len) {
   ole_finish();
   std::FILE* f = input;
-  if (std::fseek(input, 0, SEEK_SET) != 0) {
-    if (errno != ESPIPE) {
+  if (const Rewind r = rewind_input(input); r != Rewind::done) {
+    if (r == Rewind::failed) {
       report_errno("Can't seek in file");
       return nullptr;
     }
@@ -669,7 +654,7 @@ bool continues_in_block(const OleStream* s, std::uint32_t pos, std::size_t n) {
 std::size_t read_small(OleStream* s, unsigned char* d, std::size_t n) {
   std::size_t got = 0;
   while (got < n) {
-    int c = getc_unlocked(s->file);
+    int c = io_getc(s->file);
     if (c == EOF) break;
     d[got++] = static_cast<unsigned char>(c);
   }
@@ -704,17 +689,7 @@ std::size_t contiguous_bytes(const OleStream* s, std::int32_t blk, long target, 
 constexpr std::size_t kDirectReadMin = 8192;
 
 bool read_direct(std::FILE* f, long offset, unsigned char* dest, std::size_t n, std::size_t* got) {
-  const int fd = ::fileno(f);
-  if (fd < 0) return false;
-  *got = 0;
-  while (*got < n) {
-    ssize_t r = ::pread(fd, dest + *got, n - *got, off_t(offset) + off_t(*got));
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) return false;
-    if (r == 0) break;
-    *got += std::size_t(r);
-  }
-  return true;
+  return offset >= 0 && read_at(f, std::uint64_t(offset), dest, n, got);
 }
 
 }  // namespace

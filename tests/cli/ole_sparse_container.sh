@@ -17,5 +17,6 @@ for e in 1 2 3; do put $((1024 + 128 * e + 66)) '\x01'; done
 put $((2048 + 508)) "$(le32 3)"               # the MSAT sector links to itself
 truncate -s 2100000000 sparse.doc
 # Sanitizer builds reserve far more address space than they use.
-grep -q __asan_init "$DORVEX" || ulimit -v 65536
+# (Wine, which runs the Windows program in the tests, reserves more than the limit by itself.)
+[ -n "${DORVEX_WINE:-}" ] || grep -q __asan_init "$DORVEX" || ulimit -v 65536
 "$DORVEX" sparse.doc

@@ -9,7 +9,7 @@ printf "A\xe4\xb8\x80\n" > folder/in.txt
 cd folder || exit 1
 PATH="$BIN:$PATH" dorvex -V
 PATH="$BIN:$PATH" dorvex -u in.txt; echo "status $?"
-PATH="$BIN:$PATH" dorvex -l | head -n 2
+PATH="$BIN:$PATH" dorvex -l > list.txt; head -n 2 list.txt
 # An empty HOME is no directory to search: the folder's dorvex.rc is still not read.
 HOME= PATH="$BIN:$PATH" dorvex -u in.txt; echo "status $?"
 # A broken system file is reported under its real path.

@@ -10,7 +10,8 @@ cp "$DATA/good/xdoc_constructs.odt" holed.odt
 chmod u+w holed.odt
 dd if=/dev/zero of=holed.odt bs=1 seek=200 count=100 conv=notrunc status=none
 # Sanitizer builds reserve far more address space than they use.
-grep -q __asan_init "$DORVEX" || ulimit -v 262144
+# (Wine, which runs the Windows program in the tests, reserves more than the limit by itself.)
+[ -n "${DORVEX_WINE:-}" ] || grep -q __asan_init "$DORVEX" || ulimit -v 262144
 for f in bomb.docx laughs.xml deep.fodt cut.docx holed.odt; do
   timeout 20 "$DORVEX" -d utf-8 "$f" > out.txt
   echo "$f: status $?, $(wc -l < out.txt) lines"

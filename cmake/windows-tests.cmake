@@ -1,0 +1,90 @@
+# Tests of the Windows program on Linux, under Wine (Debian: wine64): the command-line cases of
+# tests/cli, which run the program through a Wine wrapper, less those tests/windows/skip.txt
+# names with the reason; and the Windows-only cases of tests/windows. The cases make their
+# fixtures with mkfixture built for this machine, so they are byte for byte those of the Linux
+# build.
+enable_testing()
+if(NOT DORVEX_WINE)
+  find_program(DORVEX_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+endif()
+if(NOT DORVEX_WINE)
+  message(FATAL_ERROR "The Windows tests need Wine (Debian: apt-get install wine64), or "
+                      "-DDORVEX_WINDOWS_TESTS=OFF")
+endif()
+find_program(DORVEX_HOST_CXX NAMES c++ g++ clang++ NO_CMAKE_FIND_ROOT_PATH)
+if(NOT DORVEX_HOST_CXX)
+  message(FATAL_ERROR "The Windows tests build their fixture maker with this machine's C++ compiler: none found")
+endif()
+
+set(host_mkfixture ${CMAKE_BINARY_DIR}/host/mkfixture)
+add_custom_command(OUTPUT ${host_mkfixture}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host
+  COMMAND ${DORVEX_HOST_CXX} -std=c++20 -O1 -I${CMAKE_SOURCE_DIR}/tests/support
+          ${CMAKE_SOURCE_DIR}/tools/mkfixture.cpp -o ${host_mkfixture}
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/mkfixture.cpp
+  COMMENT "Building mkfixture for this machine" VERBATIM)
+add_custom_target(host_mkfixture ALL DEPENDS ${host_mkfixture})
+
+# One Wine prefix for the whole run, made once (its first start takes seconds).
+set(wine_prefix ${CMAKE_BINARY_DIR}/wine)
+set(wine_environment WINEPREFIX=${wine_prefix} WINEDEBUG=-all DORVEX_WINE=${DORVEX_WINE}
+                     LOCPATH=${CMAKE_BINARY_DIR}/locales)
+add_test(NAME windows.wine_prefix
+         COMMAND ${CMAKE_COMMAND} -E env ${wine_environment}
+                 ${CMAKE_SOURCE_DIR}/tools/wine-setup ${CMAKE_BINARY_DIR} $<TARGET_FILE:dorvex>)
+set_tests_properties(windows.wine_prefix PROPERTIES FIXTURES_SETUP wine)
+
+# tests/windows/skip.txt: "case  reason", one a line; the reason is printed when it is skipped.
+file(STRINGS ${CMAKE_SOURCE_DIR}/tests/windows/skip.txt skip_lines REGEX "^[a-z0-9_]+ ")
+set(skipped "")
+foreach(line ${skip_lines})
+  string(REGEX MATCH "^[a-z0-9_]+" name "${line}")
+  string(REGEX REPLACE "^[a-z0-9_]+ +" "" reason "${line}")
+  set(skip_reason_${name} "${reason}")
+  list(APPEND skipped ${name})
+endforeach()
+
+file(GLOB cli_cases CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/cli/*.sh)
+file(GLOB windows_cases CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/windows/*.sh)
+foreach(case ${cli_cases} ${windows_cases})
+  get_filename_component(case_name ${case} NAME_WE)
+  get_filename_component(case_dir ${case} DIRECTORY)
+  get_filename_component(group ${case_dir} NAME)
+  set(test_name ${group}.${case_name})
+  if(case_name IN_LIST skipped AND group STREQUAL "cli")
+    add_test(NAME ${test_name}
+             COMMAND ${CMAKE_COMMAND} -E echo "skipped on Windows: ${skip_reason_${case_name}}")
+    set_tests_properties(${test_name} PROPERTIES SKIP_REGULAR_EXPRESSION "skipped on Windows")
+    continue()
+  endif()
+  add_test(NAME ${test_name}
+           COMMAND ${CMAKE_COMMAND} -E env ${wine_environment}
+                   bash ${CMAKE_SOURCE_DIR}/tests/run_cli_case.sh $<TARGET_FILE:dorvex> ${case}
+                   ${CMAKE_SOURCE_DIR} ${host_mkfixture} ${CMAKE_BINARY_DIR} ${CMAKE_COMMAND})
+  set_tests_properties(${test_name} PROPERTIES FIXTURES_REQUIRED wine)
+endforeach()
+# It writes a dorvex.rc into the profile directory of the shared Wine prefix for a moment, where
+# a case run beside it without HOME would find it.
+set_tests_properties(windows.userprofile PROPERTIES RUN_SERIAL TRUE)
+
+# The Windows side of the system layer, unit-tested under Wine with GoogleTest built here from
+# its source (Debian's libgtest-dev ships it in /usr/src/googletest).
+set(DORVEX_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree, built for the Windows unit tests")
+if(EXISTS ${DORVEX_GTEST_SOURCE}/CMakeLists.txt)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${DORVEX_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  add_executable(test_platform_windows ${CMAKE_SOURCE_DIR}/tests/windows/unit/test_platform_windows.cpp)
+  target_link_libraries(test_platform_windows PRIVATE dorvex_core gtest gtest_main)
+  target_compile_options(test_platform_windows PRIVATE ${DORVEX_WARNINGS})
+  target_link_options(test_platform_windows PRIVATE -static)
+  # GoogleTest marks symbols visible, which link-time optimization on Windows only warns about.
+  set_target_properties(test_platform_windows gtest gtest_main PROPERTIES INTERPROCEDURAL_OPTIMIZATION OFF)
+  add_test(NAME windows.unit_platform
+           COMMAND ${CMAKE_COMMAND} -E env ${wine_environment} ${DORVEX_WINE}
+                   $<TARGET_FILE:test_platform_windows>)
+  set_tests_properties(windows.unit_platform PROPERTIES FIXTURES_REQUIRED wine)
+else()
+  message(STATUS "No GoogleTest source in ${DORVEX_GTEST_SOURCE} (Debian: libgtest-dev): "
+                 "the Windows unit tests are not built")
+endif()
