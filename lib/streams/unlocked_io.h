@@ -35,24 +35,17 @@ inline std::size_t io_direct_read_size(std::FILE* f, std::size_t n) {
   const std::size_t direct = held + (n - held) / size * size;
   return direct > 0 ? direct : n;
 }
-#elif defined(_WIN32)
+#else
+#if defined(_WIN32)
 // The Microsoft C runtime's names for the byte calls (its block calls without the lock are not
 // in every version of it).
 inline int io_getc(std::FILE* f) { return _getc_nolock(f); }
 inline int io_putc(int c, std::FILE* f) { return _putc_nolock(c, f); }
-inline int io_feof(std::FILE* f) { return std::feof(f); }
-inline int io_ferror(std::FILE* f) { return std::ferror(f); }
-inline std::size_t io_fread(void* p, std::size_t size, std::size_t n, std::FILE* f) {
-  return std::fread(p, size, n, f);
-}
-inline std::size_t io_fwrite(const void* p, std::size_t size, std::size_t n, std::FILE* f) {
-  return std::fwrite(p, size, n, f);
-}
-inline std::size_t io_direct_read_size(std::FILE*, std::size_t n) { return n; }
 #else
 // getc_unlocked and putc_unlocked are POSIX; the rest are not.
 inline int io_getc(std::FILE* f) { return getc_unlocked(f); }
 inline int io_putc(int c, std::FILE* f) { return putc_unlocked(c, f); }
+#endif
 inline int io_feof(std::FILE* f) { return std::feof(f); }
 inline int io_ferror(std::FILE* f) { return std::ferror(f); }
 inline std::size_t io_fread(void* p, std::size_t size, std::size_t n, std::FILE* f) {
