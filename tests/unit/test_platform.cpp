@@ -4,6 +4,7 @@
 #include "context.h"
 #include "fileutil.h"
 #include "platform.h"
+#include "../support/platform_checks.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -69,27 +70,12 @@ TEST(Platform, RewindTellsAFileFromAPipe) {
   EXPECT_EQ(std::fgetc(file), '0');
   std::fclose(file);
   // A pipe cannot go back, and what its stream has read stays there to be copied.
-  std::FILE* pipe = pipe_holding("abcdef");
-  ASSERT_NE(pipe, nullptr);
-  EXPECT_EQ(std::fgetc(pipe), 'a');
-  EXPECT_EQ(dorvex::rewind_input(pipe), dorvex::Rewind::pipe);
-  char rest[8] = {};
-  EXPECT_EQ(std::fread(rest, 1, sizeof rest, pipe), 5u);
-  EXPECT_STREQ(rest, "bcdef");
-  std::uint64_t size = 1;
-  EXPECT_FALSE(dorvex::regular_file_size(pipe, &size));
-  std::fclose(pipe);
+  testing_support::expect_pipe_cannot_rewind(pipe_holding("abcdef"));
 }
 
 TEST(Platform, TemporaryFileGrowsWithZerosAndReadsAtOffsets) {
-  std::FILE* f = dorvex::open_temp_file();
+  std::FILE* f = testing_support::temp_file_grown_with_zeros();
   ASSERT_NE(f, nullptr);
-  ASSERT_EQ(std::fwrite("abc", 1, 3, f), 3u);
-  ASSERT_EQ(std::fflush(f), 0);
-  ASSERT_TRUE(dorvex::set_file_length(f, 8));
-  std::uint64_t size = 0;
-  ASSERT_TRUE(dorvex::regular_file_size(f, &size));
-  EXPECT_EQ(size, 8u);
   unsigned char got[16];
   std::memset(got, 0xFF, sizeof got);
   std::size_t n = 0;
