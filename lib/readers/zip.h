@@ -27,6 +27,10 @@ constexpr std::uint64_t kMaxMemberBytes = std::uint64_t(1) << 30;
 constexpr std::uint64_t kMaxPackageBytes = std::uint64_t(2) << 30;
 constexpr std::uint64_t kMaxInflateRatio = 200;
 constexpr std::uint64_t kRatioFreeBytes = std::uint64_t(16) << 20;
+// A member of at least this many compressed bytes inflates on a second thread while the
+// caller's consumer takes its blocks (four of them at most in flight): below it, starting
+// a thread costs more than it saves.
+constexpr std::uint64_t kInflateBesideFrom = std::uint64_t(512) << 10;
 
 struct ZipMember {
   std::string name;  // as stored: bytes, normally UTF-8 with "/" separators
@@ -47,6 +51,7 @@ struct ZipArchive {
   std::uint64_t file_size = 0;
   std::vector<ZipMember> members;
   std::uint64_t inflated_total = 0;
+  std::uint64_t inflate_beside_from = kInflateBesideFrom;  // tests lower it to reach that path
   std::vector<unsigned char> in_block;
   std::vector<unsigned char> out_block;
   const char* error = "";  // why the last call failed; a literal
@@ -63,7 +68,8 @@ const ZipMember* zip_find(const ZipArchive& zip, std::string_view name);
 using ZipConsumer = bool (*)(void* user, const unsigned char* data, std::size_t n);
 
 // Inflates (or copies) member m into consume, checking its size, limits and CRC. On failure
-// zip->error says why; bytes handed over before the failure stay handed over.
+// zip->error says why; bytes handed over before the failure stay handed over. consume runs on
+// the calling thread, always; the file is read by another while zip_read runs.
 ZipStatus zip_read(ZipArchive* zip, const ZipMember& m, ZipConsumer consume, void* user);
 
 // Reads a small member whole (at most limit bytes) into *out; false (damaged, too large) after
