@@ -69,13 +69,20 @@ if [ -f "$dir/word97-8.doc" ]; then
 fi
 report "RTF document, -d utf-8" "$dir/big.rtf" "$exe" -d utf-8
 report "RTF document, -d utf-8 -w" "$dir/big.rtf" "$exe" -d utf-8 -w
-# The packages next to their inflation alone: unzip -p of the same file.
+# The packages next to their inflation alone (unzip -p of the same file), and next to the
+# plain-text converter of their kind where it is installed (Debian: docx2txt; odt2txt is too
+# slow on these for more than one run).
 for pkg in big.docx big.odt; do
   [ -f "$dir/$pkg" ] && command -v unzip >/dev/null || continue
   t=$(time_cmd "$exe" -d utf-8 -w "$dir/$pkg")
   tu=$(time_cmd unzip -p "$dir/$pkg")
-  printf '%-40s %6.0f ms  %6.1fx unzip -p (%.0f ms)\n' "$pkg, -d utf-8 -w" "$(calc "$t * 1000")" \
+  printf '%-40s %6.0f ms  %6.1fx unzip -p (%.0f ms)' "$pkg, -d utf-8 -w" "$(calc "$t * 1000")" \
     "$(calc "$t / $tu")" "$(calc "$tu * 1000")"
+  if [ "$pkg" = big.docx ] && command -v docx2txt >/dev/null; then
+    tp=$(time_cmd docx2txt "$dir/$pkg" -)
+    printf '  docx2txt %.0f ms, %.1fx ours' "$(calc "$tp * 1000")" "$(calc "$tp / $t")"
+  fi
+  printf '\n'
 done
 
 # Peak memory on the largest input.

@@ -76,10 +76,10 @@ bool types_start(void* user, const XmlTag& tag) {
   const char* type = xml_attr(tag, XmlNs::none, "ContentType");
   if (!type) return true;
   // Every part has a type; the main document's names the package's kind.
-  if (tag.local == "Override" || tag.local == "Default") {
+  if (name_is(tag.local, "Override") || name_is(tag.local, "Default")) {
     const std::string_view t(type);
     if (contains(t, ".main+xml") || contains(t, "main+xml")) {
-      note_type(scan, t, tag.local == "Override" ? xml_attr(tag, XmlNs::none, "PartName")
+      note_type(scan, t, name_is(tag.local, "Override") ? xml_attr(tag, XmlNs::none, "PartName")
                                                  : nullptr);
     }
   }
@@ -104,7 +104,7 @@ struct Relationship {
 
 bool rels_start(void* user, const XmlTag& tag) {
   auto* rels = static_cast<std::vector<Relationship>*>(user);
-  if (tag.ns != XmlNs::rels || tag.local != "Relationship") return true;
+  if (tag.ns != XmlNs::rels || !name_is(tag.local, "Relationship")) return true;
   const char* mode = xml_attr(tag, XmlNs::none, "TargetMode");
   if (mode && std::string_view(mode) == "External") return true;
   const char* id = xml_attr(tag, XmlNs::none, "Id");
@@ -207,12 +207,12 @@ void put_label(DocxReading* d) {
 // Paragraph properties that say which list a paragraph is in.
 void paragraph_property(DocxReading* d, const XmlTag& tag) {
   const char* val = xml_attr(tag, XmlNs::w, "val");
-  if (tag.local == "pStyle" && val) d->para_style = val;
-  if (tag.local == "numId" && val) {
+  if (name_is(tag.local, "pStyle") && val) d->para_style = val;
+  if (name_is(tag.local, "numId") && val) {
     d->para_num.num_id = val;
     d->para_num.has_num = true;
   }
-  if (tag.local == "ilvl" && val) {
+  if (name_is(tag.local, "ilvl") && val) {
     const long v = std::strtol(val, nullptr, 10);
     d->para_num.ilvl = v >= 0 && v < kListLevels ? int(v) : 0;
   }
@@ -246,24 +246,24 @@ bool word_start(DocxReading* d, const XmlTag& tag) {
   const std::string_view n = tag.local;
   if (d->in_para_props) {
     paragraph_property(d, tag);
-    return n != "rPr" && n != "pPrChange" && n != "sectPr" && n != "tabs";
+    return !name_is(n, "rPr") && !name_is(n, "pPrChange") && !name_is(n, "sectPr") && !name_is(n, "tabs");
   }
-  if (d->label_due && n != "pPr") put_label(d);
+  if (d->label_due && !name_is(n, "pPr")) put_label(d);
   // The most frequent elements first.
-  if (n == "t") {
+  if (name_is(n, "t")) {
     d->in_text = true;
     return true;
   }
-  if (n == "r") {
+  if (name_is(n, "r")) {
     ++d->run_depth;
     return true;
   }
-  if (n == "rPr" || n == "del") return false;
-  if (n == "pPr") {
+  if (name_is(n, "rPr") || name_is(n, "del")) return false;
+  if (name_is(n, "pPr")) {
     d->in_para_props = d->label_due;
     return true;
   }
-  if (n == "p") {
+  if (name_is(n, "p")) {
     story_paragraph_start(w);
     d->para_num = DocxNumPr{};
     d->para_style.clear();
@@ -273,35 +273,35 @@ bool word_start(DocxReading* d, const XmlTag& tag) {
     d->run_depth = 0;
     return true;
   }
-  if (n == "tc") {
+  if (name_is(n, "tc")) {
     story_cell_start(w);
     return true;
   }
   if (d->run_depth > 0) {
-    if (n == "tab" || n == "ptab") {
+    if (name_is(n, "tab") || name_is(n, "ptab")) {
       story_unit(w, 9);
       return true;
     }
-    if (n == "br") {
+    if (name_is(n, "br")) {
       const char* type = xml_attr(tag, XmlNs::w, "type");
       const std::string_view t = type ? type : "";
       story_unit(w, t == "page" || t == "column" ? 12 : 11);
       return true;
     }
-    if (n == "cr") {
+    if (name_is(n, "cr")) {
       story_unit(w, 11);
       return true;
     }
-    if (n == "sym") {
+    if (name_is(n, "sym")) {
       if (const std::uint16_t c = sym_char(tag)) story_unit(w, c);
       return true;
     }
   }
-  if (n == "hdr" || n == "ftr") {
+  if (name_is(n, "hdr") || name_is(n, "ftr")) {
     push_story(d, kHeaderStory);
     return true;
   }
-  if (n == "fldChar") {
+  if (name_is(n, "fldChar")) {
     const char* type = xml_attr(tag, XmlNs::w, "fldCharType");
     const std::string_view t = type ? type : "";
     if (t == "begin") story_unit(w, 19);
@@ -309,57 +309,57 @@ bool word_start(DocxReading* d, const XmlTag& tag) {
     if (t == "end") story_unit(w, 21);
     return true;
   }
-  if (n == "instrText" || n == "delText" || n == "delInstrText" || n == "moveFrom") return false;
-  if (n == "fldSimple") {
+  if (name_is(n, "instrText") || name_is(n, "delText") || name_is(n, "delInstrText") || name_is(n, "moveFrom")) return false;
+  if (name_is(n, "fldSimple")) {
     story_unit(w, 19);
     story_unit(w, 20);
     return true;
   }
-  if (n == "noBreakHyphen") story_unit(w, 30);
-  if (n == "softHyphen") story_unit(w, 31);
-  if (n == "footnote" || n == "endnote") {
+  if (name_is(n, "noBreakHyphen")) story_unit(w, 30);
+  if (name_is(n, "softHyphen")) story_unit(w, 31);
+  if (name_is(n, "footnote") || name_is(n, "endnote")) {
     if (is_separator_note(tag)) return false;
-    push_story(d, n == "footnote" ? kFootnoteStory : kEndnoteStory);
+    push_story(d, name_is(n, "footnote") ? kFootnoteStory : kEndnoteStory);
     return true;
   }
-  if (n == "comment") {
+  if (name_is(n, "comment")) {
     push_story(d, kCommentStory);
     return true;
   }
   // Properties hold no text (a deleted paragraph mark lies in rPr); Word 2003's document
   // properties, fonts, lists and styles neither, though footnote separators hide there.
-  return n != "tabs" && n != "tblPr" && n != "tcPr" && n != "trPr" && n != "sdtPr" && n != "sdtEndPr" &&
-         n != "tblGrid" && n != "docPr" && n != "fonts" && n != "lists" && n != "styles" &&
-         n != "rPrChange" && n != "pPrChange" && n != "sectPrChange" && n != "tblPrChange" &&
-         n != "binData";
+  return !name_is(n, "tabs") && !name_is(n, "tblPr") && !name_is(n, "tcPr") && !name_is(n, "trPr") && !name_is(n, "sdtPr") && !name_is(n, "sdtEndPr") &&
+         !name_is(n, "tblGrid") && !name_is(n, "docPr") && !name_is(n, "fonts") && !name_is(n, "lists") && !name_is(n, "styles") &&
+         !name_is(n, "rPrChange") && !name_is(n, "pPrChange") && !name_is(n, "sectPrChange") && !name_is(n, "tblPrChange") &&
+         !name_is(n, "binData");
 }
 
 void word_end(DocxReading* d, const XmlTag& tag) {
   StoryWriter& w = *d->out;
   const std::string_view n = tag.local;
-  if (n == "pPr" && d->in_para_props) {
+  if (name_is(n, "pPr") && d->in_para_props) {
     d->in_para_props = false;
     put_label(d);
     return;
   }
-  if (n == "t") {
+  if (name_is(n, "t")) {
     d->in_text = false;
-  } else if (n == "r") {
+  } else if (name_is(n, "r")) {
     --d->run_depth;
-  } else if (n == "p") {
+  } else if (name_is(n, "p")) {
     put_label(d);  // an empty paragraph in a list shows its label
     story_paragraph_end(w);
     if (!d->outer_runs.empty()) {
       d->run_depth = d->outer_runs.back();
       d->outer_runs.pop_back();
     }
-  } else if (n == "tc") {
+  } else if (name_is(n, "tc")) {
     story_cell_end(w);
-  } else if (n == "tr") {
+  } else if (name_is(n, "tr")) {
     story_row_end(w);
-  } else if (n == "fldSimple") {
+  } else if (name_is(n, "fldSimple")) {
     story_unit(w, 21);
-  } else if (n == "footnote" || n == "endnote" || n == "comment" || n == "hdr" || n == "ftr") {
+  } else if (name_is(n, "footnote") || name_is(n, "endnote") || name_is(n, "comment") || name_is(n, "hdr") || name_is(n, "ftr")) {
     pop_story(d);
   }
 }
@@ -372,17 +372,17 @@ bool docx_start(void* user, const XmlTag& tag) {
     case XmlNs::mc:
       // One branch of each alternative: the first choice, else the fallback. Word writes a
       // text box in both.
-      if (tag.local == "AlternateContent") {
+      if (name_is(tag.local, "AlternateContent")) {
         d->branches.push_back(0);
         return true;
       }
-      if ((tag.local == "Choice" || tag.local == "Fallback") && !d->branches.empty()) {
+      if ((name_is(tag.local, "Choice") || name_is(tag.local, "Fallback")) && !d->branches.empty()) {
         if (d->branches.back()) return false;
         d->branches.back() = 1;
       }
       return true;
     case XmlNs::aml:
-      if (tag.local == "annotation") {
+      if (name_is(tag.local, "annotation")) {
         const char* type = xml_attr(tag, XmlNs::w, "type");
         const std::string_view t = type ? type : "";
         if (t == "Word.Deletion") return false;
@@ -391,7 +391,7 @@ bool docx_start(void* user, const XmlTag& tag) {
       }
       return true;
     case XmlNs::pkg:
-      if (tag.local == "part") {
+      if (name_is(tag.local, "part")) {
         const char* type = xml_attr(tag, XmlNs::pkg, "contentType");
         if (!type || !is_word_text_type(type)) return false;
       }
@@ -405,9 +405,9 @@ void docx_end(void* user, const XmlTag& tag) {
   auto* d = static_cast<DocxReading*>(user);
   if (tag.ns == XmlNs::w) {
     word_end(d, tag);
-  } else if (tag.ns == XmlNs::mc && tag.local == "AlternateContent") {
+  } else if (tag.ns == XmlNs::mc && name_is(tag.local, "AlternateContent")) {
     if (!d->branches.empty()) d->branches.pop_back();
-  } else if (tag.ns == XmlNs::aml && tag.local == "annotation" && !d->comments.empty()) {
+  } else if (tag.ns == XmlNs::aml && name_is(tag.local, "annotation") && !d->comments.empty()) {
     if (d->comments.back()) pop_story(d);
     d->comments.pop_back();
   }

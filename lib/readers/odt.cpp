@@ -53,8 +53,8 @@ bool ends_with(std::string_view s, std::string_view tail) {
 }
 
 bool is_header_or_footer(std::string_view n) {
-  return n == "header" || n == "footer" || n == "header-left" || n == "footer-left" ||
-         n == "header-first" || n == "footer-first";
+  return name_is(n, "header") || name_is(n, "footer") || name_is(n, "header-left") || name_is(n, "footer-left") ||
+         name_is(n, "header-first") || name_is(n, "footer-first");
 }
 
 void put_spaces(StoryWriter& w, const XmlTag& tag) {
@@ -73,8 +73,8 @@ void put_spaces(StoryWriter& w, const XmlTag& tag) {
 bool text_start(OdtReading* d, const XmlTag& tag) {
   StoryWriter& w = *d->out;
   const std::string_view n = tag.local;
-  if (n == "span" || n == "a") return true;
-  if (n == "p" || n == "h") {
+  if (name_is(n, "span") || name_is(n, "a")) return true;
+  if (name_is(n, "p") || name_is(n, "h")) {
     ++d->paragraphs;
     story_paragraph_start(w);
     d->label.clear();
@@ -82,30 +82,30 @@ bool text_start(OdtReading* d, const XmlTag& tag) {
     for (std::uint16_t u : d->label) story_unit(w, u);
     return true;
   }
-  if (n == "list") {
+  if (name_is(n, "list")) {
     odf_list_start(d->lists, &d->counting, tag);
     return true;
   }
-  if (n == "list-item") {
+  if (name_is(n, "list-item")) {
     odf_list_item_start(&d->counting, tag);
     return true;
   }
-  if (n == "s") {
+  if (name_is(n, "s")) {
     if (d->paragraphs > 0) put_spaces(w, tag);
     return true;
   }
-  if (n == "tab" || n == "line-break") {
-    if (d->paragraphs > 0) story_unit(w, n == "tab" ? 9 : 11);
+  if (name_is(n, "tab") || name_is(n, "line-break")) {
+    if (d->paragraphs > 0) story_unit(w, name_is(n, "tab") ? 9 : 11);
     return true;
   }
-  if (n == "note") {
+  if (name_is(n, "note")) {
     const char* cls = xml_attr(tag, XmlNs::text, "note-class");
     push_story(d, cls && std::string_view(cls) == "endnote" ? kEndnoteStory : kFootnoteStory);
     return true;
   }
   // Deleted text lies in the tracked changes; an index's source holds templates, not text.
-  return n != "note-citation" && n != "tracked-changes" && n != "sequence-decls" &&
-         n != "variable-decls" && n != "user-field-decls" && n != "dde-connection-decls" &&
+  return !name_is(n, "note-citation") && !name_is(n, "tracked-changes") && !name_is(n, "sequence-decls") &&
+         !name_is(n, "variable-decls") && !name_is(n, "user-field-decls") && !name_is(n, "dde-connection-decls") &&
          !ends_with(n, "-source");
 }
 
@@ -113,7 +113,7 @@ bool odt_start(void* user, const XmlTag& tag) {
   auto* d = static_cast<OdtReading*>(user);
   const std::string_view n = tag.local;
   if (d->in_meta) return xml_meta_start(d->meta, tag);
-  if (tag.ns == XmlNs::office && n == "meta" && d->meta.out) {
+  if (tag.ns == XmlNs::office && name_is(n, "meta") && d->meta.out) {
     d->in_meta = true;
     return true;
   }
@@ -122,7 +122,7 @@ bool odt_start(void* user, const XmlTag& tag) {
     if (open) ++d->styles_depth;
     return open;
   }
-  if (tag.ns == XmlNs::office && (n == "styles" || n == "automatic-styles")) {
+  if (tag.ns == XmlNs::office && (name_is(n, "styles") || name_is(n, "automatic-styles"))) {
     d->styles_depth = 1;
     return true;
   }
@@ -130,17 +130,17 @@ bool odt_start(void* user, const XmlTag& tag) {
     case XmlNs::text:
       return text_start(d, tag);
     case XmlNs::table:
-      if (n == "table-cell" || n == "covered-table-cell") story_cell_start(*d->out);
-      return n != "table-columns" && n != "table-column" && n != "table-header-columns" &&
-             n != "title" && n != "desc";
+      if (name_is(n, "table-cell") || name_is(n, "covered-table-cell")) story_cell_start(*d->out);
+      return !name_is(n, "table-columns") && !name_is(n, "table-column") && !name_is(n, "table-header-columns") &&
+             !name_is(n, "title") && !name_is(n, "desc");
     case XmlNs::office:
-      if (n == "annotation") {
+      if (name_is(n, "annotation")) {
         push_story(d, kCommentStory);
         return true;
       }
-      return n != "meta" && n != "settings" && n != "scripts" && n != "font-face-decls" &&
-             n != "styles" && n != "automatic-styles" && n != "forms" &&
-             n != "event-listeners" && n != "binary-data";
+      return !name_is(n, "meta") && !name_is(n, "settings") && !name_is(n, "scripts") && !name_is(n, "font-face-decls") &&
+             !name_is(n, "styles") && !name_is(n, "automatic-styles") && !name_is(n, "forms") &&
+             !name_is(n, "event-listeners") && !name_is(n, "binary-data");
     case XmlNs::style:
       // Only the master pages' headers and footers hold text.
       if (is_header_or_footer(n)) {
@@ -149,13 +149,13 @@ bool odt_start(void* user, const XmlTag& tag) {
         push_story(d, kHeaderStory);
         return true;
       }
-      return n == "master-page" || n == "region-left" || n == "region-center" ||
-             n == "region-right";
+      return name_is(n, "master-page") || name_is(n, "region-left") || name_is(n, "region-center") ||
+             name_is(n, "region-right");
     case XmlNs::draw:
       // Embedded objects (formulas, charts) carry their own source text.
-      return n != "object" && n != "object-ole" && n != "plugin" && n != "applet";
+      return !name_is(n, "object") && !name_is(n, "object-ole") && !name_is(n, "plugin") && !name_is(n, "applet");
     case XmlNs::svg:
-      return n != "title" && n != "desc";
+      return !name_is(n, "title") && !name_is(n, "desc");
     case XmlNs::dc:
     case XmlNs::meta:
       return false;  // a comment's author and date
@@ -169,7 +169,7 @@ void odt_end(void* user, const XmlTag& tag) {
   const std::string_view n = tag.local;
   if (d->in_meta) {
     xml_meta_end(d->meta);
-    if (tag.ns == XmlNs::office && n == "meta") d->in_meta = false;
+    if (tag.ns == XmlNs::office && name_is(n, "meta")) d->in_meta = false;
     return;
   }
   if (d->styles_depth > 0) {
@@ -178,21 +178,21 @@ void odt_end(void* user, const XmlTag& tag) {
   }
   switch (tag.ns) {
     case XmlNs::text:
-      if (n == "p" || n == "h") {
+      if (name_is(n, "p") || name_is(n, "h")) {
         --d->paragraphs;
         story_paragraph_end(*d->out);
-      } else if (n == "note") {
+      } else if (name_is(n, "note")) {
         pop_story(d);
-      } else if (n == "list") {
+      } else if (name_is(n, "list")) {
         odf_list_end(&d->counting);
       }
       break;
     case XmlNs::table:
-      if (n == "table-cell" || n == "covered-table-cell") story_cell_end(*d->out);
-      if (n == "table-row") story_row_end(*d->out);
+      if (name_is(n, "table-cell") || name_is(n, "covered-table-cell")) story_cell_end(*d->out);
+      if (name_is(n, "table-row")) story_row_end(*d->out);
       break;
     case XmlNs::office:
-      if (n == "annotation") pop_story(d);
+      if (name_is(n, "annotation")) pop_story(d);
       break;
     case XmlNs::style:
       if (is_header_or_footer(n)) pop_story(d);
@@ -218,7 +218,7 @@ struct ManifestScan {
 };
 
 bool manifest_start(void* user, const XmlTag& tag) {
-  if (tag.ns == XmlNs::manifest && tag.local == "encryption-data") {
+  if (tag.ns == XmlNs::manifest && name_is(tag.local, "encryption-data")) {
     static_cast<ManifestScan*>(user)->encrypted = true;
   }
   return true;

@@ -46,23 +46,37 @@ XmlNs find_ns(std::string_view uri) {
   return XmlNs::other;
 }
 
-// The prefix and local part of a qualified name; no prefix: "".
-void split_qname(std::string_view qname, std::string_view* prefix, std::string_view* local) {
-  const std::size_t colon = qname.find(':');
-  if (colon == std::string_view::npos) {
-    *prefix = std::string_view();
-    *local = qname;
-  } else {
-    *prefix = qname.substr(0, colon);
-    *local = qname.substr(colon + 1);
+// The prefix and local part of a qualified name (as expat hands it: ended by a null); no
+// prefix: "". One pass: every element's name comes through here.
+void split_qname(const char* qname, std::string_view* prefix, std::string_view* local) {
+  const char* colon = nullptr;
+  const char* p = qname;
+  for (; *p != '\0'; ++p) {
+    if (*p == ':' && !colon) colon = p;
   }
+  if (!colon) {
+    *prefix = std::string_view();
+    *local = std::string_view(qname, std::size_t(p - qname));
+    return;
+  }
+  *prefix = std::string_view(qname, std::size_t(colon - qname));
+  *local = std::string_view(colon + 1, std::size_t(p - colon - 1));
+}
+
+// Prefixes are a few letters: a loop beats a call.
+bool same_prefix(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
 }
 
 // Takes up the xmlns attributes of an element at depth.
 void declare(XmlScope& scope, const char** attrs, int depth) {
   for (const char** a = attrs; a && a[0]; a += 2) {
+    if (std::strncmp(a[0], "xmlns", 5) != 0) continue;
     const std::string_view name(a[0]);
-    if (!name.starts_with("xmlns")) continue;
     if (name.size() == 5) {
       scope.bindings.push_back({std::string(), find_ns(a[1]), depth});
     } else if (name[5] == ':') {
@@ -90,7 +104,7 @@ XmlTag make_tag(XmlScope& scope, const char* name, const char** attrs) {
 }  // namespace
 
 XmlNs xml_prefix_ns(XmlScope& scope, std::string_view prefix) {
-  if (scope.cache_valid && scope.cached_prefix == prefix) return scope.cached_ns;
+  if (scope.cache_valid && same_prefix(scope.cached_prefix, prefix)) return scope.cached_ns;
   // A prefix without a declaration ("xml", bound by the standard itself, or an undeclared one)
   // is no namespace these readers know; no prefix is no namespace until a default is declared.
   XmlNs ns = prefix.empty() ? XmlNs::none : XmlNs::other;
