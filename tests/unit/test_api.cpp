@@ -127,11 +127,21 @@ std::string run_program(const std::vector<std::string>& args, int* status) {
   start.hStdOutput = write_end;
   start.hStdError = nul;
   PROCESS_INFORMATION child{};
-  const bool started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &start, &child);
+  // Under Wine on a busy machine a start fails now and then (one of 1041 in one of the runs
+  // here): the program did not run, so it is started again.
+  bool started = false;
+  DWORD start_error = 0;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                             &start, &child);
+    if (!started) {
+      start_error = GetLastError();
+      Sleep(100);
+    }
+  }
   CloseHandle(write_end);
   CloseHandle(nul);
-  std::string out;
+  std::string out = started ? "" : "<not started: error " + std::to_string(start_error) + ">";
   if (started) {
     char block[65536];
     DWORD n = 0;
