@@ -1,6 +1,7 @@
 # Tests of the Windows program on Linux, under Wine (Debian: wine64): the command-line cases of
 # tests/cli, which run the program through a Wine wrapper, less those tests/windows/skip.txt
-# names with the reason; and the Windows-only cases of tests/windows. The cases make their
+# names with the reason; the Windows-only cases of tests/windows; and the unit tests (below),
+# built for Windows and run under Wine as CTest's cross-compiling emulator. The cases make their
 # fixtures with mkfixture built for this machine, so they are byte for byte those of the Linux
 # build.
 enable_testing()
