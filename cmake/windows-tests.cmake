@@ -99,8 +99,7 @@ if(EXISTS ${DORVEX_GTEST_SOURCE}/CMakeLists.txt)
     add_dependencies(windows_unit_tests ${test_name})
     string(REGEX REPLACE "^test_" "" area ${test_name})
     add_test(NAME windows.unit_${area} COMMAND ${test_name})
-    set_tests_properties(windows.unit_${area} PROPERTIES FIXTURES_REQUIRED wine
-                         ENVIRONMENT "DORVEX_CHARSETS_DIR=${CMAKE_SOURCE_DIR}/charsets")
+    set_tests_properties(windows.unit_${area} PROPERTIES FIXTURES_REQUIRED wine)
   endforeach()
   set_target_properties(gtest gtest_main PROPERTIES INTERPROCEDURAL_OPTIMIZATION OFF)
   # Compiled as on Linux, where the tests of tests/unit take the compiler's default warnings; the

@@ -194,7 +194,6 @@ std::FILE* open_data_file(const char* path, std::uint64_t cap, bool* refused) {
   return f;
 }
 
-// In the user's temporary directory, deleted by the system when closed.
 namespace {
 // The errno for why a temporary file could not be made in dir: a temporary directory (TMP, TEMP)
 // that is not there says so, as on other systems, rather than "Permission denied".
@@ -215,6 +214,7 @@ int temp_file_error(DWORD error, const wchar_t* dir) {
 }
 }  // namespace
 
+// In the user's temporary directory, deleted by the system when closed.
 std::FILE* open_temp_file() {
   wchar_t dir[MAX_PATH + 1];
   wchar_t name[MAX_PATH + 1];
