@@ -2,6 +2,10 @@
 // its edge: no C++ exception reaches a C caller, and running out of memory is a code or a null.
 #include "dorvex.h"
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
@@ -528,6 +532,11 @@ dorvex_result* dorvex_extract_fd(const dorvex_extractor* extractor, int fd, cons
   return run_extraction(extractor, name ? name : "stdin", [&]() -> std::FILE* {
     int copy = ::dup(fd);
     if (copy < 0) return nullptr;
+#ifdef _WIN32
+    // A descriptor opened without O_BINARY reads in text mode, which would turn CR LF into LF
+    // and stop at the first Ctrl-Z; the copy is read as the bytes it holds, the caller's left as is.
+    _setmode(copy, _O_BINARY);
+#endif
     std::FILE* f = ::fdopen(copy, "rb");
     if (!f) ::close(copy);
     return f;

@@ -194,20 +194,41 @@ std::FILE* open_data_file(const char* path, std::uint64_t cap, bool* refused) {
   return f;
 }
 
+namespace {
+// The errno for why a temporary file could not be made in dir: a temporary directory (TMP, TEMP)
+// that is not there says so, as on other systems, rather than "Permission denied".
+int temp_file_error(DWORD error, const wchar_t* dir) {
+  switch (error) {
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+      return ENOENT;
+    case ERROR_DIRECTORY:  // no directory of that name: nothing there, or something else
+      return GetFileAttributesW(dir) == INVALID_FILE_ATTRIBUTES ? ENOENT : ENOTDIR;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    default:
+      return EACCES;
+  }
+}
+}  // namespace
+
 // In the user's temporary directory, deleted by the system when closed.
 std::FILE* open_temp_file() {
   wchar_t dir[MAX_PATH + 1];
   wchar_t name[MAX_PATH + 1];
   const DWORD n = GetTempPathW(MAX_PATH + 1, dir);
   if (n == 0 || n > MAX_PATH || GetTempFileNameW(dir, L"dvx", 0, name) == 0) {
-    errno = EACCES;
+    errno = n == 0 || n > MAX_PATH ? ENAMETOOLONG : temp_file_error(GetLastError(), dir);
     return nullptr;
   }
   HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
     DeleteFileW(name);
-    errno = EACCES;
+    errno = temp_file_error(error, dir);
     return nullptr;
   }
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDWR | _O_BINARY);

@@ -13,6 +13,12 @@
 #include <vector>
 
 #include "batch.h"
+#ifdef _WIN32
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#endif
+#include "fixture.h"
 
 namespace {
 
@@ -208,7 +214,7 @@ TEST(Batch, RecordKeysInOrder) {
 }
 
 std::vector<std::string> names_of(const std::string& input, bool null_separated) {
-  std::FILE* f = std::tmpfile();
+  std::FILE* f = testing_support::temp_stream();
   std::fwrite(input.data(), 1, input.size(), f);
   std::rewind(f);
   std::vector<std::string> names;
@@ -244,8 +250,17 @@ TEST(Batch, InputNamesSplitAsListed) {
   // Names longer than a read block, and a separator at the block's edge.
   const std::string longer(200000, 'n'), edge(65535, 'e');
   EXPECT_EQ(names_of(longer + "\n" + edge + "\nz", false), (V{longer, edge, "z"}));
-  // A read error is reported.
+  // A read error is reported: a directory read as a stream; on Windows, which opens no
+  // directory as one, a stream over a file the system lets it write but not read.
+#ifdef _WIN32
+  testing_support::TempDir t;
+  const HANDLE write_only = CreateFileA(t.file("names").c_str(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  ASSERT_NE(write_only, INVALID_HANDLE_VALUE);
+  std::FILE* dir = _fdopen(_open_osfhandle(reinterpret_cast<intptr_t>(write_only), _O_RDONLY), "rb");
+#else
   std::FILE* dir = std::fopen("/", "rb");
+#endif
   ASSERT_NE(dir, nullptr);
   std::vector<std::string> names;
   EXPECT_FALSE(dorvex_cli::read_input_names(dir, false, names));

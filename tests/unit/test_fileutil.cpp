@@ -3,20 +3,31 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <sys/stat.h>
+#ifdef _WIN32
+#include <windows.h>
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
+#include <filesystem>
+#include <vector>
 #include <string>
 
 #include "fileconf.h"
 #include "fixture.h"
 
+using testing_support::kOtherListSep;
+using testing_support::native;
 using testing_support::run_in_child;
+using testing_support::set_env;
 using testing_support::SettingsGuard;
 using testing_support::TempDir;
+using testing_support::use_program_path;
 using testing_support::write_file;
 
 namespace {
@@ -53,16 +64,51 @@ std::string list_output(const std::string& path_list) {
   return r.out;
 }
 
-// Where the kernel says this test binary is.
+// Where the system says this test binary is.
 std::string own_directory() {
+#ifdef _WIN32
+  wchar_t wide[MAX_PATH + 1];
+  const DWORD n = GetModuleFileNameW(nullptr, wide, MAX_PATH + 1);
+  char path_utf8[4 * MAX_PATH + 4] = "";
+  if (n > 0 && n <= MAX_PATH)
+    WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(n) + 1, path_utf8, sizeof path_utf8,
+                        nullptr, nullptr);
+  std::string path(path_utf8);
+#else
   char link[dorvex::kPathLimit] = "";
   ssize_t n = readlink("/proc/self/exe", link, sizeof link - 1);
   std::string path(link, n > 0 ? static_cast<std::size_t>(n) : 0);
-  return path.substr(0, path.rfind('/'));
+#endif
+  return path.substr(0, path.rfind(dorvex::kDirSep));
 }
+
+void make_dir(const std::string& path) { std::filesystem::create_directory(path); }
 
 }  // namespace
 
+#ifdef _WIN32
+// On Windows the program's path comes from the system whatever the command line says.
+TEST(Fileutil, ExeDirIsTheProgramPathUpToItsLastSeparator) {
+  SettingsGuard guard;
+  use_program_path("C:\\Program Files\\dorvex\\dorvex.exe");
+  EXPECT_STREQ(dorvex::exe_dir(), "C:\\Program Files\\dorvex");
+  use_program_path("build\\dorvex.exe");
+  EXPECT_STREQ(dorvex::exe_dir(), "build");
+  use_program_path("\\dorvex.exe");
+  EXPECT_STREQ(dorvex::exe_dir(), "");
+  use_program_path("build/dorvex.exe");  // '/' is no separator of the program's directory
+  EXPECT_STREQ(dorvex::exe_dir(), ".\\");
+  std::string own = own_directory();
+  ASSERT_FALSE(own.empty());
+  for (const char* argv0 : {"dorvex", "", static_cast<const char*>(nullptr), "C:\\elsewhere\\dorvex.exe",
+                            "..\\dorvex"}) {
+    dorvex::set_program_path(argv0);
+    EXPECT_EQ(dorvex::exe_dir(), own) << (argv0 ? argv0 : "null");
+  }
+  dorvex::set_program_path((std::string(1100, 'd') + "\\dorvex").c_str());
+  EXPECT_EQ(dorvex::exe_dir(), own);
+}
+#else
 TEST(Fileutil, ExeDirIsTheProgramPathUpToItsLastSeparator) {
   SettingsGuard guard;
   dorvex::set_program_path("/usr/local/bin/dorvex");
@@ -85,9 +131,14 @@ TEST(Fileutil, ExeDirIsTheProgramPathUpToItsLastSeparator) {
   dorvex::set_program_path((deep + "/" + std::string(22, 'x')).c_str());
   EXPECT_EQ(dorvex::exe_dir(), deep);
 }
+#endif
 
 // Without /proc, a program started by its bare name is looked up along PATH as the shell did.
 TEST(Fileutil, FindInExecPathTakesTheFirstExecutableFile) {
+#ifdef _WIN32
+  GTEST_SKIP() << "On Windows the program's path comes from the system (GetModuleFileNameW), "
+                  "never from a search along PATH, which is split at ':' as a POSIX shell does";
+#else
   TempDir t;
   for (const char* d : {"a", "b", "c", "c/dorvex"}) mkdir(t.file(d).c_str(), 0700);
   write_file(t.file("a/dorvex"), "not executable");
@@ -106,22 +157,23 @@ TEST(Fileutil, FindInExecPathTakesTheFirstExecutableFile) {
   std::string found = dorvex::find_in_exec_path("dorvex", (t.file("a") + "::/none").c_str());
   ASSERT_EQ(chdir(saved), 0);
   EXPECT_EQ(found, "./dorvex");
+#endif
 }
 
 TEST(Fileutil, AddExePathReplacesOnlyPercentS) {
   SettingsGuard guard;
-  dorvex::set_program_path("/opt/dv/dorvex");
-  EXPECT_STREQ(dorvex::add_exe_path("%s/charsets"), "/opt/dv/charsets");
-  EXPECT_STREQ(dorvex::add_exe_path("%d%s/x%"), "%d/opt/dv/x%");
-  EXPECT_STREQ(dorvex::add_exe_path("%s;%s/c"), "/opt/dv;/opt/dv/c");
-  EXPECT_STREQ(dorvex::add_exe_path("%%s"), "%/opt/dv");
+  use_program_path(native("/opt/dv/dorvex"));
+  EXPECT_EQ(dorvex::add_exe_path("%s/charsets"), native("/opt/dv") + "/charsets");
+  EXPECT_EQ(dorvex::add_exe_path("%d%s/x%"), "%d" + native("/opt/dv") + "/x%");
+  EXPECT_EQ(dorvex::add_exe_path("%s;%s/c"), native("/opt/dv;/opt/dv") + "/c");
+  EXPECT_EQ(dorvex::add_exe_path("%%s"), "%" + native("/opt/dv"));
   const char* plain = "/etc/100%/n%x";
   EXPECT_EQ(dorvex::add_exe_path(plain), plain);  // not copied
 }
 
 TEST(Fileutil, AddExePathRefusesResultsOver1022Characters) {
   SettingsGuard guard;
-  dorvex::set_program_path("/opt/dv/dorvex");  // directory of 7 characters
+  use_program_path(native("/opt/dv/dorvex"));  // directory of 7 characters
   std::string fits = "%s" + std::string(1022 - 7, 'x');
   EXPECT_EQ(std::strlen(dorvex::add_exe_path(fits.c_str())), 1022u);
   std::string over = "%s" + std::string(1023 - 7, 'x');
@@ -136,16 +188,17 @@ TEST(Fileutil, AddExePathRefusesResultsOver1022Characters) {
 
 TEST(Fileutil, PreparePathBufExpandsOneElement) {
   SettingsGuard guard;
-  dorvex::ctx().home = "/home/u";
-  EXPECT_EQ(expand("~/data"), "/home/u/data");
+  const std::string home_u = native("/home/u");
+  dorvex::ctx().home = home_u.c_str();
+  EXPECT_EQ(expand(native("~/data")), native("/home/u/data"));
   EXPECT_EQ(expand("~"), "~");
-  EXPECT_EQ(expand("~x/data"), "~x/data");
-  EXPECT_EQ(expand("a/~/b"), "a/~/b");
+  EXPECT_EQ(expand(native("~x/data")), native("~x/data"));
+  EXPECT_EQ(expand(native("a/~/b")), native("a/~/b"));
   dorvex::ctx().home = "";
-  EXPECT_EQ(expand("~/data"), "/data");
+  EXPECT_EQ(expand(native("~/data")), native("/data"));
   EXPECT_EQ(expand(""), ".");
-  dorvex::set_program_path("/p/dorvex");
-  EXPECT_EQ(expand("%s/charsets"), "/p/charsets");
+  use_program_path(native("/p/dorvex"));
+  EXPECT_EQ(expand(native("%s/charsets")), native("/p/charsets"));
   // Only [start, end) is taken, not the rest of the list.
   const char* list = "abc;def";
   char buf[dorvex::kPathLimit];
@@ -156,45 +209,47 @@ TEST(Fileutil, PreparePathBufExpandsOneElement) {
   EXPECT_EQ(expand(std::string(1024, 'a')), "<too long>");
   std::string home(1000, 'h');
   dorvex::ctx().home = home.c_str();
-  EXPECT_EQ(expand("~/" + std::string(22, 'a')).size(), 1023u);
-  EXPECT_EQ(expand("~/" + std::string(23, 'a')), "<too long>");
+  EXPECT_EQ(expand(native("~/") + std::string(22, 'a')).size(), 1023u);
+  EXPECT_EQ(expand(native("~/") + std::string(23, 'a')), "<too long>");
 }
 
 TEST(Fileutil, FindFileSearchesTheListInOrder) {
   SettingsGuard guard;
   TempDir t;
   std::string a = t.file("a"), b = t.file("b");
-  mkdir(a.c_str(), 0755);
-  mkdir(b.c_str(), 0755);
-  write_file(a + "/f.txt", "");
-  write_file(b + "/f.txt", "");
-  write_file(b + "/g.txt", "");
-  EXPECT_EQ(find("f.txt", (a + ";" + b).c_str()), a + "/f.txt");
-  EXPECT_EQ(find("f.txt", (b + ":" + a).c_str()), b + "/f.txt");
-  EXPECT_EQ(find("g.txt", (a + ";" + b).c_str()), b + "/g.txt");
-  EXPECT_EQ(find("g.txt", (t.file("none") + ":" + b + ";").c_str()), b + "/g.txt");
+  make_dir(a);
+  make_dir(b);
+  const std::string af = a + native("/f.txt"), bf = b + native("/f.txt"), bg = b + native("/g.txt");
+  write_file(af, "");
+  write_file(bf, "");
+  write_file(bg, "");
+  EXPECT_EQ(find("f.txt", (a + ";" + b).c_str()), af);
+  EXPECT_EQ(find("f.txt", (b + kOtherListSep + a).c_str()), bf);
+  EXPECT_EQ(find("g.txt", (a + ";" + b).c_str()), bg);
+  EXPECT_EQ(find("g.txt", (t.file("none") + kOtherListSep + b + ";").c_str()), bg);
   EXPECT_EQ(find("h.txt", (a + ";" + b).c_str()), "");
   EXPECT_EQ(find("f.txt", nullptr), "");
   // An over-long candidate is skipped, not cut.
-  std::string longdir = t.path() + "/" + std::string(1020 - t.path().size(), 'x');
-  EXPECT_EQ(find("f.txt", (longdir + ";" + a).c_str()), a + "/f.txt");
+  std::string longdir = t.file(std::string(1020 - t.path().size(), 'x'));
+  EXPECT_EQ(find("f.txt", (longdir + ";" + a).c_str()), af);
   // "~/" and "%s" in elements.
   dorvex::ctx().home = t.path().c_str();
-  EXPECT_EQ(find("f.txt", "~/b"), t.path() + "/b/f.txt");
-  dorvex::set_program_path((a + "/dorvex").c_str());
-  EXPECT_EQ(find("f.txt", "/nonexistent:%s"), a + "/f.txt");
+  EXPECT_EQ(find("f.txt", native("~/b").c_str()), t.path() + native("/b/f.txt"));
+  use_program_path(a + native("/dorvex"));
+  EXPECT_EQ(find("f.txt", (native("/nonexistent") + kOtherListSep + "%s").c_str()), af);
 }
 
 TEST(Fileutil, FindFileEmptyElementMeansCurrentDirectory) {
   TempDir t;
   write_file(t.file("here.txt"), "");
-  char saved[4096];
-  ASSERT_TRUE(getcwd(saved, sizeof saved));
-  ASSERT_EQ(chdir(t.path().c_str()), 0);
-  std::string found[] = {find("here.txt", ";/nonexistent"), find("here.txt", "/none::/none2"),
+  const std::filesystem::path saved = std::filesystem::current_path();
+  std::filesystem::current_path(t.path());
+  const std::string sep = kOtherListSep;
+  std::string found[] = {find("here.txt", ";/nonexistent"),
+                         find("here.txt", ("/none" + sep + sep + "/none2").c_str()),
                          find("here.txt", "/nonexistent;"), find("here.txt", "")};
-  ASSERT_EQ(chdir(saved), 0);
-  for (const auto& f : found) EXPECT_EQ(f, "./here.txt");
+  std::filesystem::current_path(saved);
+  for (const auto& f : found) EXPECT_EQ(f, native("./here.txt"));
 }
 
 TEST(Fileutil, CharsetNamesPeopleTypeResolveToTables) {
@@ -208,14 +263,21 @@ TEST(Fileutil, CharsetNamesPeopleTypeResolveToTables) {
     const char* r = dorvex::resolve_charset(name);
     return r ? r : "<unknown>";
   };
+  // A name that is a table's name in other letter case is that table's file on Windows, whose
+  // file names know no case: the name is taken as typed.
+#ifdef _WIN32
+  const char *koi8_r = "KOI8-R", *cp1252 = "CP1252", *my_set = "my-set";
+#else
+  const char *koi8_r = "koi8-r", *cp1252 = "cp1252", *my_set = "<unknown>";
+#endif
   const std::pair<const char*, const char*> cases[] = {
       {"utf-8", "utf-8"},         {"UTF-8", "utf-8"},          {"utf8", "utf-8"},
-      {"Utf8", "utf-8"},          {"koi8-r", "koi8-r"},        {"KOI8-R", "koi8-r"},
+      {"Utf8", "utf-8"},          {"koi8-r", "koi8-r"},        {"KOI8-R", koi8_r},
       {"koi8r", "koi8-r"},        {"latin1", "8859-1"},        {"LATIN1", "8859-1"},
       {"iso-8859-1", "8859-1"},   {"ISO8859-1", "8859-1"},     {"ISO_8859-15", "8859-15"},
-      {"iso885915", "8859-15"},   {"windows-1252", "cp1252"},  {"CP1252", "cp1252"},
+      {"iso885915", "8859-15"},   {"windows-1252", "cp1252"},  {"CP1252", cp1252},
       {"ibm866", "cp866"},        {"866", "cp866"},            {"macintosh", "mac-roman"},
-      {"My-Set", "My-Set"},       {"my-set", "<unknown>"},     {"koi8", "<unknown>"},
+      {"My-Set", "My-Set"},       {"my-set", my_set},          {"koi8", "<unknown>"},
       {"windows-1251", "<unknown>"}, {"iso-8859-", "<unknown>"}, {"", "<unknown>"},
       {"ANSI_X3.4-1968", "<unknown>"}, {"nonsense", "<unknown>"}, {"cp", "<unknown>"},
   };
@@ -242,11 +304,35 @@ TEST(Fileutil, CharsetNamesPeopleTypeResolveToTables) {
 TEST(Fileutil, HeldTablesAreLookedUpOnce) {
   SettingsGuard guard;
   TempDir t;
-  for (const char* name : {"a", "b", "c", "d"})
+#ifdef _WIN32
+  // Windows deletes no file that is open: each table has a directory of its own, and is gone
+  // when its directory leaves the path.
+  std::vector<std::string> dirs;
+  std::string path;
+  auto set_path = [&] {
+    path.clear();
+    for (const std::string& d : dirs) path += (path.empty() ? "" : ";") + t.file(d);
+    dorvex::ctx().charset_path = path.c_str();
+  };
+  auto place = [&](const char* name) {
+    make_dir(t.file(name));
+    write_file(t.file(name) + native("/") + name + ".txt", std::string("table ") + name);
+    dirs.push_back(name);
+    set_path();
+  };
+  auto gone = [&](const char* name) {
+    dirs.erase(std::find(dirs.begin(), dirs.end(), name));
+    set_path();
+  };
+#else
+  auto place = [&](const char* name) {
     write_file(t.file(std::string(name) + ".txt"), std::string("table ") + name);
+  };
   const std::string path = t.path();
   dorvex::ctx().charset_path = path.c_str();
   auto gone = [&](const char* name) { std::remove(t.file(std::string(name) + ".txt").c_str()); };
+#endif
+  for (const char* name : {"a", "b", "c", "d"}) place(name);
   auto read_table = [](const char* name) -> std::string {
     char* found = nullptr;
     std::FILE* f = dorvex::open_charset_table(name, &found);
@@ -259,7 +345,11 @@ TEST(Fileutil, HeldTablesAreLookedUpOnce) {
     return text;
   };
   auto lowest_free_descriptor = [] {
+#ifdef _WIN32
+    int fd = open("NUL", O_RDONLY);
+#else
     int fd = open("/dev/null", O_RDONLY);
+#endif
     close(fd);
     return fd;
   };
@@ -279,7 +369,7 @@ TEST(Fileutil, HeldTablesAreLookedUpOnce) {
   gone("d");
   EXPECT_EQ(read_table("d"), "<nowhere>");  // closed with the end of the hold
 
-  write_file(t.file("e.txt"), "table e");
+  place("e");
   ASSERT_STREQ(dorvex::resolve_charset("e"), "e");
   EXPECT_EQ(lowest_free_descriptor(), free_before);
   gone("e");
@@ -292,35 +382,48 @@ TEST(Fileutil, LocaleChoosesACharsetDorvexHas) {
   for (const char* table : {"koi8-r", "8859-15", "cp1251"}) write_file(t.file(std::string(table) + ".txt"), "");
   dorvex::ctx().charset_path = t.path().c_str();
   auto charset_under = [](const char* lc_all, const char* lc_ctype, const char* lang) {
-    auto put = [](const char* var, const char* value) {
-      if (value) setenv(var, value, 1); else unsetenv(var);
-    };
-    put("LC_ALL", lc_all);
-    put("LC_CTYPE", lc_ctype);
-    put("LANG", lang);
+    set_env("LC_ALL", lc_all);
+    set_env("LC_CTYPE", lc_ctype);
+    set_env("LANG", lang);
     const char* r = dorvex::locale_charset();
     return std::string(r ? r : "<default>");
   };
   const char* no = nullptr;
-  EXPECT_EQ(charset_under("C.UTF-8", no, no), "utf-8");
-  EXPECT_EQ(charset_under(no, "en_GB.utf8", "C"), "utf-8");
-  EXPECT_EQ(charset_under("", "", "ru_RU.KOI8-R"), "koi8-r");
-  EXPECT_EQ(charset_under(no, no, "de_DE.iso885915@euro"), "8859-15");
-  EXPECT_EQ(charset_under("ru_RU.CP1251", "C.UTF-8", no), "cp1251");  // LC_ALL rules
-  EXPECT_EQ(charset_under("C", "C.UTF-8", no), "<default>");
-  EXPECT_EQ(charset_under("POSIX", no, no), "<default>");
-  EXPECT_EQ(charset_under(no, no, no), "<default>");
-  EXPECT_EQ(charset_under("ja_JP.EUC-JP", no, no), "<default>");  // no table for it
-  EXPECT_EQ(charset_under("xx_NOWHERE", no, no), "<default>");     // no such locale
-  unsetenv("LC_ALL");
-  unsetenv("LC_CTYPE");
-  unsetenv("LANG");
+  struct Case {
+    const char *lc_all, *lc_ctype, *lang, *charset;
+  } const cases[] = {
+      {"C.UTF-8", no, no, "utf-8"},
+      {no, "en_GB.utf8", "C", "utf-8"},
+      {"", "", "ru_RU.KOI8-R", "koi8-r"},
+      {no, no, "de_DE.iso885915@euro", "8859-15"},
+      {"ru_RU.CP1251", "C.UTF-8", no, "cp1251"},  // LC_ALL rules
+      {"C", "C.UTF-8", no, "<default>"},
+      {"POSIX", no, no, "<default>"},
+      {no, no, no, "<default>"},
+      {"ja_JP.EUC-JP", no, no, "<default>"},  // no table for it
+      {"xx_NOWHERE", no, no, "<default>"},    // no such locale
+  };
+  for (const Case& c : cases) {
+#ifdef _WIN32
+    // The locale variables mean nothing on Windows: the console's code page decides, and output
+    // that goes to no console, as here, keeps the default.
+    const char* want = "<default>";
+#else
+    const char* want = c.charset;
+#endif
+    EXPECT_EQ(charset_under(c.lc_all, c.lc_ctype, c.lang), want)
+        << (c.lc_all ? c.lc_all : "-") << " " << (c.lc_ctype ? c.lc_ctype : "-") << " "
+        << (c.lang ? c.lang : "-");
+  }
+  set_env("LC_ALL", nullptr);
+  set_env("LC_CTYPE", nullptr);
+  set_env("LANG", nullptr);
 }
 
 TEST(Fileutil, ListCharsetsPrintsFiveNamesALineThenUtf8) {
   TempDir t;
   std::string none = t.file("none"), two = t.file("two"), five = t.file("five"), six = t.file("six");
-  for (const auto& d : {none, two, five, six}) mkdir(d.c_str(), 0755);
+  for (const auto& d : {none, two, five, six}) make_dir(d);
   write_file(none + "/readme", "");
   for (const char* n : {"a.txt", "b.txt"}) write_file(two + "/" + n, "");
   for (const char* n : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"}) write_file(five + "/" + n, "");
@@ -335,53 +438,58 @@ TEST(Fileutil, ListCharsetsPrintsFiveNamesALineThenUtf8) {
 TEST(Fileutil, ListCharsetsGathersEveryDirectoryOfThePath) {
   SettingsGuard guard;
   TempDir t;
+  // A directory whose name holds the characters of patterns. Windows allows no '*' in a name.
+#ifdef _WIN32
+  std::string d1 = t.file("d1"), empty = t.file("empty"), odd = t.file("x[1]");
+#else
   std::string d1 = t.file("d1"), empty = t.file("empty"), odd = t.file("x[1]*");
-  for (const auto& d : {d1, empty, odd}) mkdir(d.c_str(), 0755);
+#endif
+  for (const auto& d : {d1, empty, odd}) make_dir(d);
   write_file(d1 + "/iso.8859-5.txt", "");  // cut at the first '.'
   write_file(odd + "/koi8-r.txt", "");
   // A missing directory and one without matches are passed over; later matches still count.
-  std::string list = t.file("missing") + ";" + d1 + ";" + empty + ":" + odd;
+  std::string list = t.file("missing") + ";" + d1 + ";" + empty + kOtherListSep + odd;
   EXPECT_EQ(list_output(list), "Available charsets:\niso\tkoi8-r\tutf-8\n");
   // The elements are expanded as the search expands them.
   dorvex::ctx().home = t.path().c_str();
-  EXPECT_EQ(list_output("~/d1"), "Available charsets:\niso\tutf-8\n");
+  EXPECT_EQ(list_output(native("~/d1")), "Available charsets:\niso\tutf-8\n");
 }
 
 TEST(Fileutil, DefaultPathsAreTheDataDirectoriesThatMayHoldTables) {
   SettingsGuard guard;
   TempDir t;
-  dorvex::set_program_path((t.path() + "/bin/dorvex").c_str());
+  use_program_path(t.path() + native("/bin/dorvex"));
   dorvex::init_default_paths();
   std::string none = dorvex::ctx().charset_path;  // the configured data directory may exist here
-  EXPECT_TRUE(none == "%s/charsets" || (none[0] == '/' && none.find("%s") == std::string::npos))
+  EXPECT_TRUE(none == native("%s/charsets") ||
+              (std::filesystem::path(none).has_root_directory() && none.find("%s") == std::string::npos))
       << none;
-  std::string installed = none == "%s/charsets" ? "" : ";" + none;
-  mkdir((t.path() + "/share").c_str(), 0700);
-  mkdir((t.path() + "/share/dorvex").c_str(), 0700);
-  mkdir((t.path() + "/share/dorvex/charsets").c_str(), 0700);
-  mkdir((t.path() + "/bin").c_str(), 0700);
+  std::string installed = none == native("%s/charsets") ? "" : ";" + none;
+  for (const char* d : {"/share", "/share/dorvex", "/share/dorvex/charsets", "/bin"})
+    make_dir(t.path() + d);
   dorvex::init_default_paths();
-  EXPECT_EQ(std::string(dorvex::ctx().charset_path), "%s/../share/dorvex/charsets" + installed);
+  EXPECT_EQ(std::string(dorvex::ctx().charset_path), native("%s/../share/dorvex/charsets") + installed);
   // With a data directory beside the program the others are listed unasked, and a table only
   // they hold is still found; one nowhere is not.
-  std::remove((t.path() + "/share/dorvex/charsets").c_str());
-  mkdir((t.path() + "/bin/charsets").c_str(), 0700);
+  std::filesystem::remove(t.path() + "/share/dorvex/charsets");
+  make_dir(t.path() + "/bin/charsets");
   dorvex::init_default_paths();
   const std::string listed = dorvex::ctx().charset_path,
-                    unasked = "%s/charsets;%s/../share/dorvex/charsets;";
+                    unasked = native("%s/charsets;%s/../share/dorvex/charsets;");
   ASSERT_EQ(listed.substr(0, unasked.size()), unasked);
-  EXPECT_EQ(listed.substr(unasked.size(), 1), "/") << listed;  // the configured one
+  EXPECT_TRUE(std::filesystem::path(listed.substr(unasked.size())).has_root_directory())
+      << listed;  // the configured one
   EXPECT_EQ(listed.find("%s", unasked.size()), std::string::npos) << listed;
   EXPECT_STREQ(dorvex::ctx().map_path, dorvex::ctx().charset_path);
-  mkdir((t.path() + "/share/dorvex/charsets").c_str(), 0700);
+  make_dir(t.path() + "/share/dorvex/charsets");
   write_file(t.path() + "/share/dorvex/charsets/shared.txt", "");
   write_file(t.path() + "/bin/charsets/own.txt", "");
   for (const char* name : {"own.txt", "shared.txt", "none.txt"}) {
     char* found = dorvex::find_file(dorvex::stradd(name, ""), dorvex::ctx().charset_path);
     const std::string want = std::string(name) == "none.txt" ? ""
                              : std::string(name) == "own.txt"
-                                 ? t.path() + "/bin/charsets/own.txt"
-                                 : t.path() + "/bin/../share/dorvex/charsets/shared.txt";
+                                 ? t.path() + native("/bin/charsets/own.txt")
+                                 : t.path() + native("/bin/../share/dorvex/charsets/shared.txt");
     EXPECT_EQ(found ? std::string(found) : "", want) << name;
     std::free(found);
   }
@@ -390,9 +498,9 @@ TEST(Fileutil, DefaultPathsAreTheDataDirectoriesThatMayHoldTables) {
 // A program directory that itself holds "%s" must not make substitution run away.
 TEST(Fileutil, ExeDirHoldingPercentSIsSubstitutedOnce) {
   SettingsGuard guard;
-  dorvex::set_program_path("/a%sb/dorvex");
+  use_program_path(native("/a%sb/dorvex"));
   const char* once = dorvex::add_exe_path("%s/c");
-  EXPECT_STREQ(once, "/a%sb/c");
-  EXPECT_STREQ(dorvex::add_exe_path(once), "/a/a%sbb/c");
-  EXPECT_EQ(expand("%s/c"), "/a%sb/c");
+  EXPECT_EQ(once, native("/a%sb") + "/c");
+  EXPECT_EQ(dorvex::add_exe_path(once), native("/a") + native("/a%sb") + "b/c");
+  EXPECT_EQ(expand("%s/c"), native("/a%sb") + "/c");
 }

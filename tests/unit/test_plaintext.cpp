@@ -100,7 +100,7 @@ TEST(PlainText, ReadsFitTheStreamBuffer) {
         dorvex::ctx().utf8_detection = kind == 0;
         if (kind == 1) dorvex::ctx().get_unicode_char = dorvex::get_word8_char;
         const std::string& in = kind == 2 ? latin : utf8;
-        std::FILE* f = std::tmpfile();
+        std::FILE* f = testing_support::temp_stream();
         std::setvbuf(f, buffer, _IOFBF, size);
         std::fwrite(in.data(), 1, in.size(), f);
         std::rewind(f);

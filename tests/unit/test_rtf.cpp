@@ -2,7 +2,6 @@
 #include "rtfread.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
@@ -343,11 +342,7 @@ TEST(Rtf, PipeGivesSameTextAsFile) {
     std::fclose(f);
   }
   // A pipe cannot be rewound: the prefix is handed back.
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  ASSERT_EQ(write(fds[1], doc.data(), doc.size()), static_cast<ssize_t>(doc.size()));
-  close(fds[1]);
-  std::FILE* p = fdopen(fds[0], "rb");
+  std::FILE* p = testing_support::pipe_holding(doc);
   ASSERT_NE(p, nullptr);
   ASSERT_EQ(std::fread(prefix, 1, 4, p), 4u);
   std::string out = testing_support::capture([&] { dorvex::parse_rtf(p, prefix, 4); });
